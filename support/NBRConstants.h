@@ -1,0 +1,61 @@
+#pragma once
+
+// The names every deliverable shares: files, preference keys and defaults, controller types,
+// Darwin notifications and the messaging center. Nothing here needs the support library, so
+// the pairing tool includes this header without linking it.
+
+#include <chrono>
+#include <cstdint>
+
+// Files
+inline constexpr const char *NBRPreferencesPath =
+    "/var/mobile/Library/Preferences/com.tesmar.nimbrel.plist";
+inline constexpr const char *NBRPreferencesDirectory = "/var/mobile/Library/Preferences/";
+inline constexpr const char *NBRPreferencesFileName = "com.tesmar.nimbrel.plist";
+inline constexpr const char *NBRPreferencesDomain = "com.tesmar.nimbrel";
+inline constexpr const char *NBRDiscoveryToolPath = "/usr/bin/nbrdiscovery";
+inline constexpr const char *NBRControlSocketPath = "/tmp/nbrcontrol.sock";
+
+// Preference keys
+inline constexpr const char *NBRBluetoothAddressKey = "PS4BluetoothAddress";
+inline constexpr const char *NBRControllerTypeKey = "ControllerType";
+inline constexpr const char *NBRSuppressNotificationKey = "ShouldSuppressNotification";
+inline constexpr const char *NBRAmbientColorKey = "NBRAmbientColorKey";
+inline constexpr const char *NBRLEDColorKey = "NBRLEDColorKey";
+inline constexpr const char *NBRForceExtendedGamepadKey = "NBRForceExtendedGamepad";
+inline constexpr const char *NBRKeyboardKeymapKey = "NBRKeyboardKeymapKey";
+inline constexpr std::size_t NBRBluetoothAddressLength = 6;
+
+// Controller types ("ControllerType")
+enum NBRControllerType : std::int32_t {
+    NBRControllerTypePS3 = 0,
+    NBRControllerTypeDualShock4 = 1,
+    NBRControllerTypeSyncButton = 2,
+    NBRControllerTypeXHome = 3,
+    NBRControllerTypeXHome4 = 4,
+    NBRControllerTypeXHome5 = 5,
+    NBRControllerTypeKeyboard = 6,
+};
+inline constexpr std::int32_t NBRDefaultControllerType = NBRControllerTypePS3;
+
+// Darwin notifications
+inline constexpr const char *NBRPreferencesChangedNotification = "com.tesmar.nbrprefs.changed";
+inline constexpr const char *NBRSearchingNotification = "com.tesmar.nbr.searching";
+inline constexpr const char *NBRControllerDetectedNotification =
+    "com.tesmar.nbr.controllerdetected";
+inline constexpr const char *NBRInitBluetoothNotification = "com.tesmar.nbrinitbt";
+inline constexpr const char *NBRDisconnectedNotification = "com.tesmar.nbrdisconnected";
+inline constexpr const char *NBRFailureNotification = "com.tesmar.nbrfailure";
+
+// Distributed messaging
+inline constexpr const char *NBRMessagingCenterName = "com.tesmar.nbr.bootstrap";
+inline constexpr const char *NBRDiscoveryUpdateMessage = "NBRDiscoveryUpdate";
+inline constexpr const char *NBRDiscoveryStateKey = "NBRDiscoveryState";
+
+// Control socket receive time-outs
+inline constexpr std::chrono::milliseconds NBRStatusQueryTimeout{1000};
+inline constexpr std::chrono::milliseconds NBRConnectTimeout{20000};
+
+// Exported string constants (their values: "004EFD" and "NBRKeymapCellID").
+extern "C" const char *const NBRDefaultLEDColor;
+extern "C" const char *const NBRKeymapCellID;
