@@ -1,0 +1,142 @@
+#include "ChildProcess.h"
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <stdexcept>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char **environ;
+
+namespace platform::testing {
+namespace {
+
+int decodeStatus(int status) {
+    if (WIFEXITED(status))
+        return WEXITSTATUS(status);
+    if (WIFSIGNALED(status))
+        return 128 + WTERMSIG(status);
+    return -1;
+}
+
+} // namespace
+
+ChildProcess::ChildProcess(std::string program, std::vector<std::string> arguments) {
+    int pipeFds[2];
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0)
+        throw std::runtime_error("pipe failed");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+    std::vector<char *> argv;
+    argv.push_back(program.data());
+    for (auto &argument : arguments)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    int error = ::posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(pipeFds[1]);
+    stdout_ = pipeFds[0];
+    if (error != 0) {
+        pid_ = -1;
+        throw std::runtime_error("cannot start " + program);
+    }
+    ::fcntl(stdout_, F_SETFL, O_NONBLOCK);
+}
+
+ChildProcess::~ChildProcess() {
+    if (running())
+        stop(SIGTERM, std::chrono::seconds(5));
+    if (stdout_ >= 0)
+        ::close(stdout_);
+}
+
+bool ChildProcess::running() {
+    if (pid_ <= 0)
+        return false;
+    int status = 0;
+    pid_t done = ::waitpid(pid_, &status, WNOHANG);
+    if (done == pid_) {
+        status_ = decodeStatus(status);
+        pid_ = -1;
+        return false;
+    }
+    return true;
+}
+
+void ChildProcess::readAvailable(int timeoutMs) {
+    if (stdout_ < 0)
+        return;
+    pollfd entry{stdout_, POLLIN, 0};
+    if (::poll(&entry, 1, timeoutMs) <= 0)
+        return;
+    char buffer[4096];
+    for (;;) {
+        ssize_t n = ::read(stdout_, buffer, sizeof buffer);
+        if (n > 0) {
+            output_.append(buffer, static_cast<std::size_t>(n));
+            continue;
+        }
+        if (n == 0) { // the process closed its output
+            ::close(stdout_);
+            stdout_ = -1;
+        }
+        return;
+    }
+}
+
+bool ChildProcess::waitForLine(const std::string &line, std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        std::size_t start = 0;
+        for (std::size_t end; (end = output_.find('\n', start)) != std::string::npos;
+             start = end + 1) {
+            if (output_.compare(start, end - start, line) == 0)
+                return true;
+        }
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0 || stdout_ < 0)
+            return false;
+        readAvailable(static_cast<int>(std::min<long>(left.count(), 50)));
+    }
+}
+
+const std::string &ChildProcess::output() {
+    readAvailable(0);
+    return output_;
+}
+
+void ChildProcess::signal(int number) {
+    if (running())
+        ::kill(pid_, number);
+}
+
+int ChildProcess::wait(std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (running()) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return -1;
+        readAvailable(10);
+    }
+    return status_;
+}
+
+int ChildProcess::stop(int number, std::chrono::milliseconds grace) {
+    if (!running())
+        return status_;
+    ::kill(pid_, number);
+    if (wait(grace) != -1 || !running())
+        return status_;
+    ::kill(pid_, SIGKILL);
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+    pid_ = -1;
+    status_ = -1;
+    return -1;
+}
+
+} // namespace platform::testing

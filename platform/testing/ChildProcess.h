@@ -1,0 +1,43 @@
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace platform::testing {
+
+// A real process started by a test, with its standard output captured. Stopped (SIGTERM, then
+// SIGKILL after a grace period) when the object goes, so a failing test leaves nothing behind.
+class ChildProcess {
+public:
+    ChildProcess(std::string program, std::vector<std::string> arguments);
+    ~ChildProcess();
+    ChildProcess(const ChildProcess &) = delete;
+    ChildProcess &operator=(const ChildProcess &) = delete;
+
+    pid_t pid() const { return pid_; }
+    bool running();
+
+    // Waits for a whole line of output equal to `line` ("ready" for the stand-in daemons).
+    bool waitForLine(const std::string &line,
+                     std::chrono::milliseconds timeout = std::chrono::seconds(10));
+    // Everything the process has written to standard output so far.
+    const std::string &output();
+
+    void signal(int number);
+    // Sends `number` and waits for the exit; the exit status, or -1 if it had to be killed, or
+    // 128 + signal when a signal ended it.
+    int stop(int number = 15, std::chrono::milliseconds grace = std::chrono::seconds(5));
+    // Waits for the process to end by itself; -1 on time-out.
+    int wait(std::chrono::milliseconds timeout);
+
+private:
+    void readAvailable(int timeoutMs);
+    pid_t pid_ = -1;
+    int stdout_ = -1;
+    int status_ = -1;
+    std::string output_;
+};
+
+} // namespace platform::testing
