@@ -38,6 +38,7 @@ std::string hex(const std::uint8_t *bytes, std::size_t length) {
 template <typename Operation> std::string wireBytes(Operation operation) {
     int pair[2];
     EXPECT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+    ::shutdown(pair[1], SHUT_WR); // no reply will come: reads end at once
     operation(pair[0]);
     ::shutdown(pair[0], SHUT_WR);
     std::string text;
