@@ -93,6 +93,10 @@ bool ControllerDaemon::listen(std::string &error) {
 }
 
 void ControllerDaemon::acceptPending() {
+    // What clients sent on open lines before making this connection is handled first, so the
+    // daemon acts in the order the clients did (a colour sent before a disconnect stays first).
+    for (ControlConnection *open : findChildren<ControlConnection *>(Qt::FindDirectChildrenOnly))
+        open->readAvailable();
     for (;;) {
         int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0)
