@@ -57,6 +57,5 @@ BENCHMARK(BM_StatusQueryRoundTrip)->UseRealTime()->Repetitions(3);
 } // namespace
 
 int main(int argc, char **argv) {
-    return runWithRatios(argc, argv,
-                         {{"BM_StatusQueryRoundTrip", "BM_SocketpairPingPong", 3.0}});
+    return runWithRatios(argc, argv, {{"BM_StatusQueryRoundTrip", "BM_SocketpairPingPong", 3.0}});
 }

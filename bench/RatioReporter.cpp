@@ -10,10 +10,9 @@ void RatioReporter::ReportRuns(const std::vector<Run> &runs) {
         const bool aggregate = run.run_type == Run::RT_Aggregate;
         if (aggregate && run.aggregate_name != "median")
             continue;
-        const double seconds = aggregate ? run.GetAdjustedRealTime() /
-                                               benchmark::GetTimeUnitMultiplier(run.time_unit)
-                                         : run.real_accumulated_time /
-                                               static_cast<double>(run.iterations);
+        const double seconds =
+            aggregate ? run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit)
+                      : run.real_accumulated_time / static_cast<double>(run.iterations);
         const std::string name = run.run_name.function_name;
         // A median overrides the single repetitions reported before it.
         if (aggregate || !perIteration_.count(name))

@@ -22,13 +22,20 @@ std::string hexBytes(const std::uint8_t *bytes, std::size_t length) {
 
 const char *commandName(std::int32_t command) {
     switch (command) {
-    case NBRControlCommandDisconnect: return "disconnect";
-    case NBRControlCommandConnect: return "connect";
-    case NBRControlCommandRestart: return "restart";
-    case NBRControlCommandSetLightColor: return "set-light-color";
-    case NBRControlCommandQueryStatus: return "query-status";
-    case NBRControlCommandRelease: return "release";
-    default: return "unknown";
+    case NBRControlCommandDisconnect:
+        return "disconnect";
+    case NBRControlCommandConnect:
+        return "connect";
+    case NBRControlCommandRestart:
+        return "restart";
+    case NBRControlCommandSetLightColor:
+        return "set-light-color";
+    case NBRControlCommandQueryStatus:
+        return "query-status";
+    case NBRControlCommandRelease:
+        return "release";
+    default:
+        return "unknown";
     }
 }
 
@@ -61,7 +68,8 @@ void ControlConnection::readAvailable() {
         // Whole messages first: the client may send and close at once.
         while (buffer_.size() >= NBRControlReplySize && !closing_) {
             auto bytes = reinterpret_cast<const std::uint8_t *>(buffer_.data());
-            const std::size_t length = NBRControlMessageLength(NBRControlDecode({bytes, 4}).command);
+            const std::size_t length =
+                NBRControlMessageLength(NBRControlDecode({bytes, 4}).command);
             if (buffer_.size() < length)
                 break;
             NBRControlMessage message = NBRControlDecode({bytes, length});
@@ -73,8 +81,8 @@ void ControlConnection::readAvailable() {
         }
         if (ended && !closing_) {
             if (!buffer_.empty())
-                daemon_->log("conn=" + std::to_string(id_) + " partial=" +
-                             std::to_string(buffer_.size()) + " hex=" +
+                daemon_->log("conn=" + std::to_string(id_) +
+                             " partial=" + std::to_string(buffer_.size()) + " hex=" +
                              hexBytes(reinterpret_cast<const std::uint8_t *>(buffer_.data()),
                                       buffer_.size()));
             cancelPendingConnect("client closed");
@@ -163,10 +171,10 @@ void ControlConnection::cancelPendingConnect(const char *why) {
 void ControlConnection::reply(const NBRControlMessage &message) {
     const auto bytes = NBRControlEncode(message);
     const int shortReply = daemon_->options().shortReply;
-    const std::size_t length = shortReply >= 0
-                                   ? std::min<std::size_t>(static_cast<std::size_t>(shortReply),
-                                                           NBRControlReplySize)
-                                   : NBRControlReplySize;
+    const std::size_t length =
+        shortReply >= 0
+            ? std::min<std::size_t>(static_cast<std::size_t>(shortReply), NBRControlReplySize)
+            : NBRControlReplySize;
     ::send(fd_, bytes.data(), length, MSG_NOSIGNAL);
     daemon_->log("conn=" + std::to_string(id_) + " sent=" + std::to_string(length) +
                  " hex=" + hexBytes(bytes.data(), length));

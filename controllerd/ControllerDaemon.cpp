@@ -86,9 +86,9 @@ bool ControllerDaemon::listen(std::string &error) {
     acceptNotifier_ = new QSocketNotifier(listenFd_, QSocketNotifier::Read, this);
     connect(acceptNotifier_, &QSocketNotifier::activated, this, &ControllerDaemon::acceptPending);
     log("listening " + socketPath_ +
-        (connected_ ? " controller type=" + std::to_string(type_) + " address=" +
-                          addressText(address_)
-                    : " no controller"));
+        (connected_
+             ? " controller type=" + std::to_string(type_) + " address=" + addressText(address_)
+             : " no controller"));
     return true;
 }
 
@@ -120,8 +120,7 @@ void ControllerDaemon::attachController(std::int32_t type, const std::uint8_t *a
     connected_ = true;
     type_ = type;
     std::memcpy(address_, address, sizeof address_);
-    log("controller connected type=" + std::to_string(type) + " address=" +
-        addressText(address_));
+    log("controller connected type=" + std::to_string(type) + " address=" + addressText(address_));
     if (!wasConnected)
         post(NBRControllerDetectedNotification);
 }

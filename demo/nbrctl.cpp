@@ -27,7 +27,8 @@ bool parseAddress(const char *text, std::vector<std::uint8_t> &address) {
     if (hex.size() != 12)
         return false;
     for (std::size_t i = 0; i < 12; i += 2)
-        address.push_back(static_cast<std::uint8_t>(std::strtoul(hex.substr(i, 2).c_str(), nullptr, 16)));
+        address.push_back(
+            static_cast<std::uint8_t>(std::strtoul(hex.substr(i, 2).c_str(), nullptr, 16)));
     return true;
 }
 

@@ -28,7 +28,7 @@ void record(CFNotificationCenterRef, void *, CFNotificationName name, const void
 }
 
 class DaemonProcess : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         g_posted.clear();
         for (const char *name : {NBRSearchingNotification, NBRControllerDetectedNotification,
@@ -78,9 +78,9 @@ TEST_F(DaemonProcess, PostsSearchingConnectedAndDisconnected) {
     });
     EXPECT_TRUE(spinUntil([] { return g_posted.size() >= 3; }));
     client.join();
-    EXPECT_EQ(g_posted, (std::vector<std::string>{NBRSearchingNotification,
-                                                  NBRControllerDetectedNotification,
-                                                  NBRDisconnectedNotification}));
+    EXPECT_EQ(g_posted,
+              (std::vector<std::string>{NBRSearchingNotification, NBRControllerDetectedNotification,
+                                        NBRDisconnectedNotification}));
 }
 
 TEST_F(DaemonProcess, ControllerWalkingAwayIsADisconnect) {

@@ -4,7 +4,8 @@
 
 namespace {
 
-std::optional<DaemonOptions> parse(std::vector<std::string> arguments, std::string *error = nullptr) {
+std::optional<DaemonOptions> parse(std::vector<std::string> arguments,
+                                   std::string *error = nullptr) {
     std::string message;
     auto options = DaemonOptions::parse(arguments, message);
     if (error)

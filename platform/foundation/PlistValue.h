@@ -20,7 +20,7 @@ struct PlistDate {
 
 // The value of a property list: dictionary, array, string, data, integer, real, boolean or date.
 class PlistValue {
-public:
+  public:
     using Dictionary = std::map<std::string, PlistValue>;
     using Array = std::vector<PlistValue>;
     using Data = std::vector<std::uint8_t>;
@@ -33,8 +33,8 @@ public:
     PlistValue(const char *value) : value_(std::string(value)) {}
     PlistValue(Data value) : value_(std::move(value)) {}
     template <std::integral T>
-        requires(!std::same_as<T, bool>)
-    PlistValue(T value) : value_(static_cast<std::int64_t>(value)) {}
+    requires(!std::same_as<T, bool>) PlistValue(T value)
+        : value_(static_cast<std::int64_t>(value)) {}
     PlistValue(double value) : value_(value) {}
     PlistValue(bool value) : value_(value) {}
     PlistValue(PlistDate value) : value_(value) {}
@@ -61,7 +61,7 @@ public:
 
     bool operator==(const PlistValue &) const = default;
 
-private:
+  private:
     std::variant<Dictionary, Array, std::string, Data, std::int64_t, double, bool, PlistDate>
         value_;
 };

@@ -28,25 +28,24 @@ void CFNotificationCenterAddObserver(CFNotificationCenterRef center, const void 
                                      CFNotificationSuspensionBehavior suspensionBehavior);
 void CFNotificationCenterRemoveObserver(CFNotificationCenterRef center, const void *observer,
                                         CFNotificationName name, const void *object);
-void CFNotificationCenterRemoveEveryObserver(CFNotificationCenterRef center,
-                                             const void *observer);
+void CFNotificationCenterRemoveEveryObserver(CFNotificationCenterRef center, const void *observer);
 }
 
 namespace platform {
 
 class DarwinNotifyCenter : public QObject {
     Q_OBJECT
-public:
+  public:
     static DarwinNotifyCenter &shared();
 
     void addObserver(const void *observer, CFNotificationCallback callback,
                      const std::string &name);
     void removeObserver(const void *observer, const std::string *name);
 
-private slots:
+  private slots:
     void posted(const QString &name);
 
-private:
+  private:
     DarwinNotifyCenter();
 
     struct Observer {

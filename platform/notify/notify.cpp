@@ -23,9 +23,9 @@ extern "C" uint32_t notify_post(const char *name) {
         return NOTIFY_STATUS_FAILED;
     // The signal is only queued so far; a process that posts and exits would lose it. The
     // bus answers calls in order, so once it has answered this one the signal is on its way.
-    QDBusMessage reply = bus.call(
-        QDBusMessage::createMethodCall("org.freedesktop.DBus", "/org/freedesktop/DBus",
-                                       "org.freedesktop.DBus", "GetId"),
-        QDBus::Block, 1000);
+    QDBusMessage reply =
+        bus.call(QDBusMessage::createMethodCall("org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                                "org.freedesktop.DBus", "GetId"),
+                 QDBus::Block, 1000);
     return reply.type() == QDBusMessage::ReplyMessage ? NOTIFY_STATUS_OK : NOTIFY_STATUS_FAILED;
 }

@@ -3,11 +3,11 @@
 #include "NBRControlSocket.h"
 #include "TestDeviceRoot.h"
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <algorithm>
 #include <gtest/gtest.h>
 #include <sstream>
 #include <thread>
@@ -22,7 +22,7 @@ namespace {
 const std::uint8_t kAddress[6] = {0x0a, 0x1b, 0x2c, 0x3d, 0x4e, 0x5f};
 
 class ControlClient : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         // A send to a daemon that has gone must not end this process.
         ASSERT_EQ(std::signal(SIGPIPE, SIG_DFL) == SIG_ERR, false);
@@ -43,9 +43,9 @@ protected:
         for (std::string line; std::getline(log, line);) {
             auto at = line.find(" recv=");
             if (line.rfind("conn=", 0) == 0 && at != std::string::npos)
-                messages.emplace_back(std::stoi(line.substr(5)),
-                                      line.substr(at + 1, line.find(' ', line.find(" hex=") + 1) -
-                                                              at - 1));
+                messages.emplace_back(
+                    std::stoi(line.substr(5)),
+                    line.substr(at + 1, line.find(' ', line.find(" hex=") + 1) - at - 1));
         }
         std::stable_sort(messages.begin(), messages.end(),
                          [](const auto &a, const auto &b) { return a.first < b.first; });

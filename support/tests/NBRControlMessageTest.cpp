@@ -60,7 +60,8 @@ TEST(ControlMessage, LayoutIsTwentyBytesLittleEndian) {
     for (int i = 0; i < 6; ++i)
         message.payload[i] = static_cast<std::uint8_t>(0x10 + i);
     const auto bytes = NBRControlEncode(message);
-    EXPECT_EQ(hex(bytes.data(), bytes.size()), "04030201feffffffab000000101112131415" "0000");
+    EXPECT_EQ(hex(bytes.data(), bytes.size()), "04030201feffffffab000000101112131415"
+                                               "0000");
     const NBRControlMessage back = NBRControlDecode(bytes);
     EXPECT_EQ(back.command, message.command);
     EXPECT_EQ(back.controllerType, -2);

@@ -1,12 +1,12 @@
-#include "NBRConstants.h"
 #include "NBRSupport.h"
+#include "NBRConstants.h"
 #include "TestDeviceRoot.h"
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <set>
 #include <gtest/gtest.h>
+#include <set>
 
 using platform::UIColor;
 using platform::testing::TestDeviceRoot;
@@ -33,7 +33,7 @@ TEST(AtomicWriteProbe, CountsTheFileAndItsSiblings) {
     EXPECT_FALSE(NBRPreferencesFileStillInAtomicWrite()) << "sibling alone counts once";
 
     touch(file);
-    touch(folder + "com.tesmar.nimbrel.plis"); // one character short: not a sibling
+    touch(folder + "com.tesmar.nimbrel.plis");    // one character short: not a sibling
     touch(folder + "Com.tesmar.nimbrel.plist.x"); // the prefix test is case-sensitive
     touch(folder + "other.plist");
     std::remove((file + ".Xa81Qz").c_str());
@@ -55,7 +55,10 @@ TEST(HexColor, ParsesAsThePlatformScannerDoes) {
     EXPECT_EQ(NBRColorPixelForHexString("0X004EFD"), 0x004EFDu);
     EXPECT_EQ(NBRColorPixelForHexString(" 004EFD"), 0x004EFDu);
     EXPECT_EQ(NBRColorPixelForHexString("\n\t 004EFD"), 0x004EFDu);
-    EXPECT_EQ(NBRColorPixelForHexString("\xC2\xA0" "004EFD"), 0x004EFDu) << "no-break space";
+    EXPECT_EQ(NBRColorPixelForHexString("\xC2\xA0"
+                                        "004EFD"),
+              0x004EFDu)
+        << "no-break space";
     EXPECT_EQ(NBRColorPixelForHexString("004EFDzz"), 0x004EFDu) << "trailing text ignored";
     EXPECT_EQ(NBRColorPixelForHexString("#004EFD"), 0u);
     EXPECT_EQ(NBRColorPixelForHexString(""), 0u);
@@ -83,8 +86,8 @@ TEST(HexColor, DefaultColourRoundTrip) {
 }
 
 TEST(HexColor, TruncationLowersExactlyTheKnownChannelValues) {
-    const std::set<int> lowered = {33,  37,  41,  45,  49,  53,  57,  61,  66,  74,  82,  90,
-                                   98,  106, 114, 122, 132, 148, 164, 180, 196, 212, 228, 244};
+    const std::set<int> lowered = {33, 37,  41,  45,  49,  53,  57,  61,  66,  74,  82,  90,
+                                   98, 106, 114, 122, 132, 148, 164, 180, 196, 212, 228, 244};
     for (int value = 0; value < 256; ++value) {
         char text[8];
         std::snprintf(text, sizeof text, "%02x%02x%02x", value, value, value);

@@ -101,7 +101,8 @@ TEST(AtomicFile, SurvivesSigkillMidWrite) {
     auto version = [](int n) {
         PlistValue::Dictionary entries;
         for (int i = 0; i < 2000 * n; ++i)
-            entries["key" + std::to_string(i)] = PlistValue("value of version " + std::to_string(n));
+            entries["key" + std::to_string(i)] =
+                PlistValue("value of version " + std::to_string(n));
         entries["version"] = n;
         return PlistValue(std::move(entries));
     };

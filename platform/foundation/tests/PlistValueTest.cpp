@@ -1,5 +1,5 @@
-#include "AtomicFile.h"
 #include "PlistValue.h"
+#include "AtomicFile.h"
 #include "TestDeviceRoot.h"
 
 #include <filesystem>
@@ -81,7 +81,8 @@ TEST(PlistFile, AnythingButADictionaryFileReadsAsNone) {
     EXPECT_FALSE(platform::readPlistDictionary(folder + "missing.plist"));
     EXPECT_FALSE(platform::readPlistDictionary(writeBytes(folder + "empty", "")));
     EXPECT_FALSE(platform::readPlistDictionary(writeBytes(folder + "garbage", "\x01\x02garbage")));
-    EXPECT_FALSE(platform::readPlistDictionary(writeBytes(folder + "cut", "<?xml version=\"1.0\"?><plist><dict><key>a</key>")));
+    EXPECT_FALSE(platform::readPlistDictionary(
+        writeBytes(folder + "cut", "<?xml version=\"1.0\"?><plist><dict><key>a</key>")));
     EXPECT_FALSE(platform::readPlistDictionary(writeBytes(folder + "bin", "bplist00\xff\xff\xff")));
     auto array = platform::plistToBytes(PlistValue(PlistValue::Array{1}), PlistFormat::XML);
     EXPECT_FALSE(platform::readPlistDictionary(

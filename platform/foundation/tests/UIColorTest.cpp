@@ -19,9 +19,9 @@ HSB hsb(const UIColor &color) {
 } // namespace
 
 TEST(UIColor, GraysHaveHueAndSaturationZero) {
-    for (const UIColor &gray : {UIColor::blackColor(), UIColor::whiteColor(),
-                                UIColor::colorWithWhite(0.5, 0.3),
-                                UIColor::colorWithRed(0.2, 0.2, 0.2, 1)}) {
+    for (const UIColor &gray :
+         {UIColor::blackColor(), UIColor::whiteColor(), UIColor::colorWithWhite(0.5, 0.3),
+          UIColor::colorWithRed(0.2, 0.2, 0.2, 1)}) {
         HSB value = hsb(gray);
         EXPECT_EQ(value.h, 0.0);
         EXPECT_EQ(value.s, 0.0);

@@ -23,8 +23,8 @@ void record(CFNotificationCenterRef, void *observer, CFNotificationName name, co
 }
 
 void observe(Recorder &recorder, const char *name) {
-    CFNotificationCenterAddObserver(CFNotificationCenterGetDarwinNotifyCenter(), &recorder,
-                                    record, name, nullptr,
+    CFNotificationCenterAddObserver(CFNotificationCenterGetDarwinNotifyCenter(), &recorder, record,
+                                    name, nullptr,
                                     CFNotificationSuspensionBehaviorDeliverImmediately);
 }
 
@@ -38,7 +38,8 @@ TEST(DarwinNotify, ObserversGetExactlyTheirNames) {
 
     EXPECT_EQ(notify_post("com.test.one"), NOTIFY_STATUS_OK);
     EXPECT_EQ(notify_post("com.test.two"), NOTIFY_STATUS_OK);
-    EXPECT_EQ(notify_post("com.test.one.more"), NOTIFY_STATUS_OK) << "a longer name is another name";
+    EXPECT_EQ(notify_post("com.test.one.more"), NOTIFY_STATUS_OK)
+        << "a longer name is another name";
     EXPECT_TRUE(spinUntil([&] { return b.names.size() >= 2 && !a.names.empty(); }));
     spinUntil([] { return false; }, 100ms); // let any stray delivery arrive
     EXPECT_EQ(a.names, std::vector<std::string>{"com.test.one"});
