@@ -7,7 +7,7 @@
 
 // Console output plus, at the end, each measured figure against its same-run baseline.
 class RatioReporter : public benchmark::ConsoleReporter {
-  public:
+public:
     struct Ratio {
         std::string measured;
         std::string baseline;
@@ -23,7 +23,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
     // repeated); negative when it did not run.
     double microseconds(const std::string &name) const;
 
-  private:
+private:
     std::vector<Ratio> ratios_;
     std::map<std::string, double> perIteration_;
 };

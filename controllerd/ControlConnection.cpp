@@ -169,6 +169,8 @@ void ControlConnection::cancelPendingConnect(const char *why) {
 }
 
 void ControlConnection::reply(const NBRControlMessage &message) {
+    if (closing_) // the client went while the reply was being prepared
+        return;
     const auto bytes = NBRControlEncode(message);
     const int shortReply = daemon_->options().shortReply;
     const std::size_t length =

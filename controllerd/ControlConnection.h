@@ -15,14 +15,14 @@ class QTimer;
 // each, and answers as the daemon's options say. Deletes itself when the line closes.
 class ControlConnection : public QObject {
     Q_OBJECT
-  public:
+public:
     ControlConnection(int fd, ControllerDaemon *daemon);
     ~ControlConnection() override;
 
     // Reads what is there already; a fresh connection usually has its message waiting.
     void readAvailable();
 
-  private:
+private:
     void handle(const NBRControlMessage &message, std::size_t length);
     void reply(const NBRControlMessage &message);
     void finishConnect(std::int32_t type, std::array<std::uint8_t, 6> address);

@@ -15,7 +15,7 @@ class ControlConnection;
 // (type, address, light-bar colour) and posts the controller-event notifications.
 class ControllerDaemon : public QObject {
     Q_OBJECT
-  public:
+public:
     explicit ControllerDaemon(DaemonOptions options, QObject *parent = nullptr);
     ~ControllerDaemon() override;
 
@@ -36,7 +36,7 @@ class ControllerDaemon : public QObject {
     void log(const std::string &line);
     int nextConnectionId() { return ++connectionCount_; }
 
-  private:
+private:
     void acceptPending();
     void post(const char *name);
 

@@ -28,7 +28,7 @@ void record(CFNotificationCenterRef, void *, CFNotificationName name, const void
 }
 
 class DaemonProcess : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         g_posted.clear();
         for (const char *name : {NBRSearchingNotification, NBRControllerDetectedNotification,

@@ -20,7 +20,7 @@ struct PlistDate {
 
 // The value of a property list: dictionary, array, string, data, integer, real, boolean or date.
 class PlistValue {
-  public:
+public:
     using Dictionary = std::map<std::string, PlistValue>;
     using Array = std::vector<PlistValue>;
     using Data = std::vector<std::uint8_t>;
@@ -61,7 +61,7 @@ class PlistValue {
 
     bool operator==(const PlistValue &) const = default;
 
-  private:
+private:
     std::variant<Dictionary, Array, std::string, Data, std::int64_t, double, bool, PlistDate>
         value_;
 };

@@ -6,7 +6,7 @@ namespace platform {
 // platform's HSB rules (hue in 0...1; grays have hue 0 and saturation 0; hue 1.0 is red again).
 // Kept apart from any toolkit colour so that the double arithmetic of conversions stays exact.
 class UIColor {
-  public:
+public:
     constexpr UIColor() = default;
 
     static constexpr UIColor colorWithRed(double red, double green, double blue, double alpha) {
@@ -37,7 +37,7 @@ class UIColor {
 
     constexpr bool operator==(const UIColor &) const = default;
 
-  private:
+private:
     constexpr UIColor(double red, double green, double blue, double alpha)
         : red_(red), green_(green), blue_(blue), alpha_(alpha) {}
 

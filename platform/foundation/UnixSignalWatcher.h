@@ -11,7 +11,7 @@ namespace platform {
 // hears only the signals it was made for.
 class UnixSignalWatcher : public QObject {
     Q_OBJECT
-  public:
+public:
     explicit UnixSignalWatcher(std::initializer_list<int> numbers, QObject *parent = nullptr);
     ~UnixSignalWatcher() override;
 
@@ -20,10 +20,10 @@ class UnixSignalWatcher : public QObject {
 
     bool watches(int number) const;
 
-  signals:
+signals:
     void received(int signalNumber);
 
-  private:
+private:
     std::vector<int> numbers_;
 };
 

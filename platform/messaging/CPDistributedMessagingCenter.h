@@ -11,7 +11,7 @@
 #include <string>
 
 class CPDistributedMessagingCenter {
-  public:
+public:
     using Handler = std::function<void(const std::string &messageName,
                                        const platform::PlistValue::Dictionary &userInfo)>;
 
@@ -32,7 +32,7 @@ class CPDistributedMessagingCenter {
 
     struct Private;
 
-  private:
+private:
     explicit CPDistributedMessagingCenter(const std::string &name);
     std::unique_ptr<Private> d_;
     friend void rocketbootstrap_distributedmessagingcenter_apply(CPDistributedMessagingCenter *);

@@ -35,17 +35,17 @@ namespace platform {
 
 class DarwinNotifyCenter : public QObject {
     Q_OBJECT
-  public:
+public:
     static DarwinNotifyCenter &shared();
 
     void addObserver(const void *observer, CFNotificationCallback callback,
                      const std::string &name);
     void removeObserver(const void *observer, const std::string *name);
 
-  private slots:
+private slots:
     void posted(const QString &name);
 
-  private:
+private:
     DarwinNotifyCenter();
 
     struct Observer {

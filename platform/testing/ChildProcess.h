@@ -7,10 +7,12 @@
 
 namespace platform::testing {
 
-// A real process started by a test, with its standard output captured. Stopped (SIGTERM, then
-// SIGKILL after a grace period) when the object goes, so a failing test leaves nothing behind.
+// A real process started by a test, with its standard output captured (a pipe: a child that
+// writes much more than 64 KiB between reads blocks, so send big logs to a file instead). Stopped
+// (SIGTERM, then SIGKILL after a grace period) when the object goes, so a failing test leaves
+// nothing behind.
 class ChildProcess {
-  public:
+public:
     ChildProcess(std::string program, std::vector<std::string> arguments);
     ~ChildProcess();
     ChildProcess(const ChildProcess &) = delete;
@@ -32,7 +34,7 @@ class ChildProcess {
     // Waits for the process to end by itself; -1 on time-out.
     int wait(std::chrono::milliseconds timeout);
 
-  private:
+private:
     void readAvailable(int timeoutMs);
     pid_t pid_ = -1;
     int stdout_ = -1;

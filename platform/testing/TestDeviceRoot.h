@@ -9,7 +9,7 @@ namespace platform::testing {
 // under their limit) with the device's usual folders, set as NIMBREL_ROOT for this process and
 // the processes it starts, removed with everything in it at the end.
 class TestDeviceRoot {
-  public:
+public:
     TestDeviceRoot();
     ~TestDeviceRoot();
     TestDeviceRoot(const TestDeviceRoot &) = delete;
@@ -19,7 +19,7 @@ class TestDeviceRoot {
     // The host path of a device path under this root.
     std::string path(std::string_view devicePath) const;
 
-  private:
+private:
     std::string root_;
     std::string previous_;
     bool hadPrevious_ = false;

@@ -22,7 +22,7 @@ namespace {
 const std::uint8_t kAddress[6] = {0x0a, 0x1b, 0x2c, 0x3d, 0x4e, 0x5f};
 
 class ControlClient : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         // A send to a daemon that has gone must not end this process.
         ASSERT_EQ(std::signal(SIGPIPE, SIG_DFL) == SIG_ERR, false);
@@ -143,6 +143,16 @@ TEST_F(ControlClient, ConnectColourQueryAndDisconnect) {
                                   }));
     EXPECT_TRUE(logged("light bar 004efd shown")) << log();
     EXPECT_TRUE(logged("controller disconnected")) << log();
+}
+
+TEST_F(ControlClient, RestartReadsNoReply) {
+    startDaemon({"--connected", "1,0a1b2c3d4e5f"});
+    int fd = connectOrFail();
+    NBRControlRestart(fd);
+    ::close(fd);
+    EXPECT_EQ(receivedAtLeast(1),
+              std::vector<std::string>{"recv=20 hex=0300000000000000000000000000000000000000"});
+    EXPECT_TRUE(logged("controller disconnected (restart)")) << log();
 }
 
 TEST_F(ControlClient, SilentDaemonTimesOut) {
