@@ -24,6 +24,8 @@ public:
     // Waits for a whole line of output equal to `line` ("ready" for the stand-in daemons).
     bool waitForLine(const std::string &line,
                      std::chrono::milliseconds timeout = std::chrono::seconds(10));
+    // The first line of output (without its newline); empty when none came in time.
+    std::string readLine(std::chrono::milliseconds timeout);
     // Everything the process has written to standard output so far.
     const std::string &output();
 
