@@ -17,4 +17,7 @@ class SpringBoardControl : public QObject {
     void SetFrontMostApplication(const QVariantMap &answers);
     // Back to the home screen: no application in front.
     void GoHome();
+    // Answers once everything sent to this process before has been handled on the main thread
+    // (and whatever that sent on has left it).
+    void Sync() {}
 };
