@@ -6,6 +6,8 @@
 #include "notify.h"
 
 #include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -38,6 +40,13 @@ int main(int argc, char **argv) {
         int failures = 0;
         for (int i = 2; i < argc; ++i)
             failures += notify_post(argv[i]) != NOTIFY_STATUS_OK;
+        // Leaving at once could drop posts still queued on the connection; the bus answers a
+        // connection's calls in order, so once it has answered, every post has gone out.
+        if (failures < argc - 2)
+            QDBusConnection::sessionBus().call(
+                QDBusMessage::createMethodCall("org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                               "org.freedesktop.DBus", "GetId"),
+                QDBus::Block, 5000);
         return failures ? 1 : 0;
     }
     if (std::strcmp(argv[1], "-w") != 0)
