@@ -1,24 +1,29 @@
 #include "PrivateSessionBus.h"
 
-#include "ChildProcess.h"
-
-#include <cstdlib>
+#include <csignal>
 #include <cstring>
+#include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
-#include <fstream>
 #include <memory>
+#include <fstream>
+#include <poll.h>
+#include <spawn.h>
+#include <stdexcept>
+#include <sys/wait.h>
 #include <unistd.h>
+
+extern char **environ;
 
 namespace platform::testing {
 namespace {
 
-constexpr const char *kConfig = R"(<!DOCTYPE busconfig PUBLIC
- "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+const char *kConfig =
+    R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
  "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
 <busconfig>
   <type>session</type>
-  <listen>unix:tmpdir=/tmp</listen>
-  <auth>EXTERNAL</auth>
+  <listen>unix:dir=%s</listen>
   <policy context="default">
     <allow send_destination="*" eavesdrop="true"/>
     <allow eavesdrop="true"/>
@@ -27,49 +32,98 @@ constexpr const char *kConfig = R"(<!DOCTYPE busconfig PUBLIC
 </busconfig>
 )";
 
-struct Bus {
-    std::string configPath;
-    std::unique_ptr<ChildProcess> daemon;
-    ~Bus() {
-        daemon.reset();
-        std::filesystem::remove(configPath);
-    }
-};
-
 } // namespace
 
+PrivateSessionBus::PrivateSessionBus() {
+    char pattern[] = "/tmp/nbrbus.XXXXXX";
+    if (::mkdtemp(pattern) == nullptr)
+        throw std::runtime_error("cannot create a bus folder");
+    folder_ = pattern;
+    const std::string config = folder_ + "/bus.conf";
+    {
+        std::string text = kConfig;
+        text.replace(text.find("%s"), 2, folder_);
+        std::ofstream(config) << text;
+    }
+    int pipeFds[2];
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0)
+        throw std::runtime_error("pipe failed");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+    std::string program = "dbus-daemon";
+    std::string configArgument = "--config-file=" + config;
+    std::string nofork = "--nofork";
+    std::string print = "--print-address=1";
+    char *argv[] = {program.data(), configArgument.data(), nofork.data(), print.data(), nullptr};
+    const int error = ::posix_spawnp(&pid_, "dbus-daemon", &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(pipeFds[1]);
+    if (error != 0) {
+        ::close(pipeFds[0]);
+        pid_ = -1;
+        throw std::runtime_error("cannot start dbus-daemon");
+    }
+    // The daemon prints its address once it listens.
+    std::string line;
+    pollfd entry{pipeFds[0], POLLIN, 0};
+    while (line.find('\n') == std::string::npos && ::poll(&entry, 1, 10000) > 0) {
+        char buffer[512];
+        const ssize_t n = ::read(pipeFds[0], buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        line.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(pipeFds[0]);
+    if (line.find('\n') == std::string::npos) {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+        std::error_code ignored;
+        std::filesystem::remove_all(folder_, ignored);
+        throw std::runtime_error("dbus-daemon printed no address");
+    }
+    address_ = line.substr(0, line.find('\n'));
+    if (const char *old = std::getenv("DBUS_SESSION_BUS_ADDRESS")) {
+        previous_ = old;
+        hadPrevious_ = true;
+    }
+    ::setenv("DBUS_SESSION_BUS_ADDRESS", address_.c_str(), 1);
+}
+
+PrivateSessionBus::~PrivateSessionBus() {
+    if (!address_.empty()) {
+        if (hadPrevious_)
+            ::setenv("DBUS_SESSION_BUS_ADDRESS", previous_.c_str(), 1);
+        else
+            ::unsetenv("DBUS_SESSION_BUS_ADDRESS");
+    }
+    if (pid_ > 0) {
+        ::kill(pid_, SIGTERM);
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+        pid_ = -1;
+    }
+    std::error_code ignored;
+    std::filesystem::remove_all(folder_, ignored);
+}
+
 bool usePrivateSessionBus() {
-    static Bus bus; // lives until the process ends
-    if (bus.daemon)
+    static std::unique_ptr<PrivateSessionBus> bus; // lives until the process ends
+    if (bus)
         return true;
-    char pattern[] = "/tmp/nbr-bus.XXXXXX";
-    int fd = ::mkstemp(pattern);
-    if (fd < 0)
-        return false;
-    ::close(fd);
-    bus.configPath = pattern;
-    std::ofstream(bus.configPath) << kConfig;
     try {
-        bus.daemon = std::make_unique<ChildProcess>(
-            "/usr/bin/dbus-daemon", std::vector<std::string>{"--config-file=" + bus.configPath,
-                                                             "--nofork", "--print-address=1"});
-    } catch (...) {
+        bus = std::make_unique<PrivateSessionBus>();
+    } catch (const std::exception &) {
         return false;
     }
-    std::string address = bus.daemon->readLine(std::chrono::seconds(10));
-    if (address.empty()) {
-        bus.daemon.reset();
-        return false;
-    }
-    ::setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
     return true;
 }
 
-} // namespace platform::testing
-
-bool platform::testing::listingTestsOnly(int argc, char **argv) {
+bool listingTestsOnly(int argc, char **argv) {
     for (int i = 1; i < argc; ++i)
         if (std::strcmp(argv[i], "--gtest_list_tests") == 0)
             return true;
     return false;
 }
+
+} // namespace platform::testing

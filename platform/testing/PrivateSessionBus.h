@@ -1,11 +1,34 @@
 #pragma once
 
+#include <string>
+#include <sys/types.h>
+
 namespace platform::testing {
 
-// Gives this test process (and what it starts) a session bus of its own, so that
-// notifications of tests running side by side never meet. A bus without service folders: no
-// name is started on demand. Call before anything touches the bus; the bus ends with the
-// process. Returns false (and leaves the environment alone) when no bus could be started.
+// A session bus of one test's own: a dbus-daemon without service activation (nothing starts by
+// itself when a name is called), set as DBUS_SESSION_BUS_ADDRESS for this process and the
+// processes it starts, stopped at the end. Create it before anything in the process touches
+// the bus.
+class PrivateSessionBus {
+  public:
+    PrivateSessionBus();
+    ~PrivateSessionBus();
+    PrivateSessionBus(const PrivateSessionBus &) = delete;
+    PrivateSessionBus &operator=(const PrivateSessionBus &) = delete;
+
+    const std::string &address() const { return address_; }
+
+  private:
+    pid_t pid_ = -1;
+    std::string folder_;
+    std::string address_;
+    std::string previous_;
+    bool hadPrevious_ = false;
+};
+
+// Gives the whole test process one such bus, kept until the process ends, so that the tests of
+// executables running side by side never meet on a bus. Returns false (and leaves the
+// environment alone) when no bus could be started.
 bool usePrivateSessionBus();
 
 // True when the executable was only asked for its list of tests (no bus needed for that).

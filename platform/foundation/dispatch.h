@@ -1,0 +1,20 @@
+#pragma once
+
+// The parts of libdispatch the system uses: the main queue and work run after a delay on it.
+
+#include <cstdint>
+#include <functional>
+
+typedef struct dispatch_queue_s *dispatch_queue_t;
+typedef std::uint64_t dispatch_time_t;
+
+#define DISPATCH_TIME_NOW 0ull
+#define NSEC_PER_SEC 1000000000ll
+
+// The queue of the application's main thread (its event loop).
+dispatch_queue_t dispatch_get_main_queue();
+// `delta` nanoseconds after `when`, a point on the monotonic clock.
+dispatch_time_t dispatch_time(dispatch_time_t when, std::int64_t delta);
+// Runs `block` on `queue` once `when` has come; the main queue runs it from the event loop.
+void dispatch_after(dispatch_time_t when, dispatch_queue_t queue, std::function<void()> block);
+void dispatch_async(dispatch_queue_t queue, std::function<void()> block);

@@ -1,0 +1,7 @@
+#include "SpringBoard.h"
+
+namespace {
+SpringBoard g_springBoard;
+}
+
+SpringBoard *const UIApp = &g_springBoard;
