@@ -11,7 +11,7 @@
 #include <string>
 
 class CPDistributedMessagingCenter {
-public:
+  public:
     using Handler = std::function<void(const std::string &messageName,
                                        const platform::PlistValue::Dictionary &userInfo)>;
 
@@ -21,18 +21,24 @@ public:
 
     const std::string &name() const;
 
-    // Server side: handlers run on the thread that started the server (the main thread).
+    // Server side: handlers run on the thread that started the server (the main thread), which
+    // is also the thread that registers handlers and stops the server. A name that another
+    // server already owns is not taken over: this center then serves nothing.
     void registerForMessageName(const std::string &messageName, Handler handler);
+    void unregisterForMessageName(const std::string &messageName);
     void runServerOnCurrentThread();
     void stopServer();
+    // True between a successful runServerOnCurrentThread and stopServer.
+    bool isServing() const;
 
-    // Client side: fire-and-forget; true when the message was handed to the bus.
+    // Client side: fire-and-forget; true when the message was handed to the bus (a bootstrap
+    // center whose name is locked hands nothing over).
     bool sendMessageName(const std::string &messageName,
                          const platform::PlistValue::Dictionary &userInfo);
 
     struct Private;
 
-private:
+  private:
     explicit CPDistributedMessagingCenter(const std::string &name);
     std::unique_ptr<Private> d_;
     friend void rocketbootstrap_distributedmessagingcenter_apply(CPDistributedMessagingCenter *);

@@ -1,0 +1,192 @@
+// messagingutil -s [-b] [-n COUNT] CENTER MESSAGE...   serve CENTER, print each message taken
+//                                                       ("ready" once serving)
+// messagingutil -p [-b] CENTER MESSAGE [KEY=T:VALUE...] send one message; T is s (string),
+//                                                       i (integer), r (real), b (boolean:
+//                                                       true/false) or d (data, hexadecimal)
+// messagingutil -u CENTER...                            unlock each CENTER until SIGINT/SIGTERM
+//                                                       ("ready" once unlocked)
+// -b applies the bootstrap to the center. A printed message reads
+// "MESSAGE KEY=T:VALUE..." with the keys in order.
+#include "CPDistributedMessagingCenter.h"
+#include "MessagingBus.h"
+#include "UnixSignalWatcher.h"
+#include "rocketbootstrap.h"
+
+#include <QCoreApplication>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <string>
+
+using platform::PlistValue;
+
+namespace {
+
+int usage() {
+    std::fprintf(stderr, "usage: messagingutil -s [-b] [-n COUNT] CENTER MESSAGE...\n"
+                         "       messagingutil -p [-b] CENTER MESSAGE [KEY=T:VALUE...]\n"
+                         "       messagingutil -u CENTER...\n");
+    return 2;
+}
+
+std::optional<PlistValue::Data> hexBytes(const std::string &text) {
+    if (text.size() % 2 != 0)
+        return std::nullopt;
+    PlistValue::Data bytes;
+    for (std::size_t i = 0; i < text.size(); i += 2) {
+        char *end = nullptr;
+        const std::string pair = text.substr(i, 2);
+        const long byte = std::strtol(pair.c_str(), &end, 16);
+        if (*end != '\0')
+            return std::nullopt;
+        bytes.push_back(static_cast<std::uint8_t>(byte));
+    }
+    return bytes;
+}
+
+std::optional<PlistValue> parseValue(const std::string &typed) {
+    if (typed.size() < 2 || typed[1] != ':')
+        return std::nullopt;
+    const std::string text = typed.substr(2);
+    char *end = nullptr;
+    switch (typed[0]) {
+    case 's':
+        return PlistValue(text);
+    case 'i': {
+        const long long number = std::strtoll(text.c_str(), &end, 10);
+        if (text.empty() || *end != '\0')
+            return std::nullopt;
+        return PlistValue(number);
+    }
+    case 'r': {
+        const double number = std::strtod(text.c_str(), &end);
+        if (text.empty() || *end != '\0')
+            return std::nullopt;
+        return PlistValue(number);
+    }
+    case 'b':
+        if (text == "true" || text == "false")
+            return PlistValue(text == "true");
+        return std::nullopt;
+    case 'd':
+        if (auto bytes = hexBytes(text))
+            return PlistValue(std::move(*bytes));
+        return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+std::string formatValue(const PlistValue &value) {
+    char buffer[64];
+    switch (value.type()) {
+    case PlistValue::Type::String:
+        return "s:" + *value.string();
+    case PlistValue::Type::Integer:
+        return "i:" + std::to_string(*value.integer());
+    case PlistValue::Type::Real:
+        std::snprintf(buffer, sizeof buffer, "r:%.17g", *value.real());
+        return buffer;
+    case PlistValue::Type::Boolean:
+        return *value.boolean() ? "b:true" : "b:false";
+    case PlistValue::Type::Data: {
+        std::string out = "d:";
+        for (std::uint8_t byte : *value.data()) {
+            std::snprintf(buffer, sizeof buffer, "%02x", byte);
+            out += buffer;
+        }
+        return out;
+    }
+    case PlistValue::Type::Date:
+        std::snprintf(buffer, sizeof buffer, "t:%.17g", value.date()->secondsSinceReferenceDate);
+        return buffer;
+    case PlistValue::Type::Array:
+        return "a:" + std::to_string(value.array()->size());
+    case PlistValue::Type::Dictionary:
+        return "D:" + std::to_string(value.dictionary()->size());
+    }
+    return "?";
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    QCoreApplication app(argc, argv);
+    if (argc < 3)
+        return usage();
+    const std::string mode = argv[1];
+    int next = 2;
+    bool bootstrap = false;
+    long remaining = -1;
+    while (next < argc && argv[next][0] == '-') {
+        if (std::strcmp(argv[next], "-b") == 0) {
+            bootstrap = true;
+            ++next;
+        } else if (std::strcmp(argv[next], "-n") == 0 && next + 1 < argc) {
+            remaining = std::strtol(argv[next + 1], nullptr, 10);
+            next += 2;
+        } else {
+            return usage();
+        }
+    }
+    if (next >= argc)
+        return usage();
+
+    if (mode == "-u") {
+        for (int i = next; i < argc; ++i)
+            if (rocketbootstrap_unlock(argv[i]) != KERN_SUCCESS)
+                return 1;
+        platform::UnixSignalWatcher::quitApplicationOn({SIGINT, SIGTERM});
+        std::printf("ready\n");
+        std::fflush(stdout);
+        return app.exec();
+    }
+
+    auto center = CPDistributedMessagingCenter::centerNamed(argv[next]);
+    if (bootstrap)
+        rocketbootstrap_distributedmessagingcenter_apply(center.get());
+
+    if (mode == "-p") {
+        if (next + 1 >= argc)
+            return usage();
+        PlistValue::Dictionary userInfo;
+        for (int i = next + 2; i < argc; ++i) {
+            const std::string pair = argv[i];
+            const std::size_t equals = pair.find('=');
+            auto value =
+                equals == std::string::npos ? std::nullopt : parseValue(pair.substr(equals + 1));
+            if (!value)
+                return usage();
+            userInfo[pair.substr(0, equals)] = std::move(*value);
+        }
+        const bool sent = center->sendMessageName(argv[next + 1], userInfo);
+        platform::messaging::settleClientMessages();
+        return sent ? 0 : 1;
+    }
+
+    if (mode != "-s" || next + 1 >= argc)
+        return usage();
+    for (int i = next + 1; i < argc; ++i)
+        center->registerForMessageName(
+            argv[i], [&remaining](const std::string &name, const PlistValue::Dictionary &info) {
+                std::string line = name;
+                for (const auto &[key, value] : info)
+                    line += " " + key + "=" + formatValue(value);
+                std::printf("%s\n", line.c_str());
+                std::fflush(stdout);
+                if (remaining > 0 && --remaining == 0)
+                    QCoreApplication::quit();
+            });
+    center->runServerOnCurrentThread();
+    if (!center->isServing()) {
+        std::fprintf(stderr, "messagingutil: cannot serve %s\n", argv[next]);
+        return 1;
+    }
+    platform::UnixSignalWatcher::quitApplicationOn({SIGINT, SIGTERM});
+    std::printf("ready\n");
+    std::fflush(stdout);
+    const int status = app.exec();
+    center->stopServer();
+    return status;
+}
