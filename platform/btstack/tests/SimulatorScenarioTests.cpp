@@ -75,3 +75,15 @@ TEST_F(ScenarioFile, BadInputIsRefusedWithAReason) {
     EXPECT_FALSE(SimulatorScenario::fromArguments({"--scenario", path}, error));
     EXPECT_NE(error.find("itself"), std::string::npos);
 }
+
+TEST(SimulatorScenario, TheShippedDualShock4ScenarioReads) {
+    std::string error;
+    auto scenario = SimulatorScenario::fromArguments(
+        {"--scenario", std::string(BTSTACK_SCENARIOS) + "/dualshock4.txt"}, error);
+    ASSERT_TRUE(scenario) << error;
+    ASSERT_EQ(scenario->devices.size(), 2u);
+    EXPECT_EQ(scenario->devices[1].classOfDevice, 0x002508u);
+    EXPECT_EQ(scenario->devices[1].pin, "5820");
+    EXPECT_EQ(scenario->devices[0].name, "Phone");
+    EXPECT_EQ(scenario->powerOnDelayMs, 150);
+}
