@@ -67,15 +67,15 @@ bool readScenarioFile(const std::string &path, std::vector<std::string> &args, s
 
 } // namespace
 
-std::optional<VirtualDevice> parseVirtualDevice(const std::string &spec, std::string &error) {
+std::optional<VirtualDevice> parseVirtualDevice(const std::string &description, std::string &error) {
     VirtualDevice device;
     bool hasAddress = false;
     bool hasClass = false;
     std::size_t start = 0;
-    while (start <= spec.size()) {
-        auto comma = spec.find(',', start);
-        std::string item = trim(spec.substr(start, comma - start));
-        start = comma == std::string::npos ? spec.size() + 1 : comma + 1;
+    while (start <= description.size()) {
+        auto comma = description.find(',', start);
+        std::string item = trim(description.substr(start, comma - start));
+        start = comma == std::string::npos ? description.size() + 1 : comma + 1;
         if (item.empty())
             continue;
         auto equals = item.find('=');
@@ -121,7 +121,7 @@ std::optional<VirtualDevice> parseVirtualDevice(const std::string &spec, std::st
         }
     }
     if (!hasAddress || !hasClass) {
-        error = "a device needs an address and a class: " + spec;
+        error = "a device needs an address and a class: " + description;
         return std::nullopt;
     }
     return device;

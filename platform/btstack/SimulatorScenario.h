@@ -46,6 +46,6 @@ struct SimulatorScenario {
 
 // "address=00:11:22:33:44:55,class=0x002508,pin=5820,rssi=-40,name=Wireless Controller,
 // delay=100,refuse=0x13,inquiries=2" (address and class are required).
-std::optional<VirtualDevice> parseVirtualDevice(const std::string &spec, std::string &error);
+std::optional<VirtualDevice> parseVirtualDevice(const std::string &description, std::string &error);
 
 } // namespace platform::btstack

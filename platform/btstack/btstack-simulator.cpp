@@ -1,4 +1,4 @@
-// btstack-simulator [--scenario FILE] [--device SPEC]... [options]
+// btstack-simulator [--scenario FILE] [--device DEVICE]... [options]
 // A BTstack daemon with a simulated controller and virtual devices in range. Prints "ready" once
 // it listens on "/tmp/BTstack" under the device root, then one line per command received.
 #include "BTstackSimulator.h"
@@ -18,7 +18,7 @@ void printLine(const std::string &line) {
 }
 
 const char *kUsage =
-    "usage: btstack-simulator [--scenario FILE] [--device SPEC]... [options]\n"
+    "usage: btstack-simulator [--scenario FILE] [--device DEVICE]... [options]\n"
     "  --device address=AA:BB:CC:DD:EE:FF,class=0x002508[,pin=5820][,rssi=-40][,name=TEXT]\n"
     "           [,delay=MS][,refuse=PSM][,inquiries=N]\n"
     "  --scenario FILE            lines of \"option value\" (options without dashes)\n"
