@@ -67,7 +67,8 @@ bool readScenarioFile(const std::string &path, std::vector<std::string> &args, s
 
 } // namespace
 
-std::optional<VirtualDevice> parseVirtualDevice(const std::string &description, std::string &error) {
+std::optional<VirtualDevice> parseVirtualDevice(const std::string &description,
+                                                std::string &error) {
     VirtualDevice device;
     bool hasAddress = false;
     bool hasClass = false;
