@@ -2,6 +2,7 @@
 
 #include "MessagingBus.h"
 
+#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QMetaObject>
 #include <QPointer>
@@ -12,6 +13,13 @@ MessagingDispatcher &MessagingDispatcher::shared() {
     // Lives as long as the process: queued calls may still name it while the process ends.
     static MessagingDispatcher *dispatcher = new MessagingDispatcher;
     return *dispatcher;
+}
+
+MessagingDispatcher::MessagingDispatcher() {
+    // Calls arrive on the thread the dispatcher belongs to, which must run an event loop
+    // whichever thread asked for it first; each center's own thread then takes over.
+    if (auto *app = QCoreApplication::instance())
+        moveToThread(app->thread());
 }
 
 bool MessagingDispatcher::addCenter(const std::string &center, QObject *context,

@@ -30,7 +30,7 @@ class MessagingDispatcher : public QObject {
                            const QByteArray &userInfo);
 
   private:
-    MessagingDispatcher() = default;
+    MessagingDispatcher();
     bool exported_ = false;
 
     struct Entry {

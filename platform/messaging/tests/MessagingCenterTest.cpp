@@ -5,6 +5,8 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QThread>
+#include <atomic>
 #include <cstdlib>
 
 using platform::PlistValue;
@@ -151,4 +153,34 @@ TEST_F(MessagingCenterTest, WithoutASessionBusNothingHappensAndNothingBreaks) {
     EXPECT_EQ(rocketbootstrap_unlock(kCenter.c_str()), KERN_FAILURE);
     platform::messaging::settleClientMessages();
     ::setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
+}
+
+TEST_F(MessagingCenterTest, HandlersRunOnTheThreadThatStartedTheServer) {
+    QThread worker;
+    worker.start();
+    QObject onWorker;
+    onWorker.moveToThread(&worker);
+    std::shared_ptr<CPDistributedMessagingCenter> server;
+    std::atomic<std::thread::id> handledOn{};
+    std::thread::id workerId;
+    QMetaObject::invokeMethod(
+        &onWorker,
+        [&] {
+            workerId = std::this_thread::get_id();
+            server = CPDistributedMessagingCenter::centerNamed(kCenter);
+            server->registerForMessageName(
+                "m", [&](const std::string &, const PlistValue::Dictionary &) {
+                    handledOn = std::this_thread::get_id();
+                });
+            server->runServerOnCurrentThread();
+        },
+        Qt::BlockingQueuedConnection);
+    ASSERT_TRUE(server->isServing());
+    EXPECT_EQ(runTool({"-p", kCenter, "m"}), 0);
+    EXPECT_TRUE(spinUntil([&] { return handledOn.load() != std::thread::id{}; }));
+    EXPECT_EQ(handledOn.load(), workerId);
+    QMetaObject::invokeMethod(
+        &onWorker, [&] { server.reset(); }, Qt::BlockingQueuedConnection);
+    worker.quit();
+    worker.wait();
 }
