@@ -52,6 +52,15 @@ inline constexpr const char *NBRMessagingCenterName = "com.tesmar.nbr.bootstrap"
 inline constexpr const char *NBRDiscoveryUpdateMessage = "NBRDiscoveryUpdate";
 inline constexpr const char *NBRDiscoveryStateKey = "NBRDiscoveryState";
 
+// Progress of the pairing tool ("NBRDiscoveryState" of "NBRDiscoveryUpdate").
+enum NBRDiscoveryProgress : std::uint32_t {
+    NBRDiscoveryProgressSearching = 0,
+    NBRDiscoveryProgressSearchEnded = 1,
+    NBRDiscoveryProgressPaired = 2,
+    NBRDiscoveryProgressBluetoothInactive = 3,
+    NBRDiscoveryProgressSearchStarted = 4,
+};
+
 // Control socket receive time-outs
 inline constexpr std::chrono::milliseconds NBRStatusQueryTimeout{1000};
 inline constexpr std::chrono::milliseconds NBRConnectTimeout{20000};

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <QObject>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+// Engine states (`bluetoothState`).
+enum NBRBluetoothState : std::int32_t {
+    NBRBluetoothStateClosed = 0,
+    NBRBluetoothStateOpening = 1,
+    NBRBluetoothStateReady = 2,
+    NBRBluetoothStateSearchRequested = 3,
+    NBRBluetoothStateInquiring = 4,
+    NBRBluetoothStatePairing = 5,
+};
+
+// Finds a controller of one of the five known classes through the BTstack daemon, stores its
+// address in the preferences file and pairs with it, reporting each step through the update
+// block. Everything runs on the main thread.
+class NBRControllerDiscovery {
+  public:
+    // The address (6 bytes, most significant first) or none, and an NBRDiscoveryProgress value.
+    using UpdateBlock =
+        std::function<void(const std::vector<std::uint8_t> *address, std::int32_t state)>;
+
+    // The one instance of the process, on which BTstack's packets arrive.
+    static NBRControllerDiscovery &sharedInstance();
+
+    // Selects BTstack's run loop and registers the packet handler (which forwards to the
+    // shared instance). The process uses sharedInstance; tests may make instances of their own.
+    NBRControllerDiscovery();
+    ~NBRControllerDiscovery();
+    NBRControllerDiscovery(const NBRControllerDiscovery &) = delete;
+    NBRControllerDiscovery &operator=(const NBRControllerDiscovery &) = delete;
+
+    bool activateBluetooth();
+    void searchPS4ControllerWithUpdateState(UpdateBlock block);
+    void sendInquiry();
+    void endSearch();
+    void closeBTstack();
+    void handleFoundDeviceWithAddress(const std::uint8_t *address);
+    void pairToController(const std::uint8_t *address);
+    void packetHandler(std::uint8_t packetType, std::uint16_t channel, const std::uint8_t *packet,
+                       std::uint16_t size);
+
+    std::int32_t bluetoothState() const { return bluetoothState_; }
+    void setBluetoothState(std::int32_t state) { bluetoothState_ = state; }
+    const UpdateBlock &updateBlock() const { return updateBlock_; }
+    void setUpdateBlock(UpdateBlock block) { updateBlock_ = std::move(block); }
+    std::uint32_t classOfDevice() const { return classOfDevice_; }
+    void setClassOfDevice(std::uint32_t classOfDevice) { classOfDevice_ = classOfDevice; }
+    const std::vector<std::uint16_t> &allOpenedChannels() const { return allOpenedChannels_; }
+    void setAllOpenedChannels(std::vector<std::uint16_t> channels) {
+        allOpenedChannels_ = std::move(channels);
+    }
+
+    // How long closeBTstack lets the disconnects go out before powering off (2 s).
+    void setShutdownWait(std::chrono::milliseconds wait) { shutdownWait_ = wait; }
+
+  private:
+    void report(const std::vector<std::uint8_t> *address, std::int32_t state);
+    void storeAddress(const std::uint8_t *address);
+
+    std::int32_t bluetoothState_ = NBRBluetoothStateClosed;
+    UpdateBlock updateBlock_;
+    std::uint32_t classOfDevice_ = 0;
+    std::vector<std::uint16_t> allOpenedChannels_;
+
+    // What the events of the pairing leave behind for the channels and the shutdown.
+    std::uint8_t pairedAddress_[6] = {};
+    std::uint16_t connectionHandle_ = 0;
+    std::uint16_t localChannelID_ = 0;
+    std::uint16_t remoteChannelID_ = 0;
+
+    std::chrono::milliseconds shutdownWait_{2000};
+    QObject timerOwner_; // the inquiry timer goes with the instance
+};

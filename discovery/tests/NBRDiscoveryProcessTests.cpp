@@ -1,0 +1,219 @@
+// nbrdiscovery as a real process against the BTstack simulator, on a bus of each test's own,
+// with a listener on the messaging center as the settings page would run it.
+#include "ChildProcess.h"
+#include "NBRConstants.h"
+#include "PlistValue.h"
+#include "PrivateSessionBus.h"
+#include "TestDeviceRoot.h"
+
+#include <fstream>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sstream>
+
+using platform::testing::ChildProcess;
+using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
+
+namespace {
+
+using namespace std::chrono_literals;
+
+const std::string kPad = "1C:66:6D:01:02:03";
+const std::string kPadHex = "1c666d010203";
+
+struct Update {
+    int state;
+    std::string address; // hexadecimal, empty when none
+    bool operator==(const Update &) const = default;
+};
+void PrintTo(const Update &u, std::ostream *os) {
+    *os << "{" << u.state << ", " << u.address << "}";
+}
+
+// Updates printed by messagingutil: "NBRDiscoveryUpdate NBRDiscoveryState=i:4
+// PS4BluetoothAddress=d:".
+std::vector<Update> updates(const std::string &output) {
+    std::vector<Update> result;
+    std::istringstream lines(output);
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (!line.starts_with(NBRDiscoveryUpdateMessage))
+            continue;
+        Update u{-1, "?"};
+        std::istringstream words(line);
+        std::string word;
+        while (words >> word) {
+            if (word.starts_with("NBRDiscoveryState=i:"))
+                u.state = std::stoi(word.substr(20));
+            else if (word.starts_with("PS4BluetoothAddress=d:"))
+                u.address = word.substr(22);
+        }
+        result.push_back(u);
+    }
+    return result;
+}
+
+class Tool : public ::testing::Test {
+  protected:
+    void startSimulator(std::vector<std::string> arguments) {
+        simulator = std::make_unique<ChildProcess>(SIMULATOR_PATH, std::move(arguments));
+        ASSERT_TRUE(simulator->waitForLine("ready"));
+    }
+    // As the SpringBoard plug-in does: hold the unlock for as long as the process runs.
+    void unlock() {
+        unlocker = std::make_unique<ChildProcess>(
+            MESSAGINGUTIL_PATH, std::vector<std::string>{"-u", NBRMessagingCenterName});
+        ASSERT_TRUE(unlocker->waitForLine("ready"));
+    }
+    void listen(bool bootstrap) {
+        std::vector<std::string> args{"-s"};
+        if (bootstrap)
+            args.push_back("-b");
+        args.insert(args.end(), {NBRMessagingCenterName, NBRDiscoveryUpdateMessage, "Sentinel"});
+        listener = std::make_unique<ChildProcess>(MESSAGINGUTIL_PATH, args);
+        ASSERT_TRUE(listener->waitForLine("ready"));
+    }
+    // The tool, its standard error kept in a file (standard output is captured).
+    void startTool() {
+        tool = std::make_unique<ChildProcess>(
+            "/bin/sh", std::vector<std::string>{"-c", "exec \"$0\" 2>\"$1\"", TOOL_PATH, errors});
+    }
+    // Waits until the listener has printed `count` updates.
+    bool waitForUpdates(std::size_t count, std::chrono::milliseconds timeout = 10s) {
+        auto deadline = std::chrono::steady_clock::now() + timeout;
+        while (updates(listener->output()).size() < count) {
+            if (std::chrono::steady_clock::now() > deadline)
+                return false;
+            listener->waitForLine("never", 20ms);
+        }
+        return true;
+    }
+    // Everything sent before now has reached the listener once this returns.
+    void settle(bool bootstrap) {
+        std::vector<std::string> args{"-p"};
+        if (bootstrap)
+            args.push_back("-b");
+        args.insert(args.end(), {NBRMessagingCenterName, "Sentinel"});
+        ChildProcess sender(MESSAGINGUTIL_PATH, args);
+        EXPECT_EQ(sender.wait(5s), 0);
+        EXPECT_TRUE(listener->waitForLine("Sentinel"));
+    }
+    std::string storedAddress() {
+        auto prefs = platform::readPlistDictionary(root.path(NBRPreferencesPath));
+        if (!prefs || !prefs->count(NBRBluetoothAddressKey))
+            return "";
+        std::string hex;
+        char byte[3];
+        for (auto b : *prefs->at(NBRBluetoothAddressKey).data()) {
+            std::snprintf(byte, sizeof byte, "%02x", b);
+            hex += byte;
+        }
+        return hex;
+    }
+    std::string errorOutput() {
+        std::ifstream file(errors);
+        return std::string((std::istreambuf_iterator<char>(file)), {});
+    }
+    long count(const std::string &text, const std::string &what) {
+        long n = 0;
+        for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+            ++n;
+        return n;
+    }
+
+    platform::testing::PrivateSessionBus bus;
+    platform::testing::TestDeviceRoot root;
+    std::string errors = root.path("/tmp/nbrdiscovery.err");
+    std::unique_ptr<ChildProcess> simulator, unlocker, listener, tool;
+};
+
+} // namespace
+
+TEST_F(Tool, PairsADualShock4ReportingEachStepAndShutsDownOnce) {
+    startSimulator({"--device", "address=" + kPad + ",class=0x002508,pin=5820"});
+    unlock();
+    listen(true);
+    startTool();
+    ASSERT_TRUE(waitForUpdates(5));
+    auto seen = updates(listener->output());
+    ASSERT_EQ(seen.size(), 5u);
+    EXPECT_THAT(seen, ElementsAre(Update{4, ""}, Update{0, ""}, Update{1, ""}, Update{2, kPadHex},
+                                  Update{2, kPadHex}));
+    // A fresh device: the file is made with the address that was reported.
+    EXPECT_EQ(storedAddress(), kPadHex);
+
+    // The settings page interrupts once per state-2 message.
+    auto interrupted = std::chrono::steady_clock::now();
+    tool->signal(SIGINT);
+    ASSERT_TRUE(waitForUpdates(6));
+    tool->signal(SIGINT);
+    EXPECT_EQ(tool->wait(10s), 0);
+    auto took = std::chrono::steady_clock::now() - interrupted;
+    EXPECT_GE(took, 1900ms);
+    EXPECT_LT(took, 5s);
+    settle(true);
+    EXPECT_EQ(updates(listener->output()).back(), (Update{1, ""}));
+    EXPECT_EQ(updates(listener->output()).size(), 6u);
+
+    const std::string log = simulator->output();
+    EXPECT_EQ(count(log, "hci_pin_code_request_reply address=" + kPad + " pin_length=4 pin=5820"),
+              1);
+    EXPECT_EQ(count(log, "hci_disconnect handle="), 1);
+    EXPECT_EQ(count(log, "btstack_set_power_mode mode=0"), 1);
+    EXPECT_TRUE(simulator->waitForLine("disconnected client=1"));
+    EXPECT_EQ(tool->output(), "");
+    EXPECT_EQ(errorOutput(), "");
+}
+
+TEST_F(Tool, WithoutTheDaemonReportsBluetoothInactiveAlone) {
+    unlock();
+    listen(true);
+    startTool();
+    ASSERT_TRUE(waitForUpdates(1));
+    EXPECT_TRUE(tool->running()); // idle, not ended
+    tool->signal(SIGINT);
+    EXPECT_EQ(tool->wait(5s), 0);
+    settle(true);
+    EXPECT_THAT(updates(listener->output()), ElementsAre(Update{3, ""}));
+    EXPECT_EQ(tool->output(), "");
+    EXPECT_EQ(errorOutput(), "");
+}
+
+TEST_F(Tool, InterruptedWhileSearchingEndsTheSearchOnce) {
+    startSimulator({"--inquiry-unit", "100"}); // nobody in range
+    unlock();
+    listen(true);
+    startTool();
+    ASSERT_TRUE(waitForUpdates(2));
+    auto interrupted = std::chrono::steady_clock::now();
+    tool->signal(SIGINT);
+    EXPECT_EQ(tool->wait(10s), 0);
+    auto took = std::chrono::steady_clock::now() - interrupted;
+    EXPECT_GE(took, 1900ms);
+    EXPECT_LT(took, 5s);
+    settle(true);
+    auto seen = updates(listener->output());
+    ASSERT_GE(seen.size(), 3u);
+    EXPECT_EQ(seen.front(), (Update{4, ""}));
+    EXPECT_EQ(seen.back(), (Update{1, ""}));
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), Update{1, ""}), 1);
+    for (std::size_t i = 1; i + 1 < seen.size(); ++i)
+        EXPECT_EQ(seen[i], (Update{0, ""}));
+    EXPECT_EQ(storedAddress(), "");
+}
+
+TEST_F(Tool, MessagesThatAreNotUnlockedReachNobody) {
+    // Nobody holds the unlock: a listener without the bootstrap hears nothing from the tool,
+    // while the pairing and the stored address go on regardless.
+    startSimulator({"--device", "address=" + kPad + ",class=0x040508,pin=7391"});
+    listen(false);
+    startTool();
+    ASSERT_TRUE(simulator->waitForLine(
+        "command client=1 hci_pin_code_request_reply address=" + kPad + " pin_length=4 pin=7391"));
+    tool->signal(SIGINT);
+    EXPECT_EQ(tool->wait(10s), 0);
+    settle(false);
+    EXPECT_THAT(updates(listener->output()), ::testing::IsEmpty());
+    EXPECT_EQ(storedAddress(), kPadHex);
+}

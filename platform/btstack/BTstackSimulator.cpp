@@ -1,0 +1,774 @@
+#include "BTstackSimulator.h"
+
+#include <QSocketNotifier>
+#include <QTimer>
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace platform::btstack {
+namespace {
+
+// HCI status codes the simulator answers with.
+constexpr std::uint8_t kSuccess = 0x00;
+constexpr std::uint8_t kUnknownCommand = 0x01;
+constexpr std::uint8_t kUnknownConnection = 0x02;
+constexpr std::uint8_t kPageTimeout = 0x04;
+constexpr std::uint8_t kAuthenticationFailure = 0x05;
+constexpr std::uint8_t kPinOrKeyMissing = 0x06;
+constexpr std::uint8_t kConnectionExists = 0x0B;
+constexpr std::uint8_t kCommandDisallowed = 0x0C;
+constexpr std::uint8_t kInvalidParameters = 0x12;
+constexpr std::uint8_t kLocalHostTerminated = 0x16;
+constexpr std::uint8_t kLmpResponseTimeout = 0x22;
+constexpr std::uint8_t kPsmRefused = 0x65;
+constexpr std::uint8_t kServiceAlreadyRegistered = 0x6A;
+
+constexpr std::uint16_t kDefaultChannelMtu = 150;
+constexpr std::uint16_t kMaxLocalMtu = 1017; // ACL buffer of 1021 less the L2CAP header
+constexpr std::uint16_t kRemoteMtu = 48;
+constexpr std::size_t kExtendedInquiryResponseSize = 240;
+
+std::uint16_t opcodeOf(const hci_cmd_t &command) {
+    return command.opcode;
+}
+
+} // namespace
+
+BTstackSimulator::BTstackSimulator(SimulatorScenario scenario, LogSink log, QObject *parent)
+    : QObject(parent), scenario_(std::move(scenario)), log_(std::move(log)) {}
+
+BTstackSimulator::~BTstackSimulator() {
+    for (auto &[id, client] : clients_)
+        ::close(client->fd);
+    if (listenFd_ >= 0) {
+        ::close(listenFd_);
+        ::unlink(path_.c_str());
+    }
+}
+
+bool BTstackSimulator::listen(const std::string &path, std::string &error) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof address.sun_path) {
+        error = "socket path too long: " + path;
+        return false;
+    }
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    int probe = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    bool taken = ::connect(probe, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
+    ::close(probe);
+    if (taken) {
+        error = "another daemon already listens at " + path;
+        return false;
+    }
+    ::unlink(path.c_str());
+    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
+        ::listen(fd, 16) != 0) {
+        error = "cannot listen at " + path + ": " + std::strerror(errno);
+        if (fd >= 0)
+            ::close(fd);
+        return false;
+    }
+    ::chmod(path.c_str(), 0777);
+    listenFd_ = fd;
+    path_ = path;
+    listenNotifier_ = new QSocketNotifier(listenFd_, QSocketNotifier::Read, this);
+    connect(listenNotifier_, &QSocketNotifier::activated, this, &BTstackSimulator::acceptClients);
+    return true;
+}
+
+void BTstackSimulator::acceptClients() {
+    for (;;) {
+        int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (fd < 0)
+            return;
+        auto client = std::make_unique<Client>();
+        client->id = nextClient_++;
+        client->fd = fd;
+        client->notifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+        const int id = client->id;
+        connect(client->notifier, &QSocketNotifier::activated, this,
+                [this, id] { readClient(id); });
+        clients_[id] = std::move(client);
+        log("connected client=" + std::to_string(id));
+    }
+}
+
+void BTstackSimulator::readClient(int id) {
+    auto it = clients_.find(id);
+    if (it == clients_.end())
+        return;
+    Client &client = *it->second;
+    std::uint8_t buffer[4096];
+    ssize_t n = ::recv(client.fd, buffer, sizeof buffer, 0);
+    if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK))
+        return;
+    if (n <= 0) {
+        dropClient(id);
+        return;
+    }
+    client.reader.append(std::span(buffer, static_cast<std::size_t>(n)));
+    while (auto frame = client.reader.next()) {
+        handleFrame(client, *frame);
+        if (clients_.find(id) == clients_.end())
+            return;
+    }
+    if (client.reader.broken()) {
+        log("refused client=" + std::to_string(id) + " payload longer than " +
+            std::to_string(kMaxPayloadSize) + " bytes");
+        dropClient(id);
+    }
+}
+
+void BTstackSimulator::dropClient(int id) {
+    auto it = clients_.find(id);
+    if (it == clients_.end())
+        return;
+    delete it->second->notifier;
+    ::close(it->second->fd);
+    clients_.erase(it);
+    log("disconnected client=" + std::to_string(id));
+    std::erase_if(services_, [id](const auto &entry) { return entry.second == id; });
+    for (auto &[handle, link] : links_) {
+        std::erase_if(link.channels, [id](const Channel &c) { return c.client == id; });
+        std::erase_if(link.pending, [id](const PendingChannel &p) { return p.client == id; });
+    }
+    updatePower();
+}
+
+void BTstackSimulator::handleFrame(Client &client, const Frame &frame) {
+    const std::string who = "client=" + std::to_string(client.id);
+    char text[64];
+    switch (frame.type) {
+    case HCI_COMMAND_DATA_PACKET: {
+        auto command = decodeCommand(frame.payload);
+        if (!command) {
+            log("command " + who + " malformed " + hexBytes(frame.payload));
+            return;
+        }
+        log("command " + who + " " + describeCommand(*command));
+        if (command->handledByDaemon())
+            daemonCommand(client, *command);
+        else
+            controllerCommand(client, *command);
+        return;
+    }
+    case L2CAP_DATA_PACKET: {
+        std::snprintf(text, sizeof text, " cid=0x%04x length=%zu", frame.channel,
+                      frame.payload.size());
+        log("l2cap-data " + who + text);
+        for (auto &[handle, link] : links_)
+            for (const auto &channel : link.channels)
+                if (channel.localCid == frame.channel && channel.client == client.id) {
+                    // One credit back per packet sent.
+                    Bytes credits;
+                    appendLE16(credits, channel.localCid);
+                    credits.push_back(1);
+                    sendEvent(client.id, channel.localCid, L2CAP_EVENT_CREDITS, credits);
+                    return;
+                }
+        return;
+    }
+    default:
+        std::snprintf(text, sizeof text, " type=%u channel=0x%04x length=%zu", frame.type,
+                      frame.channel, frame.payload.size());
+        log("frame " + who + text);
+        return;
+    }
+}
+
+void BTstackSimulator::daemonCommand(Client &client, const DecodedCommand &command) {
+    const hci_cmd_t *d = command.descriptor;
+    if (d == &btstack_get_state) {
+        sendEvent(client.id, 0, BTSTACK_EVENT_STATE, {state_});
+    } else if (d == &btstack_set_power_mode) {
+        client.wantsPower = command.value("mode") == HCI_POWER_ON;
+        if (client.wantsPower && state_ == HCI_STATE_WORKING)
+            setState(HCI_STATE_WORKING);
+        updatePower();
+    } else if (d == &btstack_get_version) {
+        sendEvent(client.id, 0, BTSTACK_EVENT_VERSION, {0, 9, 0, 0});
+    } else if (d == &btstack_get_system_bluetooth_enabled) {
+        sendEvent(client.id, 0, BTSTACK_EVENT_SYSTEM_BLUETOOTH_ENABLED,
+                  {static_cast<std::uint8_t>(scenario_.systemBluetoothEnabled)});
+    } else if (d == &btstack_set_system_bluetooth_enabled) {
+        scenario_.systemBluetoothEnabled = command.value("enabled") != 0;
+        broadcast(BTSTACK_EVENT_SYSTEM_BLUETOOTH_ENABLED,
+                  {static_cast<std::uint8_t>(scenario_.systemBluetoothEnabled)});
+    } else if (d == &btstack_set_discoverable) {
+        broadcast(BTSTACK_EVENT_DISCOVERABLE_ENABLED,
+                  {static_cast<std::uint8_t>(command.value("discoverable") != 0)});
+    } else if (d == &l2cap_register_service) {
+        auto psm = static_cast<std::uint16_t>(command.value("psm"));
+        auto owner = services_.find(psm);
+        std::uint8_t status = kSuccess;
+        if (owner != services_.end() && owner->second != client.id)
+            status = kServiceAlreadyRegistered;
+        else
+            services_[psm] = client.id;
+        Bytes parameters{status};
+        appendLE16(parameters, psm);
+        sendEvent(client.id, 0, L2CAP_EVENT_SERVICE_REGISTERED, parameters);
+    } else if (d == &l2cap_unregister_service) {
+        auto owner = services_.find(static_cast<std::uint16_t>(command.value("psm")));
+        if (owner != services_.end() && owner->second == client.id)
+            services_.erase(owner);
+    } else if (d == &l2cap_create_channel || d == &l2cap_create_channel_mtu) {
+        Address address{};
+        std::copy_n(command.field("address")->bytes.begin(), 6, address.begin());
+        auto mtu = d == &l2cap_create_channel ? kDefaultChannelMtu
+                                              : static_cast<std::uint16_t>(command.value("mtu"));
+        openChannel(client.id, address, static_cast<std::uint16_t>(command.value("psm")), mtu);
+    } else if (d == &l2cap_disconnect) {
+        auto cid = static_cast<std::uint16_t>(command.value("cid"));
+        for (auto &[handle, link] : links_)
+            for (std::size_t i = 0; i < link.channels.size(); ++i)
+                if (link.channels[i].localCid == cid && link.channels[i].client == client.id) {
+                    closeChannel(link, i);
+                    return;
+                }
+        char text[48];
+        std::snprintf(text, sizeof text, "note no channel 0x%04x to disconnect", cid);
+        log(text);
+    } else {
+        log("note " + command.name + " is not simulated");
+    }
+}
+
+void BTstackSimulator::controllerCommand(Client &, const DecodedCommand &command) {
+    if (state_ != HCI_STATE_WORKING) {
+        log("note controller not working, " + command.name + " dropped");
+        return;
+    }
+    const hci_cmd_t *d = command.descriptor;
+    const std::uint16_t opcode = command.opcode;
+    auto address = [&] {
+        Address a{};
+        std::copy_n(command.field("address")->bytes.begin(), 6, a.begin());
+        return a;
+    };
+    if (d == &hci_reset || d == &hci_write_scan_enable) {
+        commandComplete(opcode, kSuccess);
+    } else if (d == &hci_write_inquiry_mode) {
+        std::uint32_t mode = command.value("mode");
+        if (mode <= 2)
+            inquiryMode_ = static_cast<std::uint8_t>(mode);
+        commandComplete(opcode, mode <= 2 ? kSuccess : kInvalidParameters);
+    } else if (d == &hci_write_authentication_enable) {
+        authenticationEnable_ = command.value("enable") != 0;
+        commandComplete(opcode, kSuccess);
+    } else if (d == &hci_read_bd_addr) {
+        Bytes extra;
+        appendAddress(extra, scenario_.localAddress);
+        commandComplete(opcode, kSuccess, extra);
+    } else if (d == &hci_inquiry) {
+        if (inquiring_) {
+            commandStatus(opcode, kCommandDisallowed);
+            return;
+        }
+        commandStatus(opcode, kSuccess);
+        startInquiry(static_cast<std::uint8_t>(command.value("length")),
+                     static_cast<std::uint8_t>(command.value("responses")));
+    } else if (d == &hci_inquiry_cancel) {
+        bool was = inquiring_;
+        stopInquiry();
+        commandComplete(opcode, was ? kSuccess : kCommandDisallowed);
+    } else if (d == &hci_disconnect) {
+        auto handle = static_cast<std::uint16_t>(command.value("handle"));
+        if (linkForHandle(handle) == nullptr) {
+            commandStatus(opcode, kUnknownConnection);
+            return;
+        }
+        commandStatus(opcode, kSuccess);
+        dropLink(handle, kLocalHostTerminated);
+    } else if (d == &hci_create_connection) {
+        Address a = address();
+        if (linkFor(a) != nullptr) {
+            commandStatus(opcode, kConnectionExists);
+            return;
+        }
+        openChannel(0, a, 0, 0);
+    } else if (d == &hci_remote_name_request) {
+        commandStatus(opcode, kSuccess);
+        Address a = address();
+        const VirtualDevice *device = deviceFor(a);
+        bool there = device && inRange(*device);
+        Bytes parameters{there ? kSuccess : kPageTimeout};
+        appendAddress(parameters, a);
+        std::string name = there ? device->name : "";
+        parameters.insert(parameters.end(), name.begin(), name.end());
+        parameters.resize(parameters.size() + kNameFieldSize - name.size(), 0);
+        later(there ? device->delayMs : scenario_.pageTimeoutMs,
+              [this, parameters] { broadcast(0x07, parameters); });
+    } else if (d == &hci_link_key_request_reply || d == &hci_link_key_request_negative_reply ||
+               d == &hci_pin_code_request_reply || d == &hci_pin_code_request_negative_reply) {
+        Address a = address();
+        Bytes extra;
+        appendAddress(extra, a);
+        commandComplete(opcode, kSuccess, extra);
+        Bytes secret;
+        bool negative =
+            d == &hci_link_key_request_negative_reply || d == &hci_pin_code_request_negative_reply;
+        if (d == &hci_link_key_request_reply)
+            secret = command.field("link_key")->bytes;
+        if (d == &hci_pin_code_request_reply) {
+            const auto &pin = command.field("pin")->bytes;
+            std::size_t length = std::min<std::size_t>(command.value("pin_length"), pin.size());
+            secret.assign(pin.begin(), pin.begin() + static_cast<long>(length));
+        }
+        bool pinReply =
+            d == &hci_pin_code_request_reply || d == &hci_pin_code_request_negative_reply;
+        securityReply(a, pinReply, negative ? nullptr : &secret);
+    } else {
+        commandComplete(opcode, kUnknownCommand);
+    }
+}
+
+void BTstackSimulator::updatePower() {
+    bool wanted = std::any_of(clients_.begin(), clients_.end(),
+                              [](const auto &entry) { return entry.second->wantsPower; });
+    if (wanted && state_ == HCI_STATE_OFF)
+        powerOn();
+    else if (!wanted && state_ != HCI_STATE_OFF)
+        powerOff();
+}
+
+void BTstackSimulator::powerOn() {
+    if (scenario_.powerOnFails) {
+        log("note power-on fails");
+        broadcast(BTSTACK_EVENT_POWERON_FAILED, {});
+        return;
+    }
+    setState(HCI_STATE_INITIALIZING);
+    const unsigned generation = ++powerGeneration_;
+    later(scenario_.powerOnDelayMs, [this, generation] {
+        if (generation == powerGeneration_ && state_ == HCI_STATE_INITIALIZING)
+            finishPowerOn();
+    });
+}
+
+void BTstackSimulator::finishPowerOn() {
+    inquiryMode_ = 0;
+    authenticationEnable_ = 0;
+    commandComplete(opcodeOf(hci_reset), kSuccess);
+    Bytes address;
+    appendAddress(address, scenario_.localAddress);
+    commandComplete(opcodeOf(hci_read_bd_addr), kSuccess, address);
+    commandComplete(opcodeOf(hci_write_scan_enable), kSuccess);
+    setState(HCI_STATE_WORKING);
+}
+
+void BTstackSimulator::powerOff() {
+    ++powerGeneration_;
+    setState(HCI_STATE_HALTING);
+    stopInquiry();
+    while (!links_.empty())
+        dropLink(links_.begin()->first, kLocalHostTerminated);
+    setState(HCI_STATE_OFF);
+}
+
+void BTstackSimulator::setState(std::uint8_t state) {
+    state_ = state;
+    broadcast(BTSTACK_EVENT_STATE, {state});
+}
+
+bool BTstackSimulator::inRange(const VirtualDevice &device) const {
+    return device.inquiries < 0 || inquiriesStarted_ <= device.inquiries;
+}
+
+const VirtualDevice *BTstackSimulator::deviceFor(const Address &address, std::size_t *index) const {
+    for (std::size_t i = 0; i < scenario_.devices.size(); ++i)
+        if (scenario_.devices[i].address == address) {
+            if (index)
+                *index = i;
+            return &scenario_.devices[i];
+        }
+    return nullptr;
+}
+
+BTstackSimulator::Link *BTstackSimulator::linkFor(const Address &address) {
+    for (auto &[handle, link] : links_)
+        if (scenario_.devices[link.device].address == address)
+            return &link;
+    return nullptr;
+}
+
+BTstackSimulator::Link *BTstackSimulator::linkForHandle(std::uint16_t handle) {
+    auto it = links_.find(handle);
+    return it == links_.end() ? nullptr : &it->second;
+}
+
+void BTstackSimulator::startInquiry(std::uint8_t length, std::uint8_t responses) {
+    inquiring_ = true;
+    const unsigned generation = ++inquiryGeneration_;
+    ++inquiriesStarted_;
+    inquiryResponsesLeft_ = responses;
+    const int duration = length * scenario_.inquiryUnitMs;
+    for (std::size_t i = 0; i < scenario_.devices.size(); ++i) {
+        const VirtualDevice &device = scenario_.devices[i];
+        if (!inRange(device) || device.delayMs > duration)
+            continue;
+        later(device.delayMs, [this, generation, i] {
+            if (generation != inquiryGeneration_ || !inquiring_)
+                return;
+            sendInquiryResult(scenario_.devices[i]);
+            if (inquiryResponsesLeft_ > 0 && --inquiryResponsesLeft_ == 0) {
+                stopInquiry();
+                broadcast(HCI_EVENT_INQUIRY_COMPLETE, {kSuccess});
+            }
+        });
+    }
+    later(duration, [this, generation] {
+        if (generation != inquiryGeneration_ || !inquiring_)
+            return;
+        stopInquiry();
+        broadcast(HCI_EVENT_INQUIRY_COMPLETE, {kSuccess});
+    });
+}
+
+void BTstackSimulator::sendInquiryResult(const VirtualDevice &device) {
+    Bytes parameters{1};
+    appendAddress(parameters, device.address);
+    parameters.push_back(1); // page-scan repetition mode R1
+    if (inquiryMode_ == 0)
+        parameters.insert(parameters.end(), {0, 0});
+    else
+        parameters.push_back(0);
+    appendLE24(parameters, device.classOfDevice);
+    appendLE16(parameters, 0x1234); // clock offset
+    if (inquiryMode_ == 0) {
+        broadcast(HCI_EVENT_INQUIRY_RESULT, parameters);
+        return;
+    }
+    parameters.push_back(static_cast<std::uint8_t>(device.rssi));
+    if (inquiryMode_ == 1) {
+        broadcast(HCI_EVENT_INQUIRY_RESULT_WITH_RSSI, parameters);
+        return;
+    }
+    Bytes response;
+    if (!device.name.empty()) {
+        std::size_t length =
+            std::min<std::size_t>(device.name.size(), kExtendedInquiryResponseSize - 2);
+        response.push_back(static_cast<std::uint8_t>(length + 1));
+        response.push_back(0x09); // complete local name
+        response.insert(response.end(), device.name.begin(),
+                        device.name.begin() + static_cast<long>(length));
+    }
+    response.resize(kExtendedInquiryResponseSize, 0);
+    parameters.insert(parameters.end(), response.begin(), response.end());
+    broadcast(HCI_EVENT_EXTENDED_INQUIRY_RESPONSE, parameters);
+}
+
+void BTstackSimulator::stopInquiry() {
+    inquiring_ = false;
+    ++inquiryGeneration_;
+}
+
+void BTstackSimulator::openChannel(int client, const Address &address, std::uint16_t psm,
+                                   std::uint16_t mtu) {
+    std::size_t index = 0;
+    const VirtualDevice *device = deviceFor(address, &index);
+    if (Link *link = linkFor(address)) {
+        if (psm != 0)
+            link->pending.push_back({client, psm, mtu});
+        if (link->up)
+            continueLink(*link);
+        return;
+    }
+    commandStatus(opcodeOf(hci_create_connection), kSuccess);
+    if (device == nullptr || !inRange(*device)) {
+        later(scenario_.pageTimeoutMs, [this, client, address, psm] {
+            Bytes parameters{kPageTimeout};
+            appendLE16(parameters, 0);
+            appendAddress(parameters, address);
+            parameters.insert(parameters.end(), {1, 0});
+            broadcast(HCI_EVENT_CONNECTION_COMPLETE, parameters);
+            if (psm != 0)
+                channelFailed(client, address, 0, psm, kPageTimeout);
+        });
+        return;
+    }
+    Link link;
+    link.handle = nextHandle_++;
+    link.device = index;
+    if (psm != 0)
+        link.pending.push_back({client, psm, mtu});
+    const std::uint16_t handle = link.handle;
+    links_[handle] = std::move(link);
+    later(device->delayMs, [this, handle] { pageComplete(handle); });
+}
+
+void BTstackSimulator::pageComplete(std::uint16_t handle) {
+    Link *link = linkForHandle(handle);
+    if (link == nullptr)
+        return;
+    link->up = true;
+    Bytes parameters{kSuccess};
+    appendLE16(parameters, handle);
+    appendAddress(parameters, scenario_.devices[link->device].address);
+    parameters.insert(parameters.end(), {1, 0}); // ACL, not encrypted
+    broadcast(HCI_EVENT_CONNECTION_COMPLETE, parameters);
+    std::uint8_t count = 0;
+    for (const auto &[h, l] : links_)
+        count += l.up;
+    broadcast(BTSTACK_EVENT_NR_CONNECTIONS_CHANGED, {count});
+    continueLink(*link);
+}
+
+void BTstackSimulator::continueLink(Link &link) {
+    if (link.security == Security::AwaitingLinkKey || link.security == Security::AwaitingPin ||
+        link.pending.empty())
+        return;
+    const VirtualDevice &device = scenario_.devices[link.device];
+    if (link.security != Security::Done && (authenticationEnable_ || !device.pin.empty())) {
+        link.security = Security::AwaitingLinkKey;
+        const unsigned generation = ++link.securityGeneration;
+        Bytes parameters;
+        appendAddress(parameters, device.address);
+        broadcast(HCI_EVENT_LINK_KEY_REQUEST, parameters);
+        const std::uint16_t handle = link.handle;
+        later(scenario_.pairingTimeoutMs, [this, handle, generation] {
+            Link *l = linkForHandle(handle);
+            if (l == nullptr || l->securityGeneration != generation)
+                return;
+            if (l->security == Security::AwaitingLinkKey)
+                authenticationFinished(*l, kLmpResponseTimeout);
+            else if (l->security == Security::AwaitingPin)
+                authenticationFinished(*l, kPinOrKeyMissing);
+        });
+        return;
+    }
+    auto pending = std::move(link.pending);
+    link.pending.clear();
+    for (const auto &request : pending)
+        completeChannel(link, request);
+}
+
+void BTstackSimulator::securityReply(const Address &address, bool pinReply, const Bytes *secret) {
+    Link *link = linkFor(address);
+    if (link == nullptr)
+        return;
+    const VirtualDevice &device = scenario_.devices[link->device];
+    if (!pinReply) {
+        if (link->security != Security::AwaitingLinkKey)
+            return;
+        if (secret == nullptr) {
+            link->security = Security::AwaitingPin;
+            ++link->securityGeneration;
+            Bytes parameters;
+            appendAddress(parameters, device.address);
+            broadcast(HCI_EVENT_PIN_CODE_REQUEST, parameters);
+            const std::uint16_t handle = link->handle;
+            const unsigned generation = link->securityGeneration;
+            later(scenario_.pairingTimeoutMs, [this, handle, generation] {
+                Link *l = linkForHandle(handle);
+                if (l && l->securityGeneration == generation &&
+                    l->security == Security::AwaitingPin)
+                    authenticationFinished(*l, kPinOrKeyMissing);
+            });
+            return;
+        }
+        auto known = linkKeys_.find(device.address);
+        authenticationFinished(*link, known != linkKeys_.end() && known->second == *secret
+                                          ? kSuccess
+                                          : kAuthenticationFailure);
+        return;
+    }
+    if (link->security != Security::AwaitingPin)
+        return;
+    if (secret == nullptr) {
+        authenticationFinished(*link, kPinOrKeyMissing);
+        return;
+    }
+    if (!device.pin.empty() && Bytes(device.pin.begin(), device.pin.end()) != *secret) {
+        log("note device " + formatAddress(device.address) + " refuses the PIN");
+        authenticationFinished(*link, kAuthenticationFailure);
+        return;
+    }
+    Bytes key(16);
+    for (std::size_t i = 0; i < key.size(); ++i)
+        key[i] = static_cast<std::uint8_t>(device.address[i % 6] ^ (0x5A + 17 * i));
+    linkKeys_[device.address] = key;
+    Bytes parameters;
+    appendAddress(parameters, device.address);
+    parameters.insert(parameters.end(), key.begin(), key.end());
+    parameters.push_back(0); // combination key
+    broadcast(HCI_EVENT_LINK_KEY_NOTIFICATION, parameters);
+    authenticationFinished(*link, kSuccess);
+}
+
+void BTstackSimulator::authenticationFinished(Link &link, std::uint8_t status) {
+    ++link.securityGeneration;
+    if (status == kSuccess) {
+        link.security = Security::Done;
+        continueLink(link);
+        return;
+    }
+    link.security = Security::None;
+    const Address address = scenario_.devices[link.device].address;
+    const std::uint16_t handle = link.handle;
+    auto pending = std::move(link.pending);
+    link.pending.clear();
+    for (const auto &request : pending)
+        channelFailed(request.client, address, handle, request.psm, status);
+    dropLink(handle, status);
+}
+
+void BTstackSimulator::completeChannel(Link &link, const PendingChannel &request) {
+    if (request.client == 0 || clients_.find(request.client) == clients_.end())
+        return;
+    const VirtualDevice &device = scenario_.devices[link.device];
+    if (std::find(device.refusedPsms.begin(), device.refusedPsms.end(), request.psm) !=
+        device.refusedPsms.end()) {
+        log("note device " + formatAddress(device.address) + " refuses PSM " +
+            std::to_string(request.psm));
+        channelFailed(request.client, device.address, link.handle, request.psm, kPsmRefused);
+        return;
+    }
+    Channel channel;
+    channel.localCid = nextLocalCid_++;
+    channel.remoteCid = link.nextRemoteCid++;
+    channel.psm = request.psm;
+    channel.mtu = std::min(request.mtu, kMaxLocalMtu);
+    channel.client = request.client;
+    link.channels.push_back(channel);
+    Bytes parameters{kSuccess};
+    appendAddress(parameters, device.address);
+    appendLE16(parameters, link.handle);
+    appendLE16(parameters, channel.psm);
+    appendLE16(parameters, channel.localCid);
+    appendLE16(parameters, channel.remoteCid);
+    appendLE16(parameters, channel.mtu);
+    appendLE16(parameters, kRemoteMtu);
+    sendEvent(channel.client, channel.localCid, L2CAP_EVENT_CHANNEL_OPENED, parameters);
+    Bytes credits;
+    appendLE16(credits, channel.localCid);
+    credits.push_back(1);
+    sendEvent(channel.client, channel.localCid, L2CAP_EVENT_CREDITS, credits);
+}
+
+void BTstackSimulator::channelFailed(int client, const Address &address, std::uint16_t handle,
+                                     std::uint16_t psm, std::uint8_t status) {
+    if (client == 0)
+        return;
+    Bytes parameters{status};
+    appendAddress(parameters, address);
+    appendLE16(parameters, handle);
+    appendLE16(parameters, psm);
+    parameters.resize(parameters.size() + 8, 0); // channel ids and MTUs mean nothing here
+    sendEvent(client, 0, L2CAP_EVENT_CHANNEL_OPENED, parameters);
+}
+
+void BTstackSimulator::closeChannel(Link &link, std::size_t index) {
+    Channel channel = link.channels[index];
+    link.channels.erase(link.channels.begin() + static_cast<long>(index));
+    Bytes parameters;
+    appendLE16(parameters, channel.localCid);
+    sendEvent(channel.client, channel.localCid, L2CAP_EVENT_CHANNEL_CLOSED, parameters);
+}
+
+void BTstackSimulator::dropLink(std::uint16_t handle, std::uint8_t reason) {
+    auto it = links_.find(handle);
+    if (it == links_.end())
+        return;
+    Link link = std::move(it->second);
+    links_.erase(it);
+    for (const auto &channel : link.channels) {
+        Bytes parameters;
+        appendLE16(parameters, channel.localCid);
+        sendEvent(channel.client, channel.localCid, L2CAP_EVENT_CHANNEL_CLOSED, parameters);
+    }
+    for (const auto &request : link.pending)
+        channelFailed(request.client, scenario_.devices[link.device].address, handle, request.psm,
+                      reason);
+    if (!link.up)
+        return;
+    Bytes parameters{kSuccess};
+    appendLE16(parameters, handle);
+    parameters.push_back(reason);
+    broadcast(HCI_EVENT_DISCONNECTION_COMPLETE, parameters);
+    std::uint8_t count = 0;
+    for (const auto &[h, l] : links_)
+        count += l.up;
+    broadcast(BTSTACK_EVENT_NR_CONNECTIONS_CHANGED, {count});
+}
+
+void BTstackSimulator::commandComplete(std::uint16_t opcode, std::uint8_t status,
+                                       const Bytes &extra) {
+    Bytes parameters{1};
+    appendLE16(parameters, opcode);
+    parameters.push_back(status);
+    parameters.insert(parameters.end(), extra.begin(), extra.end());
+    broadcast(HCI_EVENT_COMMAND_COMPLETE, parameters);
+}
+
+void BTstackSimulator::commandStatus(std::uint16_t opcode, std::uint8_t status) {
+    Bytes parameters{status, 1};
+    appendLE16(parameters, opcode);
+    broadcast(HCI_EVENT_COMMAND_STATUS, parameters);
+}
+
+void BTstackSimulator::broadcast(std::uint8_t code, const Bytes &parameters) {
+    std::vector<int> ids;
+    for (const auto &[id, client] : clients_)
+        ids.push_back(id);
+    for (int id : ids)
+        sendEvent(id, 0, code, parameters);
+}
+
+void BTstackSimulator::sendEvent(int client, std::uint16_t channel, std::uint8_t code,
+                                 const Bytes &parameters) {
+    auto it = clients_.find(client);
+    if (it == clients_.end())
+        return;
+    Bytes event = makeEvent(code, parameters);
+    if (scenario_.logEvents) {
+        char text[48];
+        std::snprintf(text, sizeof text, "event client=%d channel=0x%04x ", client, channel);
+        log(text + hexBytes(event));
+    }
+    sendFrame(*it->second, HCI_EVENT_PACKET, channel, event);
+}
+
+void BTstackSimulator::sendFrame(Client &client, std::uint16_t type, std::uint16_t channel,
+                                 const Bytes &payload) {
+    // A client that cannot take its events is dropped when its socket reports the end, never
+    // in the middle of a command's handling.
+    Bytes frame = encodeFrame(type, channel, payload);
+    std::size_t sent = 0;
+    while (sent < frame.size()) {
+        ssize_t n = ::send(client.fd, frame.data() + sent, frame.size() - sent, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            pollfd entry{client.fd, POLLOUT, 0};
+            if (::poll(&entry, 1, 1000) > 0)
+                continue;
+        }
+        if (n <= 0)
+            return;
+        sent += static_cast<std::size_t>(n);
+    }
+}
+
+void BTstackSimulator::later(int ms, std::function<void()> work) {
+    if (ms <= 0)
+        work();
+    else
+        QTimer::singleShot(ms, this, std::move(work));
+}
+
+void BTstackSimulator::log(const std::string &line) {
+    if (log_)
+        log_(line);
+}
+
+} // namespace platform::btstack
