@@ -49,3 +49,16 @@ bool NSBundle::load() {
     }
     return true;
 }
+
+QVariantMap NSBundle::propertyListResource(const QString &name) {
+    auto cached = resources_.constFind(name);
+    if (cached != resources_.cend())
+        return *cached;
+    QVariantMap contents;
+    const QString path = pathForResource(name, "plist");
+    if (!path.isEmpty())
+        if (const auto root = platform::readPlistDictionary(path.toStdString()))
+            contents = PSDefaultsDomain::variantFromPlist(platform::PlistValue(*root)).toMap();
+    resources_.insert(name, contents);
+    return contents;
+}

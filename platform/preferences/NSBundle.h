@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QString>
 #include <QVariantMap>
 #include <memory>
@@ -18,6 +19,10 @@ public:
     // The path of "<name>.<type>" inside the bundle, empty when there is none.
     QString pathForResource(const QString &name, const QString &type) const;
 
+    // The dictionary of the property-list resource "<name>.plist", read once: a bundle's
+    // resources do not change while it is in use. Empty when missing or unreadable.
+    QVariantMap propertyListResource(const QString &name);
+
     // Loads the library once; false (with loadError) when it cannot be loaded.
     bool load();
     bool isLoaded() const { return handle_ != nullptr; }
@@ -29,6 +34,7 @@ public:
 private:
     QString path_;
     QVariantMap info_;
+    QHash<QString, QVariantMap> resources_;
     void *handle_ = nullptr;
     QString error_;
 };

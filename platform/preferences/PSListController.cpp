@@ -72,11 +72,7 @@ QList<PSSpecifierRef> PSListController::loadSpecifiersFromPlistName(const QStrin
     QList<PSSpecifierRef> loaded;
     if (!bundle_)
         return loaded;
-    const QString path = bundle_->pathForResource(name, "plist");
-    const auto root = platform::readPlistDictionary(path.toStdString());
-    if (!root)
-        return loaded;
-    const QVariantMap page = PSDefaultsDomain::variantFromPlist(platform::PlistValue(*root)).toMap();
+    const QVariantMap page = bundle_->propertyListResource(name);
     if (page.contains("title"))
         setTitle(page.value("title").toString());
     for (const QVariant &entry : page.value("items").toList())
@@ -271,6 +267,8 @@ void PSListController::loadView() {
 void PSListController::rebuildTable() {
     if (rows_ == nullptr)
         return;
+    // One repaint and layout pass for the whole rebuild.
+    content_->setUpdatesEnabled(false);
     for (const QPointer<QWidget> &row : std::as_const(rowWidgets_))
         delete row.data();
     rowWidgets_.clear();
@@ -280,6 +278,7 @@ void PSListController::rebuildTable() {
     }
     for (const PSSpecifierRef &specifier : specifiers())
         rows_->addWidget(makeRow(specifier));
+    content_->setUpdatesEnabled(true);
 }
 
 QWidget *PSListController::makeRow(const PSSpecifierRef &specifier) {
@@ -288,7 +287,12 @@ QWidget *PSListController::makeRow(const PSSpecifierRef &specifier) {
         auto *header = new QLabel(specifier->name().toUpper());
         header->setTextFormat(Qt::PlainText);
         header->setContentsMargins(15, 22, 15, 6);
-        header->setStyleSheet("color: #6d6d72; font-size: 12px; background: transparent;");
+        QFont small = header->font();
+        small.setPixelSize(12);
+        header->setFont(small);
+        QPalette palette = header->palette();
+        palette.setColor(QPalette::WindowText, QColor(0x6d, 0x6d, 0x72));
+        header->setPalette(palette);
         row = header;
     } else {
         const QString className = specifier->propertyForKey("cellClass").toString();

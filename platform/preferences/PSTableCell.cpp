@@ -12,17 +12,30 @@ PSTableCell::PSTableCell(int style, const QString &reuseIdentifier, PSSpecifier 
     if (specifier != nullptr)
         specifier_ = specifier->weak_from_this();
     setMinimumHeight(44);
-    setAttribute(Qt::WA_StyledBackground);
     layout_->setContentsMargins(15, 0, 15, 0);
     layout_->setSpacing(8);
     textLabel_->setTextFormat(Qt::PlainText);
     detailTextLabel_->setTextFormat(Qt::PlainText);
-    detailTextLabel_->setStyleSheet("color: #8e8e93; font-size: 15px;");
-    accessory_->setStyleSheet("color: #c7c7cc; font-size: 17px;");
+    // Fonts and palettes rather than style sheets: a page rebuilds all its cells on each reload.
+    QFont text = font();
+    text.setPixelSize(15);
+    textLabel_->setFont(text);
+    detailTextLabel_->setFont(text);
+    setColor(detailTextLabel_, QColor(0x8e, 0x8e, 0x93));
+    QFont mark = font();
+    mark.setPixelSize(20);
+    accessory_->setFont(mark);
     layout_->addWidget(textLabel_, 1);
     layout_->addWidget(detailTextLabel_);
     layout_->addWidget(accessory_);
     refreshCellContentsWithSpecifier(specifier);
+}
+
+void PSTableCell::setColor(QLabel *label, const QColor &color) {
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, color);
+    palette.setColor(QPalette::Disabled, QPalette::WindowText, color.lighter(160));
+    label->setPalette(palette);
 }
 
 void PSTableCell::refreshCellContentsWithSpecifier(PSSpecifier *specifier) {
@@ -33,14 +46,13 @@ void PSTableCell::refreshCellContentsWithSpecifier(PSSpecifier *specifier) {
 }
 
 void PSTableCell::applyStyle() {
-    const bool button = type_ == PSButtonCell;
-    textLabel_->setStyleSheet(QStringLiteral("font-size: 15px; color: %1;")
-                                  .arg(button ? (textLabel_->isEnabled() ? "#007aff" : "#a0c8f0")
-                                              : "black"));
+    const QColor tint(0x00, 0x7a, 0xff);
+    setColor(textLabel_, type_ == PSButtonCell ? tint : QColor(Qt::black));
     const bool link = type_ == PSLinkListCell || type_ == PSLinkCell;
-    accessory_->setText(link ? QString::fromUtf8("\u203a") : checked_ ? QString::fromUtf8("\u2713") : QString());
-    accessory_->setStyleSheet(checked_ ? "color: #007aff; font-size: 17px;"
-                                       : "color: #c7c7cc; font-size: 20px;");
+    accessory_->setText(link      ? QString::fromUtf8("\u203a")
+                        : checked_ ? QString::fromUtf8("\u2713")
+                                   : QString());
+    setColor(accessory_, checked_ ? tint : QColor(0xc7, 0xc7, 0xcc));
     accessory_->setVisible(!accessory_->text().isEmpty());
     detailTextLabel_->setVisible(!detailTextLabel_->text().isEmpty());
 }

@@ -43,6 +43,7 @@ protected:
 
 private:
     void applyStyle();
+    static void setColor(QLabel *label, const QColor &color);
     std::weak_ptr<PSSpecifier> specifier_;
     int type_;
     QString reuseIdentifier_;
