@@ -19,7 +19,7 @@
 namespace {
 
 class PaintWatch : public QObject {
-public:
+  public:
     bool painted = false;
     bool eventFilter(QObject *, QEvent *event) override {
         if (event->type() == QEvent::Paint)
@@ -30,8 +30,8 @@ public:
 
 // Loads the bundle, makes its page, shows it and waits for its first paint.
 void openAndPaint() {
-    auto bundle =
-        NSBundle::bundleWithPath(QString::fromStdString(platform::devicePath("/Library/PreferenceBundles/Nimbrel.bundle")));
+    auto bundle = NSBundle::bundleWithPath(
+        QString::fromStdString(platform::devicePath("/Library/PreferenceBundles/Nimbrel.bundle")));
     if (!bundle || !bundle->load()) {
         std::fprintf(stderr, "cannot load the bundle: %s\n",
                      bundle ? qPrintable(bundle->loadError()) : "no Info.plist");
@@ -70,8 +70,8 @@ void BM_BundleLoadToFirstPaint(benchmark::State &state) {
 BENCHMARK(BM_BundleLoadToFirstPaint)->Unit(benchmark::kMillisecond)->Iterations(30);
 
 void BM_ReloadSpecifiers(benchmark::State &state) {
-    auto bundle = NSBundle::bundleWithPath(QString::fromStdString(
-        platform::devicePath("/Library/PreferenceBundles/Nimbrel.bundle")));
+    auto bundle = NSBundle::bundleWithPath(
+        QString::fromStdString(platform::devicePath("/Library/PreferenceBundles/Nimbrel.bundle")));
     bundle->load();
     PSListController *page = PSClassRegistry::createController(bundle->principalClassName());
     page->setBundle(bundle);
@@ -97,8 +97,8 @@ int main(int argc, char **argv) {
         NBR_BUNDLE_DIR, root.path("/Library/PreferenceBundles/Nimbrel.bundle"));
     platform::writePlistAtomically(
         root.path("/var/mobile/Library/Preferences/com.tesmar.nimbrel.plist"),
-        platform::PlistValue(platform::PlistValue::Dictionary{{"ControllerType", 1},
-                                                              {"NBRConnectionMode", 1}}),
+        platform::PlistValue(
+            platform::PlistValue::Dictionary{{"ControllerType", 1}, {"NBRConnectionMode", 1}}),
         platform::PlistFormat::Binary);
 
     // The very first open also pays for loading the library; measured once, on its own.

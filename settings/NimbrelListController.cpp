@@ -85,7 +85,9 @@ int NimbrelListController::currentControllerType() {
     return integerValue(NBRControllerTypeSpecifierID);
 }
 
-int NimbrelListController::connectionType() { return integerValue(NBRConnectionModeSpecifierID); }
+int NimbrelListController::connectionType() {
+    return integerValue(NBRConnectionModeSpecifierID);
+}
 
 PSSpecifierRef NimbrelListController::pairSpecifier() const {
     return specifierForID(NBRPairSpecifierID);
@@ -123,8 +125,8 @@ void NimbrelListController::setHasDS4Specifiers(bool has) {
     if (readPreferenceValue(ds4AmbientColor_.get()).toBool()) {
         insertContiguousSpecifiers({ds4Group_, ds4AmbientColor_}, pairSpecifier(), false);
     } else {
-        insertContiguousSpecifiers({ds4Group_, ds4AmbientColor_, ds4ColorChooser_},
-                                   pairSpecifier(), false);
+        insertContiguousSpecifiers({ds4Group_, ds4AmbientColor_, ds4ColorChooser_}, pairSpecifier(),
+                                   false);
         showStoredColor();
     }
 }

@@ -11,7 +11,7 @@
 // removes as the controller type, the connection mode and the ambient switch change.
 class NimbrelListController : public PSListController {
     Q_OBJECT
-public:
+  public:
     NimbrelListController();
     ~NimbrelListController() override;
 
@@ -41,7 +41,7 @@ public:
     bool controllerConnected() const { return controllerConnected_.load(); }
     void setControllerConnected(bool connected) { controllerConnected_.store(connected); }
 
-private:
+  private:
     PSSpecifierRef storedSpecifier(const QString &name, PSCellType cell, const char *identifier,
                                    const char *key, const QVariant &defaultValue);
     void showStoredColor();

@@ -8,7 +8,8 @@
 #include <dlfcn.h>
 
 std::shared_ptr<NSBundle> NSBundle::bundleWithPath(const QString &path) {
-    const auto info = platform::readPlistDictionary(QDir(path).filePath("Info.plist").toStdString());
+    const auto info =
+        platform::readPlistDictionary(QDir(path).filePath("Info.plist").toStdString());
     if (!info)
         return nullptr;
     auto bundle = std::shared_ptr<NSBundle>(new NSBundle);

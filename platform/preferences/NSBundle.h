@@ -8,7 +8,7 @@
 // A bundle folder: its Info property list, its resources and its shared library, which
 // registers the bundle's classes when it loads.
 class NSBundle {
-public:
+  public:
     // Null when the folder has no readable Info.plist.
     static std::shared_ptr<NSBundle> bundleWithPath(const QString &path);
 
@@ -31,7 +31,7 @@ public:
 
     ~NSBundle();
 
-private:
+  private:
     QString path_;
     QVariantMap info_;
     QHash<QString, QVariantMap> resources_;

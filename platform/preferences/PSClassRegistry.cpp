@@ -30,7 +30,9 @@ bool PSClassRegistry::hasControllerClass(const QString &name) {
     return controllers().contains(name);
 }
 
-bool PSClassRegistry::hasCellClass(const QString &name) { return cells().contains(name); }
+bool PSClassRegistry::hasCellClass(const QString &name) {
+    return cells().contains(name);
+}
 
 PSListController *PSClassRegistry::createController(const QString &name) {
     auto found = controllers().constFind(name);

@@ -10,7 +10,7 @@ class PSSpecifier;
 // Classes found by name: a bundle's principal class, a specifier's "cellClass" or "detail".
 // Bundles register their classes while they load (see PS_REGISTER_CONTROLLER_CLASS).
 class PSClassRegistry {
-public:
+  public:
     using ControllerFactory = std::function<PSListController *()>;
     using CellFactory =
         std::function<PSTableCell *(int style, const QString &reuseIdentifier, PSSpecifier *)>;
@@ -26,17 +26,17 @@ public:
                                    PSSpecifier *specifier);
 };
 
-#define PS_REGISTER_CONTROLLER_CLASS(Class)                                                     \
-    static const bool Class##Registered = [] {                                                 \
-        PSClassRegistry::registerControllerClass(#Class, [] { return new Class; });             \
-        return true;                                                                           \
+#define PS_REGISTER_CONTROLLER_CLASS(Class)                                                        \
+    static const bool Class##Registered = [] {                                                     \
+        PSClassRegistry::registerControllerClass(#Class, [] { return new Class; });                \
+        return true;                                                                               \
     }()
 
-#define PS_REGISTER_CELL_CLASS(Class)                                                           \
-    static const bool Class##Registered = [] {                                                 \
-        PSClassRegistry::registerCellClass(                                                     \
-            #Class, [](int style, const QString &reuse, PSSpecifier *specifier) {               \
-                return new Class(style, reuse, specifier);                                     \
-            });                                                                                \
-        return true;                                                                           \
+#define PS_REGISTER_CELL_CLASS(Class)                                                              \
+    static const bool Class##Registered = [] {                                                     \
+        PSClassRegistry::registerCellClass(                                                        \
+            #Class, [](int style, const QString &reuse, PSSpecifier *specifier) {                  \
+                return new Class(style, reuse, specifier);                                         \
+            });                                                                                    \
+        return true;                                                                               \
     }()

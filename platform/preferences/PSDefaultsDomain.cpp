@@ -32,8 +32,8 @@ QVariant PSDefaultsDomain::valueForKey(const QString &key) const {
 bool PSDefaultsDomain::setValueForKey(const QVariant &value, const QString &key) const {
     if (!isValid() || key.isEmpty())
         return false;
-    PlistValue::Dictionary dictionary = platform::readPlistDictionary(path_).value_or(
-        PlistValue::Dictionary{});
+    PlistValue::Dictionary dictionary =
+        platform::readPlistDictionary(path_).value_or(PlistValue::Dictionary{});
     if (value.isValid()) {
         auto stored = plistFromVariant(value);
         if (!stored)

@@ -10,7 +10,7 @@
 // preferences folder under the device root. Every read goes to the file, so other writers'
 // changes show at once; every write replaces the whole file atomically.
 class PSDefaultsDomain {
-public:
+  public:
     explicit PSDefaultsDomain(const QString &domain);
 
     // False for a name that could leave the folder ("", ".", "..", anything with a slash).
@@ -26,6 +26,6 @@ public:
     static QVariant variantFromPlist(const platform::PlistValue &value);
     static std::optional<platform::PlistValue> plistFromVariant(const QVariant &value);
 
-private:
+  private:
     std::string path_;
 };

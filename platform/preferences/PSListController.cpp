@@ -28,8 +28,9 @@ PSSpecifierRef specifierFromItem(const QVariantMap &item, QObject *target) {
     if (type < 0)
         return nullptr;
     auto specifier = PSSpecifier::preferenceSpecifierNamed(
-        item.value("label").toString(), target, "setPreferenceValue:specifier:",
-        "readPreferenceValue:", nullptr, static_cast<PSCellType>(type), nullptr);
+        item.value("label").toString(), target,
+        "setPreferenceValue:specifier:", "readPreferenceValue:", nullptr,
+        static_cast<PSCellType>(type), nullptr);
     for (auto it = item.begin(); it != item.end(); ++it)
         if (it.key() != "cell" && it.key() != "label")
             specifier->setProperty(it.value(), it.key());
@@ -103,8 +104,8 @@ bool PSListController::containsSpecifier(const PSSpecifierRef &specifier) const 
     return indexOfSpecifier(specifier.get()) >= 0;
 }
 
-void PSListController::insertSpecifier(const PSSpecifierRef &specifier,
-                                       const PSSpecifierRef &after, bool animated) {
+void PSListController::insertSpecifier(const PSSpecifierRef &specifier, const PSSpecifierRef &after,
+                                       bool animated) {
     insertContiguousSpecifiers({specifier}, after, animated);
 }
 
@@ -120,7 +121,8 @@ void PSListController::insertContiguousSpecifiers(const QList<PSSpecifierRef> &s
             continue;
         list().insert(index, specifier);
         if (rows_ != nullptr) {
-            QWidget *before = index > 0 ? rowWidgets_.value((*_specifiers)[index - 1].get()) : nullptr;
+            QWidget *before =
+                index > 0 ? rowWidgets_.value((*_specifiers)[index - 1].get()) : nullptr;
             QWidget *row = makeRow(specifier);
             rows_->insertWidget(before != nullptr ? rows_->indexOf(before) + 1 : 0, row);
             showRow(row, animated);
@@ -234,7 +236,8 @@ void PSListController::tableCellTapped(PSSpecifier *specifier) {
     }
     if (specifier->detailControllerClass().isEmpty() || navigationController() == nullptr)
         return;
-    PSListController *detail = PSClassRegistry::createController(specifier->detailControllerClass());
+    PSListController *detail =
+        PSClassRegistry::createController(specifier->detailControllerClass());
     if (detail == nullptr)
         return;
     detail->setBundle(bundle_);
@@ -308,9 +311,8 @@ QWidget *PSListController::makeRow(const PSSpecifierRef &specifier) {
                         if (owner == nullptr)
                             return;
                         QObject *target = owner->target() != nullptr ? owner->target() : this;
-                        platform::performSelector(target, owner->setter(),
-                                                  QGenericReturnArgument(), Q_ARG(QVariant, on),
-                                                  Q_ARG(PSSpecifier *, owner));
+                        platform::performSelector(target, owner->setter(), QGenericReturnArgument(),
+                                                  Q_ARG(QVariant, on), Q_ARG(PSSpecifier *, owner));
                     });
             cell = toggle;
         }
@@ -319,9 +321,8 @@ QWidget *PSListController::makeRow(const PSSpecifierRef &specifier) {
         specifier->setCellObject(cell);
         if (!specifier->getter().empty())
             cell->setValue(valueFromGetter(specifier.get()));
-        connect(cell, &PSTableCell::tapped, this, [this](PSTableCell *tapped) {
-            tableCellTapped(tapped->specifier());
-        });
+        connect(cell, &PSTableCell::tapped, this,
+                [this](PSTableCell *tapped) { tableCellTapped(tapped->specifier()); });
         row = cell;
     }
     rowWidgets_.insert(specifier.get(), row);

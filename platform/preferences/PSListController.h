@@ -18,7 +18,7 @@ class QVBoxLayout;
 // specifier list of the page's bundle and can be inserted and removed while it shows.
 class PSListController : public UIViewController {
     Q_OBJECT
-public:
+  public:
     PSListController();
     ~PSListController() override;
 
@@ -63,16 +63,16 @@ public:
     // A tap on a row, as the table reports it.
     virtual void tableCellTapped(PSSpecifier *specifier);
 
-signals:
+  signals:
     void specifiersInserted(qsizetype index, qsizetype count, bool animated);
     void specifiersRemoved(qsizetype index, qsizetype count, bool animated);
 
-protected:
+  protected:
     void loadView() override;
     // The rows; nullopt until loaded, as the platform's nil list.
     std::optional<QList<PSSpecifierRef>> _specifiers;
 
-private:
+  private:
     QWidget *makeRow(const PSSpecifierRef &specifier);
     void rebuildTable();
     void showRow(QWidget *row, bool animated);

@@ -12,8 +12,8 @@ QList<PSSpecifierRef> PSListItemsController::specifiers() {
             const QVariantList values = choice->values();
             const QStringList titles = choice->titles();
             for (qsizetype i = 0; i < values.size() && i < titles.size(); ++i) {
-                auto item = PSSpecifier::preferenceSpecifierNamed(
-                    titles[i], this, nullptr, nullptr, nullptr, PSListItemCell, nullptr);
+                auto item = PSSpecifier::preferenceSpecifierNamed(titles[i], this, nullptr, nullptr,
+                                                                  nullptr, PSListItemCell, nullptr);
                 item->setProperty(values[i], "value");
                 _specifiers->append(item);
             }

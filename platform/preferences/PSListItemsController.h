@@ -6,12 +6,12 @@
 // row stores its value through the choice list's setter on the page that pushed this screen.
 class PSListItemsController : public PSListController {
     Q_OBJECT
-public:
+  public:
     QList<PSSpecifierRef> specifiers() override;
     void tableCellTapped(PSSpecifier *specifier) override;
     void viewDidLoad() override { updateChecks(); }
 
-private:
+  private:
     void updateChecks();
     QVariant currentValue();
 };

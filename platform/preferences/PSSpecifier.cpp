@@ -47,18 +47,21 @@ PSSpecifierRef PSSpecifier::preferenceSpecifierNamed(const QString &name, QObjec
 }
 
 PSSpecifierRef PSSpecifier::groupSpecifierWithName(const QString &name) {
-    return preferenceSpecifierNamed(name, nullptr, nullptr, nullptr, nullptr, PSGroupCell,
-                                    nullptr);
+    return preferenceSpecifierNamed(name, nullptr, nullptr, nullptr, nullptr, PSGroupCell, nullptr);
 }
 
-PSSpecifierRef PSSpecifier::emptyGroupSpecifier() { return groupSpecifierWithName(QString()); }
+PSSpecifierRef PSSpecifier::emptyGroupSpecifier() {
+    return groupSpecifierWithName(QString());
+}
 
 QString PSSpecifier::identifier() const {
     const QVariant id = properties_.value("id");
     return id.isValid() ? id.toString() : name_;
 }
 
-void PSSpecifier::setIdentifier(const QString &identifier) { properties_.insert("id", identifier); }
+void PSSpecifier::setIdentifier(const QString &identifier) {
+    properties_.insert("id", identifier);
+}
 
 void PSSpecifier::setProperty(const QVariant &value, const QString &key) {
     if (value.isValid())
@@ -67,9 +70,13 @@ void PSSpecifier::setProperty(const QVariant &value, const QString &key) {
         properties_.remove(key);
 }
 
-void PSSpecifier::setCellObject(PSTableCell *cell) { cell_ = cell; }
+void PSSpecifier::setCellObject(PSTableCell *cell) {
+    cell_ = cell;
+}
 
-PSTableCell *PSSpecifier::cellObject() const { return qobject_cast<PSTableCell *>(cell_.data()); }
+PSTableCell *PSSpecifier::cellObject() const {
+    return qobject_cast<PSTableCell *>(cell_.data());
+}
 
 QString PSSpecifier::titleForValue(const QVariant &value) const {
     const QVariantList all = values();

@@ -40,7 +40,7 @@ using PSSpecifierRef = std::shared_ptr<PSSpecifier>;
 // are the platform's objects as variants (an invalid variant is nil). Selectors are named the
 // platform's way and sent to the target, which is not owned.
 class PSSpecifier : public std::enable_shared_from_this<PSSpecifier> {
-public:
+  public:
     static PSSpecifierRef preferenceSpecifierNamed(const QString &name, QObject *target,
                                                    const char *setter, const char *getter,
                                                    const char *detail, PSCellType cell,
@@ -84,7 +84,7 @@ public:
     // The title a choice list shows for `value`, empty when it offers no such value.
     QString titleForValue(const QVariant &value) const;
 
-private:
+  private:
     QString name_;
     PSCellType cellType_ = PSGroupCell;
     QPointer<QObject> target_;

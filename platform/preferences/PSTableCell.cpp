@@ -49,7 +49,7 @@ void PSTableCell::applyStyle() {
     const QColor tint(0x00, 0x7a, 0xff);
     setColor(textLabel_, type_ == PSButtonCell ? tint : QColor(Qt::black));
     const bool link = type_ == PSLinkListCell || type_ == PSLinkCell;
-    accessory_->setText(link      ? QString::fromUtf8("\u203a")
+    accessory_->setText(link       ? QString::fromUtf8("\u203a")
                         : checked_ ? QString::fromUtf8("\u2713")
                                    : QString());
     setColor(accessory_, checked_ ? tint : QColor(0xc7, 0xc7, 0xcc));

@@ -12,7 +12,7 @@ class QLabel;
 // A row of a settings page: a title, an optional value text or accessory, taps.
 class PSTableCell : public QWidget {
     Q_OBJECT
-public:
+  public:
     PSTableCell(int style, const QString &reuseIdentifier, PSSpecifier *specifier);
 
     PSSpecifier *specifier() const { return specifier_.lock().get(); }
@@ -32,16 +32,16 @@ public:
     void setChecked(bool checked);
     bool isChecked() const { return checked_; }
 
-signals:
+  signals:
     void tapped(PSTableCell *cell);
 
-protected:
+  protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     QHBoxLayout *contentLayout() const { return layout_; }
 
-private:
+  private:
     void applyStyle();
     static void setColor(QLabel *label, const QColor &color);
     std::weak_ptr<PSSpecifier> specifier_;

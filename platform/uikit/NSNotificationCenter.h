@@ -9,7 +9,7 @@
 // The in-process notification center: observers name a selector taking no argument, and are
 // forgotten when they go away or remove themselves.
 class NSNotificationCenter {
-public:
+  public:
     static NSNotificationCenter &defaultCenter();
 
     // `object` null: any poster.
@@ -18,7 +18,7 @@ public:
     void removeObserver(QObject *observer);
     void postNotificationName(const QString &name, const void *object);
 
-private:
+  private:
     struct Entry {
         QPointer<QObject> observer;
         const QObject *key;

@@ -31,7 +31,8 @@ UIAlertView::UIAlertView(const QString &title, const QString &message,
     auto *button = new QPushButton(cancelButtonTitle);
     button->setFlat(true);
     button->setStyleSheet("QPushButton { color: #007aff; font-size: 16px; padding: 8px; }");
-    connect(button, &QPushButton::clicked, this, [this] { dismissWithClickedButtonIndex(0, true); });
+    connect(button, &QPushButton::clicked, this,
+            [this] { dismissWithClickedButtonIndex(0, true); });
     layout->addWidget(titleLabel);
     layout->addWidget(messageLabel);
     layout->addSpacing(8);
@@ -39,7 +40,9 @@ UIAlertView::UIAlertView(const QString &title, const QString &message,
     setFixedWidth(270);
 }
 
-UIAlertView::~UIAlertView() { shown().removeAll(this); }
+UIAlertView::~UIAlertView() {
+    shown().removeAll(this);
+}
 
 void UIAlertView::show() {
     if (visible_)
@@ -60,4 +63,6 @@ void UIAlertView::dismissWithClickedButtonIndex(int buttonIndex, bool) {
     close();
 }
 
-QList<UIAlertView *> UIAlertView::visibleAlerts() { return shown(); }
+QList<UIAlertView *> UIAlertView::visibleAlerts() {
+    return shown();
+}

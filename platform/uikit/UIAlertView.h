@@ -7,7 +7,7 @@
 class UIAlertView;
 
 class UIAlertViewDelegate {
-public:
+  public:
     virtual ~UIAlertViewDelegate() = default;
     virtual void alertViewDidDismissWithButtonIndex(UIAlertView *alertView, int buttonIndex) = 0;
 };
@@ -17,7 +17,7 @@ public:
 // tests read and dismiss them without a display.
 class UIAlertView : public QDialog {
     Q_OBJECT
-public:
+  public:
     UIAlertView(const QString &title, const QString &message, UIAlertViewDelegate *delegate,
                 const QString &cancelButtonTitle);
     ~UIAlertView() override;
@@ -33,7 +33,7 @@ public:
     // Alerts shown and not yet dismissed, oldest first.
     static QList<UIAlertView *> visibleAlerts();
 
-private:
+  private:
     QString title_;
     QString message_;
     QString cancelButtonTitle_;

@@ -12,14 +12,16 @@ class QStackedWidget;
 // screens it holds; a popped screen is deleted once the event loop runs again.
 class UINavigationController : public UIViewController {
     Q_OBJECT
-public:
+  public:
     explicit UINavigationController(UIViewController *root, QObject *parent = nullptr);
 
     void pushViewController(UIViewController *controller, bool animated);
     UIViewController *popViewControllerAnimated(bool animated);
 
     QList<UIViewController *> viewControllers() const { return stack_; }
-    UIViewController *topViewController() const { return stack_.isEmpty() ? nullptr : stack_.last(); }
+    UIViewController *topViewController() const {
+        return stack_.isEmpty() ? nullptr : stack_.last();
+    }
 
     // The whole stack comes and goes with this controller's own view.
     void viewWillAppear(bool animated) override;
@@ -27,10 +29,10 @@ public:
     void viewWillDisappear(bool animated) override;
     void viewDidDisappear(bool animated) override;
 
-protected:
+  protected:
     void loadView() override;
 
-private:
+  private:
     void updateBar();
     QList<UIViewController *> stack_;
     QStackedWidget *pages_ = nullptr;

@@ -9,7 +9,7 @@ class QLabel;
 // The progress overlay: a dark rounded box with a spinner and a text, over a view.
 class UIProgressHUD : public QWidget {
     Q_OBJECT
-public:
+  public:
     UIProgressHUD();
 
     void setText(const QString &text);
@@ -18,12 +18,12 @@ public:
     void hide();
     bool isShowing() const { return showing_; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent *event) override;
     void timerEvent(QTimerEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
-private:
+  private:
     void place();
     QString text_;
     QLabel *label_;

@@ -5,7 +5,7 @@
 // The on/off control: a rounded track, green when on, with a round knob.
 class UISwitch : public QAbstractButton {
     Q_OBJECT
-public:
+  public:
     explicit UISwitch(QWidget *parent = nullptr);
 
     bool isOn() const { return isChecked(); }
@@ -13,6 +13,6 @@ public:
 
     QSize sizeHint() const override { return {51, 31}; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent *event) override;
 };

@@ -2,7 +2,9 @@
 
 UIViewController::UIViewController(QObject *parent) : QObject(parent) {}
 
-UIViewController::~UIViewController() { delete view_.data(); }
+UIViewController::~UIViewController() {
+    delete view_.data();
+}
 
 QWidget *UIViewController::view() {
     if (view_.isNull()) {
@@ -14,9 +16,13 @@ QWidget *UIViewController::view() {
     return view_.data();
 }
 
-void UIViewController::loadView() { setView(new QWidget); }
+void UIViewController::loadView() {
+    setView(new QWidget);
+}
 
-void UIViewController::setView(QWidget *view) { view_ = view; }
+void UIViewController::setView(QWidget *view) {
+    view_ = view;
+}
 
 void UIViewController::setTitle(const QString &title) {
     if (title_ == title)

@@ -10,7 +10,7 @@ class UINavigationController;
 // A screen: owns its view, created on first use, and hears when it comes and goes.
 class UIViewController : public QObject {
     Q_OBJECT
-public:
+  public:
     explicit UIViewController(QObject *parent = nullptr);
     ~UIViewController() override;
 
@@ -28,15 +28,15 @@ public:
     virtual void viewWillDisappear(bool) {}
     virtual void viewDidDisappear(bool) {}
 
-signals:
+  signals:
     void titleChanged(const QString &title);
 
-protected:
+  protected:
     // Makes the view; the default is a plain widget.
     virtual void loadView();
     void setView(QWidget *view);
 
-private:
+  private:
     friend class UINavigationController;
     QPointer<QWidget> view_;
     QString title_;

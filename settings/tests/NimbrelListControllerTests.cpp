@@ -33,7 +33,7 @@ const QString kWarning = "Your controller is missing some buttons the extended g
                          "turn this off unless you know what this means.";
 
 class NimbrelPage : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override {
         for (UIAlertView *alert : UIAlertView::visibleAlerts())
             alert->dismissWithClickedButtonIndex(0, false);

@@ -13,7 +13,7 @@ using platform::testing::ChildProcess;
 namespace {
 
 class SettingsHost : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         std::filesystem::create_directory_symlink(
             BUNDLE_DIR, root_.path("/Library/PreferenceBundles/Nimbrel.bundle"));

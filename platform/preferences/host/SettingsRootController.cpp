@@ -13,7 +13,9 @@ QString bundlesFolder() {
 }
 } // namespace
 
-SettingsRootController::SettingsRootController() { setTitle("Settings"); }
+SettingsRootController::SettingsRootController() {
+    setTitle("Settings");
+}
 
 QList<PSSpecifierRef> SettingsRootController::specifiers() {
     if (!_specifiers) {
@@ -33,7 +35,7 @@ QList<PSSpecifierRef> SettingsRootController::specifiers() {
 }
 
 PSListController *SettingsRootController::controllerForBundleNamed(const QString &name,
-                                                                  QString *error) {
+                                                                   QString *error) {
     auto bundle = NSBundle::bundleWithPath(QDir(bundlesFolder()).filePath(name + ".bundle"));
     if (!bundle) {
         *error = "no bundle " + name;

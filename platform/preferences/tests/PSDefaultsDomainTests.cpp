@@ -11,7 +11,7 @@ using platform::PlistValue;
 namespace {
 
 class DefaultsDomain : public ::testing::Test {
-protected:
+  protected:
     std::string file(const char *domain) {
         return root_.path(std::string("/var/mobile/Library/Preferences/") + domain + ".plist");
     }

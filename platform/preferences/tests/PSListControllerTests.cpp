@@ -17,7 +17,7 @@ using ::testing::ElementsAre;
 
 class SampleController : public PSListController {
     Q_OBJECT
-public:
+  public:
     QList<PSSpecifierRef> specifiers() override {
         if (!_specifiers)
             _specifiers = loadSpecifiersFromPlistName(plist, this);
@@ -32,7 +32,7 @@ public:
 namespace {
 
 class ListController : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         bundle_ = NSBundle::bundleWithPath(TEST_BUNDLE_DIR);
         ASSERT_TRUE(bundle_);

@@ -14,7 +14,7 @@ using ::testing::ElementsAre;
 
 class Screen : public UIViewController {
     Q_OBJECT
-public:
+  public:
     Screen(std::string name, std::vector<std::string> *log) : name_(std::move(name)), log_(log) {
         setTitle(QString::fromStdString(name_));
     }
@@ -24,7 +24,7 @@ public:
     void viewDidDisappear(bool) override { log_->push_back(name_ + " did disappear"); }
     Q_INVOKABLE void ping() { log_->push_back(name_ + " ping"); }
 
-private:
+  private:
     std::string name_;
     std::vector<std::string> *log_;
 };
@@ -55,7 +55,7 @@ TEST(NavigationController, TellsEachScreenWhenItComesAndGoesInOrder) {
 }
 
 class Recorder : public UIAlertViewDelegate {
-public:
+  public:
     void alertViewDidDismissWithButtonIndex(UIAlertView *alert, int index) override {
         dismissed.emplace_back(alert->title(), index);
     }
