@@ -88,7 +88,8 @@ extern "C" int NBRConnecToUNIXSocket(const char *path, int length) {
     sockaddr_un address{};
     // Linux addresses carry no length byte; a length past the path field is refused instead of
     // writing beyond the record.
-    if (path == nullptr || length <= 0 || static_cast<std::size_t>(length) > sizeof address.sun_path)
+    if (path == nullptr || length <= 0 ||
+        static_cast<std::size_t>(length) > sizeof address.sun_path)
         return -1;
     int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
@@ -148,8 +149,7 @@ bool NBRConnectedAfterStatusReply(const std::optional<NBRControlMessage> &reply,
     return reply->controllerType == NBRControlReplyAcknowledge ? connectedBefore : true;
 }
 
-bool NBRControlConnect(int fd, std::int32_t controllerType,
-                       std::span<const std::uint8_t> address) {
+bool NBRControlConnect(int fd, std::int32_t controllerType, std::span<const std::uint8_t> address) {
     NBRControlMessage message = command(NBRControlCommandConnect, controllerType);
     if (controllerType != NBRControllerTypePS3 && address.size() == sizeof message.payload)
         std::memcpy(message.payload, address.data(), sizeof message.payload);
@@ -167,7 +167,8 @@ void NBRControlDisconnect(int fd, std::int32_t controllerType) {
 }
 
 void NBRControlSetLightColor(int fd, std::uint32_t pixel) {
-    NBRControlMessage message = command(NBRControlCommandSetLightColor, NBRControllerTypeDualShock4);
+    NBRControlMessage message =
+        command(NBRControlCommandSetLightColor, NBRControllerTypeDualShock4);
     message.payload[0] = static_cast<std::uint8_t>(pixel >> 16);
     message.payload[1] = static_cast<std::uint8_t>(pixel >> 8);
     message.payload[2] = static_cast<std::uint8_t>(pixel);

@@ -68,8 +68,7 @@ bool NBRConnectedAfterStatusReply(const std::optional<NBRControlMessage> &reply,
 
 // Asks the daemon to connect the controller (the 6-byte address goes along for types other
 // than 0). True when it acknowledged; otherwise the release command has been sent.
-bool NBRControlConnect(int fd, std::int32_t controllerType,
-                       std::span<const std::uint8_t> address);
+bool NBRControlConnect(int fd, std::int32_t controllerType, std::span<const std::uint8_t> address);
 // Disconnect followed by release, no reply read.
 void NBRControlDisconnect(int fd, std::int32_t controllerType);
 // The DualShock 4 light-bar colour, 0xRRGGBB.

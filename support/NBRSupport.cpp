@@ -18,15 +18,20 @@ namespace {
 // characters the platform's scanner skips: ASCII spacing and Unicode's separators.
 std::size_t whiteSpaceLength(const unsigned char *p) {
     switch (p[0]) {
-    case ' ': case '\t': case '\n': case '\v': case '\f': case '\r':
+    case ' ':
+    case '\t':
+    case '\n':
+    case '\v':
+    case '\f':
+    case '\r':
         return 1;
     case 0xC2: // U+0085, U+00A0
         return (p[1] == 0x85 || p[1] == 0xA0) ? 2 : 0;
     case 0xE1: // U+1680
         return (p[1] == 0x9A && p[2] == 0x80) ? 3 : 0;
     case 0xE2: // U+2000..U+200A, U+2028, U+2029, U+202F, U+205F
-        if (p[1] == 0x80 && ((p[2] >= 0x80 && p[2] <= 0x8A) || p[2] == 0xA8 || p[2] == 0xA9 ||
-                             p[2] == 0xAF))
+        if (p[1] == 0x80 &&
+            ((p[2] >= 0x80 && p[2] <= 0x8A) || p[2] == 0xA8 || p[2] == 0xA9 || p[2] == 0xAF))
             return 3;
         return (p[1] == 0x81 && p[2] == 0x9F) ? 3 : 0;
     case 0xE3: // U+3000
@@ -94,7 +99,8 @@ struct DirCloser {
 } // namespace
 
 extern "C" bool NBRPreferencesFileStillInAtomicWrite(void) {
-    std::unique_ptr<DIR, DirCloser> dir(opendir(platform::devicePath(NBRPreferencesDirectory).c_str()));
+    std::unique_ptr<DIR, DirCloser> dir(
+        opendir(platform::devicePath(NBRPreferencesDirectory).c_str()));
     if (!dir)
         return false;
     const std::size_t prefixLength = std::strlen(NBRPreferencesFileName);
@@ -114,16 +120,16 @@ extern "C" platform::UIColor NBRColorForHexString(const char *hex) {
     const std::uint32_t value = scanHex(hex);
     constexpr double kScale = 0.00392156862745098; // 1/255, multiplied as the platform does
     return platform::UIColor::colorWithRed(((value >> 16) & 0xFF) * kScale,
-                                           ((value >> 8) & 0xFF) * kScale,
-                                           (value & 0xFF) * kScale, 1.0);
+                                           ((value >> 8) & 0xFF) * kScale, (value & 0xFF) * kScale,
+                                           1.0);
 }
 
 std::string NBRStringColorForUIColor(const platform::UIColor &color) {
     double red = 0, green = 0, blue = 0;
     color.getRed(&red, &green, &blue, nullptr);
     char text[8];
-    std::snprintf(text, sizeof text, "%02x%02x%02x", truncatedChannel(red),
-                  truncatedChannel(green), truncatedChannel(blue));
+    std::snprintf(text, sizeof text, "%02x%02x%02x", truncatedChannel(red), truncatedChannel(green),
+                  truncatedChannel(blue));
     return text;
 }
 

@@ -224,8 +224,8 @@ std::optional<PlistValue::Dictionary> readPlistDictionary(const std::string &pat
     std::string contents;
     if (!readWholeFile(path, contents, kMaxFileSize))
         return std::nullopt;
-    auto value = plistFromBytes(std::span(reinterpret_cast<const std::uint8_t *>(contents.data()),
-                                          contents.size()));
+    auto value = plistFromBytes(
+        std::span(reinterpret_cast<const std::uint8_t *>(contents.data()), contents.size()));
     if (!value || value->dictionary() == nullptr)
         return std::nullopt;
     return std::move(*value->dictionary());

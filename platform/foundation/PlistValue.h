@@ -33,8 +33,8 @@ public:
     PlistValue(const char *value) : value_(std::string(value)) {}
     PlistValue(Data value) : value_(std::move(value)) {}
     template <std::integral T>
-        requires(!std::same_as<T, bool>)
-    PlistValue(T value) : value_(static_cast<std::int64_t>(value)) {}
+    requires(!std::same_as<T, bool>) PlistValue(T value)
+        : value_(static_cast<std::int64_t>(value)) {}
     PlistValue(double value) : value_(value) {}
     PlistValue(bool value) : value_(value) {}
     PlistValue(PlistDate value) : value_(value) {}

@@ -2,13 +2,13 @@
 
 #include <QObject>
 #include <initializer_list>
-
-class QSocketNotifier;
+#include <vector>
 
 namespace platform {
 
 // Turns Unix signals into a Qt signal on the event loop, so a long-lived process can shut down
-// cleanly (handlers only write one byte; the work happens in `received`).
+// cleanly (the handler only writes one byte; the work happens in `received`). Each watcher
+// hears only the signals it was made for.
 class UnixSignalWatcher : public QObject {
     Q_OBJECT
 public:
@@ -18,12 +18,13 @@ public:
     // Quits the application when any of `numbers` arrives.
     static void quitApplicationOn(std::initializer_list<int> numbers);
 
+    bool watches(int number) const;
+
 signals:
     void received(int signalNumber);
 
 private:
-    void drain();
-    QSocketNotifier *notifier_ = nullptr;
+    std::vector<int> numbers_;
 };
 
 } // namespace platform

@@ -38,10 +38,10 @@ void DarwinNotifyCenter::addObserver(const void *observer, CFNotificationCallbac
     auto &list = observers_[name];
     if (list.empty() && haveSessionBus()) {
         // The bus filters on the name, so a process only wakes for what it observes.
-        QDBusConnection::sessionBus().connect(
-            QString(), darwinbus::kPath, darwinbus::kInterface, darwinbus::kMember,
-            QStringList{QString::fromStdString(name)}, QStringLiteral("s"), this,
-            SLOT(posted(QString)));
+        QDBusConnection::sessionBus().connect(QString(), darwinbus::kPath, darwinbus::kInterface,
+                                              darwinbus::kMember,
+                                              QStringList{QString::fromStdString(name)},
+                                              QStringLiteral("s"), this, SLOT(posted(QString)));
         // The rule is live once the bus has answered a later call on the same connection, so a
         // post made by another process after this returns is seen.
         QDBusConnection::sessionBus().call(
@@ -110,8 +110,7 @@ void CFNotificationCenterRemoveObserver(CFNotificationCenterRef center, const vo
     platform::DarwinNotifyCenter::shared().removeObserver(observer, name ? &key : nullptr);
 }
 
-void CFNotificationCenterRemoveEveryObserver(CFNotificationCenterRef center,
-                                             const void *observer) {
+void CFNotificationCenterRemoveEveryObserver(CFNotificationCenterRef center, const void *observer) {
     if (center == platform::centerRef())
         platform::DarwinNotifyCenter::shared().removeObserver(observer, nullptr);
 }

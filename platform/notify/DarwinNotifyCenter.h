@@ -28,8 +28,7 @@ void CFNotificationCenterAddObserver(CFNotificationCenterRef center, const void 
                                      CFNotificationSuspensionBehavior suspensionBehavior);
 void CFNotificationCenterRemoveObserver(CFNotificationCenterRef center, const void *observer,
                                         CFNotificationName name, const void *object);
-void CFNotificationCenterRemoveEveryObserver(CFNotificationCenterRef center,
-                                             const void *observer);
+void CFNotificationCenterRemoveEveryObserver(CFNotificationCenterRef center, const void *observer);
 }
 
 namespace platform {

@@ -19,5 +19,13 @@ extern "C" uint32_t notify_post(const char *name) {
     QDBusMessage signal = QDBusMessage::createSignal(
         platform::darwinbus::kPath, platform::darwinbus::kInterface, platform::darwinbus::kMember);
     signal << QString::fromUtf8(name);
-    return bus.send(signal) ? NOTIFY_STATUS_OK : NOTIFY_STATUS_FAILED;
+    if (!bus.send(signal))
+        return NOTIFY_STATUS_FAILED;
+    // The signal is only queued so far; a process that posts and exits would lose it. The
+    // bus answers calls in order, so once it has answered this one the signal is on its way.
+    QDBusMessage reply =
+        bus.call(QDBusMessage::createMethodCall("org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                                "org.freedesktop.DBus", "GetId"),
+                 QDBus::Block, 1000);
+    return reply.type() == QDBusMessage::ReplyMessage ? NOTIFY_STATUS_OK : NOTIFY_STATUS_FAILED;
 }

@@ -105,6 +105,15 @@ bool ChildProcess::waitForLine(const std::string &line, std::chrono::millisecond
     }
 }
 
+std::string ChildProcess::readLine(std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (output_.find('\n') == std::string::npos && stdout_ >= 0 &&
+           std::chrono::steady_clock::now() < deadline)
+        readAvailable(20);
+    auto end = output_.find('\n');
+    return end == std::string::npos ? std::string() : output_.substr(0, end);
+}
+
 const std::string &ChildProcess::output() {
     readAvailable(0);
     return output_;

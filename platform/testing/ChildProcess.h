@@ -7,8 +7,10 @@
 
 namespace platform::testing {
 
-// A real process started by a test, with its standard output captured. Stopped (SIGTERM, then
-// SIGKILL after a grace period) when the object goes, so a failing test leaves nothing behind.
+// A real process started by a test, with its standard output captured (a pipe: a child that
+// writes much more than 64 KiB between reads blocks, so send big logs to a file instead). Stopped
+// (SIGTERM, then SIGKILL after a grace period) when the object goes, so a failing test leaves
+// nothing behind.
 class ChildProcess {
 public:
     ChildProcess(std::string program, std::vector<std::string> arguments);
@@ -22,6 +24,8 @@ public:
     // Waits for a whole line of output equal to `line` ("ready" for the stand-in daemons).
     bool waitForLine(const std::string &line,
                      std::chrono::milliseconds timeout = std::chrono::seconds(10));
+    // The first line of output (without its newline); empty when none came in time.
+    std::string readLine(std::chrono::milliseconds timeout);
     // Everything the process has written to standard output so far.
     const std::string &output();
 

@@ -11,9 +11,9 @@ TestDeviceRoot::TestDeviceRoot() {
     if (::mkdtemp(pattern) == nullptr)
         throw std::runtime_error("cannot create a device root");
     root_ = pattern;
-    for (const char *folder : {"/var/mobile/Library/Preferences", "/tmp", "/usr/bin",
-                               "/Library/PreferenceBundles",
-                               "/Library/MobileSubstrate/DynamicLibraries"})
+    for (const char *folder :
+         {"/var/mobile/Library/Preferences", "/tmp", "/usr/bin", "/Library/PreferenceBundles",
+          "/Library/MobileSubstrate/DynamicLibraries"})
         std::filesystem::create_directories(root_ + folder);
     if (const char *old = std::getenv("NIMBREL_ROOT")) {
         previous_ = old;

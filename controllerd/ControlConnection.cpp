@@ -1,0 +1,204 @@
+#include "ControlConnection.h"
+
+#include "ControllerDaemon.h"
+
+#include <QSocketNotifier>
+#include <QTimer>
+#include <cerrno>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+std::string hexBytes(const std::uint8_t *bytes, std::size_t length) {
+    static const char digits[] = "0123456789abcdef";
+    std::string text;
+    for (std::size_t i = 0; i < length; ++i) {
+        text += digits[bytes[i] >> 4];
+        text += digits[bytes[i] & 15];
+    }
+    return text;
+}
+
+const char *commandName(std::int32_t command) {
+    switch (command) {
+    case NBRControlCommandDisconnect:
+        return "disconnect";
+    case NBRControlCommandConnect:
+        return "connect";
+    case NBRControlCommandRestart:
+        return "restart";
+    case NBRControlCommandSetLightColor:
+        return "set-light-color";
+    case NBRControlCommandQueryStatus:
+        return "query-status";
+    case NBRControlCommandRelease:
+        return "release";
+    default:
+        return "unknown";
+    }
+}
+
+} // namespace
+
+ControlConnection::ControlConnection(int fd, ControllerDaemon *daemon)
+    : QObject(daemon), fd_(fd), id_(daemon->nextConnectionId()), daemon_(daemon) {
+    notifier_ = new QSocketNotifier(fd_, QSocketNotifier::Read, this);
+    connect(notifier_, &QSocketNotifier::activated, this, &ControlConnection::readAvailable);
+}
+
+ControlConnection::~ControlConnection() {
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+void ControlConnection::readAvailable() {
+    if (closing_)
+        return;
+    char chunk[512];
+    for (;;) {
+        ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
+        if (n > 0) {
+            buffer_.append(chunk, static_cast<std::size_t>(n));
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        const bool ended = n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK);
+        // Whole messages first: the client may send and close at once.
+        while (buffer_.size() >= NBRControlReplySize && !closing_) {
+            auto bytes = reinterpret_cast<const std::uint8_t *>(buffer_.data());
+            const std::size_t length =
+                NBRControlMessageLength(NBRControlDecode({bytes, 4}).command);
+            if (buffer_.size() < length)
+                break;
+            NBRControlMessage message = NBRControlDecode({bytes, length});
+            daemon_->log("conn=" + std::to_string(id_) + " recv=" + std::to_string(length) +
+                         " hex=" + hexBytes(bytes, length) + " " + commandName(message.command) +
+                         " type=" + std::to_string(message.controllerType));
+            buffer_.erase(0, length);
+            handle(message, length);
+        }
+        if (ended && !closing_) {
+            if (!buffer_.empty())
+                daemon_->log("conn=" + std::to_string(id_) +
+                             " partial=" + std::to_string(buffer_.size()) + " hex=" +
+                             hexBytes(reinterpret_cast<const std::uint8_t *>(buffer_.data()),
+                                      buffer_.size()));
+            cancelPendingConnect("client closed");
+            closeLine("client closed");
+        }
+        return;
+    }
+}
+
+void ControlConnection::handle(const NBRControlMessage &message, std::size_t) {
+    const DaemonOptions &options = daemon_->options();
+    const bool wantsReply = message.command == NBRControlCommandQueryStatus ||
+                            message.command == NBRControlCommandConnect;
+    if (wantsReply && options.neverAnswer)
+        return;
+    if (wantsReply && options.closeWithoutReply) {
+        closeLine("closing without a reply");
+        return;
+    }
+    switch (message.command) {
+    case NBRControlCommandQueryStatus:
+        later(options.replyDelayMs, [this] {
+            if (!daemon_->controllerConnected()) {
+                closeLine("no controller: closing without a reply");
+                return;
+            }
+            NBRControlMessage answer;
+            answer.command = NBRControlReplyAcknowledge;
+            answer.controllerType = daemon_->controllerType();
+            reply(answer);
+        });
+        break;
+    case NBRControlCommandConnect: {
+        daemon_->beginSearch();
+        std::array<std::uint8_t, 6> address;
+        std::copy(std::begin(message.payload), std::end(message.payload), address.begin());
+        const std::int32_t type = message.controllerType;
+        pendingConnect_ = new QTimer(this);
+        pendingConnect_->setSingleShot(true);
+        connect(pendingConnect_, &QTimer::timeout, this,
+                [this, type, address] { finishConnect(type, address); });
+        pendingConnect_->start(options.connectDelayMs + options.replyDelayMs);
+        break;
+    }
+    case NBRControlCommandSetLightColor:
+        daemon_->setLightColor(message.payload);
+        break;
+    case NBRControlCommandDisconnect:
+        daemon_->detachController("asked by the client");
+        break;
+    case NBRControlCommandRelease:
+        cancelPendingConnect("released");
+        break;
+    case NBRControlCommandRestart:
+        daemon_->log("restart");
+        daemon_->detachController("restart");
+        break;
+    default:
+        break;
+    }
+}
+
+void ControlConnection::finishConnect(std::int32_t type, std::array<std::uint8_t, 6> address) {
+    pendingConnect_->deleteLater();
+    pendingConnect_ = nullptr;
+    NBRControlMessage answer;
+    answer.controllerType = type;
+    if (daemon_->options().refuseConnect) {
+        daemon_->log("conn=" + std::to_string(id_) + " connect refused");
+        answer.command = NBRControlCommandRelease; // anything but the acknowledgement
+    } else {
+        daemon_->attachController(type, address.data());
+        answer.command = NBRControlReplyAcknowledge;
+    }
+    reply(answer);
+}
+
+void ControlConnection::cancelPendingConnect(const char *why) {
+    if (!pendingConnect_)
+        return;
+    delete pendingConnect_;
+    pendingConnect_ = nullptr;
+    daemon_->log("conn=" + std::to_string(id_) + " connect abandoned (" + why + ")");
+}
+
+void ControlConnection::reply(const NBRControlMessage &message) {
+    if (closing_) // the client went while the reply was being prepared
+        return;
+    const auto bytes = NBRControlEncode(message);
+    const int shortReply = daemon_->options().shortReply;
+    const std::size_t length =
+        shortReply >= 0
+            ? std::min<std::size_t>(static_cast<std::size_t>(shortReply), NBRControlReplySize)
+            : NBRControlReplySize;
+    ::send(fd_, bytes.data(), length, MSG_NOSIGNAL);
+    daemon_->log("conn=" + std::to_string(id_) + " sent=" + std::to_string(length) +
+                 " hex=" + hexBytes(bytes.data(), length));
+    if (shortReply >= 0)
+        closeLine("short reply sent");
+}
+
+void ControlConnection::later(int delayMs, std::function<void()> work) {
+    if (delayMs <= 0) {
+        work();
+        return;
+    }
+    QTimer::singleShot(delayMs, this, std::move(work));
+}
+
+void ControlConnection::closeLine(const char *why) {
+    if (closing_)
+        return;
+    closing_ = true;
+    notifier_->setEnabled(false);
+    daemon_->log("conn=" + std::to_string(id_) + " closed (" + why + ")");
+    ::close(fd_);
+    fd_ = -1;
+    deleteLater();
+}

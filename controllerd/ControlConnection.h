@@ -1,0 +1,40 @@
+#pragma once
+
+#include "NBRControlSocket.h"
+
+#include <QObject>
+#include <array>
+#include <functional>
+#include <string>
+
+class ControllerDaemon;
+class QSocketNotifier;
+class QTimer;
+
+// One client connection: reads whole messages (their length follows from the command), logs
+// each, and answers as the daemon's options say. Deletes itself when the line closes.
+class ControlConnection : public QObject {
+    Q_OBJECT
+public:
+    ControlConnection(int fd, ControllerDaemon *daemon);
+    ~ControlConnection() override;
+
+    // Reads what is there already; a fresh connection usually has its message waiting.
+    void readAvailable();
+
+private:
+    void handle(const NBRControlMessage &message, std::size_t length);
+    void reply(const NBRControlMessage &message);
+    void finishConnect(std::int32_t type, std::array<std::uint8_t, 6> address);
+    void cancelPendingConnect(const char *why);
+    void closeLine(const char *why);
+    void later(int delayMs, std::function<void()> work);
+
+    int fd_;
+    int id_;
+    ControllerDaemon *daemon_;
+    QSocketNotifier *notifier_ = nullptr;
+    QTimer *pendingConnect_ = nullptr;
+    std::string buffer_;
+    bool closing_ = false;
+};

@@ -1,0 +1,145 @@
+#include "ControllerDaemon.h"
+
+#include "ControlConnection.h"
+#include "DevicePath.h"
+#include "notify.h"
+
+#include <QSocketNotifier>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace {
+
+std::string hexColor(const std::uint8_t *rgb) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%02x%02x%02x", rgb[0], rgb[1], rgb[2]);
+    return text;
+}
+
+std::string addressText(const std::uint8_t *address) {
+    char text[18];
+    std::snprintf(text, sizeof text, "%02x:%02x:%02x:%02x:%02x:%02x", address[0], address[1],
+                  address[2], address[3], address[4], address[5]);
+    return text;
+}
+
+} // namespace
+
+ControllerDaemon::ControllerDaemon(DaemonOptions options, QObject *parent)
+    : QObject(parent), options_(std::move(options)) {
+    if (options_.connectedType) {
+        connected_ = true;
+        type_ = *options_.connectedType;
+        std::memcpy(address_, options_.connectedAddress.data(), sizeof address_);
+    }
+}
+
+ControllerDaemon::~ControllerDaemon() {
+    if (listenFd_ >= 0) {
+        ::close(listenFd_);
+        ::unlink(socketPath_.c_str());
+    }
+    if (log_ && log_ != stdout)
+        std::fclose(log_);
+}
+
+bool ControllerDaemon::listen(std::string &error) {
+    if (!options_.logPath.empty()) {
+        log_ = std::fopen(options_.logPath.c_str(), "a");
+        if (!log_) {
+            log_ = stdout;
+            error = "cannot open log " + options_.logPath + ": " + std::strerror(errno);
+            return false;
+        }
+    }
+    socketPath_ = platform::devicePath(NBRControlSocketPath);
+    sockaddr_un address{};
+    if (socketPath_.size() >= sizeof address.sun_path) {
+        error = "socket path too long: " + socketPath_;
+        return false;
+    }
+    // A leftover socket file is reused only when no daemon answers on it.
+    int probe = NBRConnectToControlSocket();
+    if (probe >= 0) {
+        ::close(probe);
+        error = "another controller daemon is already listening on " + socketPath_;
+        return false;
+    }
+    ::unlink(socketPath_.c_str());
+
+    listenFd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, socketPath_.c_str(), socketPath_.size() + 1);
+    if (listenFd_ < 0 ||
+        ::bind(listenFd_, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
+        ::listen(listenFd_, 64) != 0) {
+        error = "cannot listen on " + socketPath_ + ": " + std::strerror(errno);
+        if (listenFd_ >= 0)
+            ::close(listenFd_);
+        listenFd_ = -1;
+        return false;
+    }
+    acceptNotifier_ = new QSocketNotifier(listenFd_, QSocketNotifier::Read, this);
+    connect(acceptNotifier_, &QSocketNotifier::activated, this, &ControllerDaemon::acceptPending);
+    log("listening " + socketPath_ +
+        (connected_
+             ? " controller type=" + std::to_string(type_) + " address=" + addressText(address_)
+             : " no controller"));
+    return true;
+}
+
+void ControllerDaemon::acceptPending() {
+    // What clients sent on open lines before making this connection is handled first, so the
+    // daemon acts in the order the clients did (a colour sent before a disconnect stays first).
+    for (ControlConnection *open : findChildren<ControlConnection *>(Qt::FindDirectChildrenOnly))
+        open->readAvailable();
+    for (;;) {
+        int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd < 0)
+            return;
+        auto *connection = new ControlConnection(fd, this);
+        connection->readAvailable();
+    }
+}
+
+void ControllerDaemon::post(const char *name) {
+    log(std::string("post ") + name);
+    notify_post(name);
+}
+
+void ControllerDaemon::beginSearch() {
+    post(NBRSearchingNotification);
+}
+
+void ControllerDaemon::attachController(std::int32_t type, const std::uint8_t *address) {
+    const bool wasConnected = connected_;
+    connected_ = true;
+    type_ = type;
+    std::memcpy(address_, address, sizeof address_);
+    log("controller connected type=" + std::to_string(type) + " address=" + addressText(address_));
+    if (!wasConnected)
+        post(NBRControllerDetectedNotification);
+}
+
+void ControllerDaemon::detachController(const char *why) {
+    if (!connected_)
+        return;
+    connected_ = false;
+    log(std::string("controller disconnected (") + why + ")");
+    post(NBRDisconnectedNotification);
+}
+
+void ControllerDaemon::setLightColor(const std::uint8_t *rgb) {
+    std::memcpy(lightColor_, rgb, sizeof lightColor_);
+    log("light bar " + hexColor(lightColor_) +
+        (connected_ && type_ == NBRControllerTypeDualShock4 ? " shown" : " kept (no DualShock 4)"));
+}
+
+void ControllerDaemon::log(const std::string &line) {
+    std::fprintf(log_, "%s\n", line.c_str());
+    std::fflush(log_);
+}

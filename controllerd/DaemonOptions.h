@@ -1,0 +1,26 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+// How the controller daemon stand-in behaves; faults come from the command line so tests can
+// provoke every answer the client must survive.
+struct DaemonOptions {
+    std::string logPath;      // empty: standard output
+    bool neverAnswer = false; // read everything, reply to nothing, close nothing
+    bool closeWithoutReply = false;
+    bool refuseConnect = false;
+    int shortReply = -1;      // >= 0: replies carry only this many bytes, then the line closes
+    int replyDelayMs = 0;     // before every reply
+    int connectDelayMs = 100; // how long "searching" lasts before the controller shows up
+    std::optional<std::int32_t> connectedType; // start with a controller already connected
+    std::array<std::uint8_t, 6> connectedAddress{};
+
+    // Parses argv; on a bad option fills `error` and returns nothing.
+    static std::optional<DaemonOptions> parse(const std::vector<std::string> &arguments,
+                                              std::string &error);
+    static const char *usage();
+};

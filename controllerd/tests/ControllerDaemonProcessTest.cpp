@@ -1,0 +1,121 @@
+// The daemon stand-in as a process: its notifications on the bus, messages split across
+// writes, and a controller that walks away.
+#include "ChildProcess.h"
+#include "DarwinNotifyCenter.h"
+#include "EventLoopWait.h"
+#include "NBRControlSocket.h"
+#include "TestDeviceRoot.h"
+
+#include <csignal>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace std::chrono_literals;
+using platform::testing::ChildProcess;
+using platform::testing::spinUntil;
+using platform::testing::TestDeviceRoot;
+
+namespace {
+
+std::vector<std::string> g_posted;
+
+void record(CFNotificationCenterRef, void *, CFNotificationName name, const void *, const void *) {
+    g_posted.push_back(name);
+}
+
+class DaemonProcess : public ::testing::Test {
+protected:
+    void SetUp() override {
+        g_posted.clear();
+        for (const char *name : {NBRSearchingNotification, NBRControllerDetectedNotification,
+                                 NBRDisconnectedNotification})
+            CFNotificationCenterAddObserver(CFNotificationCenterGetDarwinNotifyCenter(), this,
+                                            record, name, nullptr,
+                                            CFNotificationSuspensionBehaviorDeliverImmediately);
+    }
+    void TearDown() override {
+        CFNotificationCenterRemoveEveryObserver(CFNotificationCenterGetDarwinNotifyCenter(), this);
+    }
+
+    void start(std::vector<std::string> options) {
+        logPath_ = root_.path("/tmp/controllerd.log");
+        options.insert(options.begin(), {"--log", logPath_});
+        daemon_ = std::make_unique<ChildProcess>(CONTROLLERD_PATH, options);
+        ASSERT_TRUE(daemon_->waitForLine("ready"));
+    }
+
+    std::string log() {
+        std::ifstream file(logPath_);
+        std::stringstream text;
+        text << file.rdbuf();
+        return text.str();
+    }
+
+    TestDeviceRoot root_;
+    std::string logPath_;
+    std::unique_ptr<ChildProcess> daemon_;
+};
+
+} // namespace
+
+TEST_F(DaemonProcess, PostsSearchingConnectedAndDisconnected) {
+    start({"--connect-delay", "50"});
+    // The exchange runs off the main thread, as the settings page runs it, so notifications are
+    // dispatched while it waits.
+    std::thread client([] {
+        const std::uint8_t address[6] = {1, 2, 3, 4, 5, 6};
+        int fd = NBRConnectToControlSocket();
+        NBRControlSetReceiveTimeout(fd, 5s);
+        EXPECT_TRUE(NBRControlConnect(fd, 1, address));
+        ::close(fd);
+        fd = NBRConnectToControlSocket();
+        NBRControlDisconnect(fd, 1);
+        ::close(fd);
+    });
+    EXPECT_TRUE(spinUntil([] { return g_posted.size() >= 3; }));
+    client.join();
+    EXPECT_EQ(g_posted,
+              (std::vector<std::string>{NBRSearchingNotification, NBRControllerDetectedNotification,
+                                        NBRDisconnectedNotification}));
+}
+
+TEST_F(DaemonProcess, ControllerWalkingAwayIsADisconnect) {
+    start({"--connected", "1,0a0b0c0d0e0f"});
+    daemon_->signal(SIGUSR1);
+    ASSERT_TRUE(spinUntil([] { return !g_posted.empty(); }));
+    EXPECT_EQ(g_posted, std::vector<std::string>{NBRDisconnectedNotification});
+    daemon_->signal(SIGUSR1); // nothing left to lose
+    int fd = NBRConnectToControlSocket();
+    NBRControlSetReceiveTimeout(fd, 2s);
+    EXPECT_FALSE(NBRControlQueryStatus(fd));
+    ::close(fd);
+    EXPECT_EQ(g_posted.size(), 1u);
+    EXPECT_EQ(daemon_->stop(SIGTERM), 0);
+}
+
+TEST_F(DaemonProcess, MessagesSplitAcrossWritesAndCutShort) {
+    start({"--connected", "2"});
+    int fd = NBRConnectToControlSocket();
+    const auto query = NBRControlEncode(NBRControlMessage{NBRControlCommandQueryStatus});
+    for (std::size_t i = 0; i < NBRControlReplySize; ++i) { // one byte per write
+        ASSERT_EQ(::send(fd, &query[i], 1, MSG_NOSIGNAL), 1);
+        spinUntil([] { return false; }, 2ms);
+    }
+    NBRControlSetReceiveTimeout(fd, 2s);
+    auto reply = NBRControlReceiveReply(fd);
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->controllerType, 2);
+    ::close(fd);
+
+    fd = NBRConnectToControlSocket();
+    const auto colour = NBRControlEncode(NBRControlMessage{NBRControlCommandSetLightColor, 1});
+    ::send(fd, colour.data(), 14, MSG_NOSIGNAL); // two bytes short of the 16 it needs
+    ::close(fd);
+    ASSERT_TRUE(spinUntil([&] { return log().find("partial=14") != std::string::npos; }));
+    EXPECT_EQ(log().find("set-light-color"), std::string::npos) << "a cut message is not acted on";
+    EXPECT_TRUE(daemon_->running());
+}

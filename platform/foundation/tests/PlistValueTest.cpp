@@ -1,0 +1,111 @@
+#include "PlistValue.h"
+#include "AtomicFile.h"
+#include "TestDeviceRoot.h"
+
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+
+using platform::PlistDate;
+using platform::PlistFormat;
+using platform::PlistValue;
+
+namespace {
+
+PlistValue sample() {
+    PlistValue::Dictionary keymap{{"4", PlistValue(std::int64_t{12})}, {"26", 9}};
+    return PlistValue(PlistValue::Dictionary{
+        {"PS4BluetoothAddress", PlistValue::Data{0x00, 0x1b, 0xdc, 0x0f, 0xe2, 0x7a}},
+        {"ControllerType", 1},
+        {"ShouldSuppressNotification", true},
+        {"NBRAmbientColorKey", false},
+        {"NBRLEDColorKey", "004efd"},
+        {"Unicode", "Sch\xc3\xb6n \xe2\x9c\x93"},
+        {"Real", 0.1},
+        {"Large", std::int64_t{1} << 40},
+        {"When", PlistDate{123456789}}, // XML keeps whole seconds only
+        {"Negative", -5},
+        {"List", PlistValue::Array{1, "two", PlistValue::Data{}, PlistValue::Dictionary{}}},
+        {"NBRKeyboardKeymapKey", keymap},
+    });
+}
+
+std::string writeBytes(const std::string &path, const std::string &bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path;
+}
+
+} // namespace
+
+TEST(PlistValue, RoundTripsEveryKindInBothEncodings) {
+    for (PlistFormat format : {PlistFormat::XML, PlistFormat::Binary}) {
+        auto bytes = platform::plistToBytes(sample(), format);
+        ASSERT_FALSE(bytes.empty());
+        const bool binary = std::string(bytes.begin(), bytes.begin() + 8) == "bplist00";
+        EXPECT_EQ(binary, format == PlistFormat::Binary);
+        auto back = platform::plistFromBytes(bytes);
+        ASSERT_TRUE(back);
+        EXPECT_EQ(*back, sample()) << (binary ? "binary" : "xml");
+    }
+}
+
+TEST(PlistValue, TypesStayApart) {
+    const PlistValue value = sample();
+    EXPECT_EQ(value.find("ControllerType")->type(), PlistValue::Type::Integer);
+    EXPECT_EQ(value.find("ShouldSuppressNotification")->type(), PlistValue::Type::Boolean);
+    EXPECT_EQ(value.find("PS4BluetoothAddress")->data()->size(), 6u);
+    EXPECT_EQ(value.find("ControllerType")->string(), nullptr);
+    EXPECT_EQ(value.find("missing"), nullptr);
+    EXPECT_EQ(PlistValue("x").find("x"), nullptr) << "only dictionaries have entries";
+    // The number readings accept any number, as the platform's number object does.
+    EXPECT_EQ(PlistValue(true).integerValue(), 1);
+    EXPECT_EQ(PlistValue(2.9).integerValue(), 2);
+    EXPECT_EQ(PlistValue(std::int64_t{0}).boolValue(), false);
+    EXPECT_EQ(PlistValue("1").boolValue(), std::nullopt);
+    EXPECT_EQ(PlistValue(1e300).integerValue(), std::nullopt);
+}
+
+TEST(PlistFile, ReadsEitherEncodingFromDisk) {
+    platform::testing::TestDeviceRoot root;
+    const std::string xml = root.path("/tmp/a.plist");
+    const std::string binary = root.path("/tmp/b.plist");
+    ASSERT_TRUE(platform::writePlistAtomically(xml, sample(), PlistFormat::XML));
+    ASSERT_TRUE(platform::writePlistAtomically(binary, sample(), PlistFormat::Binary));
+    EXPECT_EQ(platform::readPlistDictionary(xml), *sample().dictionary());
+    EXPECT_EQ(platform::readPlistDictionary(binary), *sample().dictionary());
+}
+
+TEST(PlistFile, AnythingButADictionaryFileReadsAsNone) {
+    platform::testing::TestDeviceRoot root;
+    const std::string folder = root.path("/tmp/");
+    EXPECT_FALSE(platform::readPlistDictionary(folder + "missing.plist"));
+    EXPECT_FALSE(platform::readPlistDictionary(writeBytes(folder + "empty", "")));
+    EXPECT_FALSE(platform::readPlistDictionary(writeBytes(folder + "garbage", "\x01\x02garbage")));
+    EXPECT_FALSE(platform::readPlistDictionary(
+        writeBytes(folder + "cut", "<?xml version=\"1.0\"?><plist><dict><key>a</key>")));
+    EXPECT_FALSE(platform::readPlistDictionary(writeBytes(folder + "bin", "bplist00\xff\xff\xff")));
+    auto array = platform::plistToBytes(PlistValue(PlistValue::Array{1}), PlistFormat::XML);
+    EXPECT_FALSE(platform::readPlistDictionary(
+        writeBytes(folder + "array", std::string(array.begin(), array.end()))));
+    std::filesystem::create_directory(folder + "dir.plist");
+    EXPECT_FALSE(platform::readPlistDictionary(folder + "dir.plist"));
+
+    auto binary = platform::plistToBytes(sample(), PlistFormat::Binary);
+    for (std::size_t cut : {9ul, binary.size() / 2, binary.size() - 1}) {
+        std::string truncated(binary.begin(), binary.begin() + static_cast<long>(cut));
+        EXPECT_FALSE(platform::readPlistDictionary(writeBytes(folder + "truncated", truncated)))
+            << cut;
+    }
+}
+
+TEST(PlistFile, DeepNestingIsRefusedNotRecursedInto) {
+    std::string xml = "<?xml version=\"1.0\"?><plist version=\"1.0\">";
+    for (int i = 0; i < 300; ++i)
+        xml += "<array>";
+    for (int i = 0; i < 300; ++i)
+        xml += "</array>";
+    xml += "</plist>";
+    auto parsed = platform::plistFromBytes(
+        std::span(reinterpret_cast<const std::uint8_t *>(xml.data()), xml.size()));
+    EXPECT_FALSE(parsed);
+}
