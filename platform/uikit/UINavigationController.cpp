@@ -28,12 +28,16 @@ void UINavigationController::loadView() {
     backButton_->setFlat(true);
     backButton_->setStyleSheet("QPushButton { color: #007aff; border: none; font-size: 15px; }");
     connect(backButton_, &QPushButton::clicked, this, [this] { popViewControllerAnimated(true); });
+    QSizePolicy keepPlace = backButton_->sizePolicy();
+    keepPlace.setRetainSizeWhenHidden(true); // the title stays centred on the root screen
+    backButton_->setSizePolicy(keepPlace);
     titleLabel_ = new QLabel;
     titleLabel_->setAlignment(Qt::AlignCenter);
     titleLabel_->setStyleSheet("font-size: 16px; font-weight: bold; color: black;");
-    barLayout->addWidget(backButton_, 1, Qt::AlignLeft);
+    auto *right = new QWidget;
+    barLayout->addWidget(backButton_, 1);
     barLayout->addWidget(titleLabel_, 2);
-    barLayout->addStretch(1);
+    barLayout->addWidget(right, 1);
 
     pages_ = new QStackedWidget;
     layout->addWidget(bar);
