@@ -68,3 +68,14 @@ inline constexpr std::chrono::milliseconds NBRConnectTimeout{20000};
 // Exported string constants (their values: "004EFD" and "NBRKeymapCellID").
 extern "C" const char *const NBRDefaultLEDColor;
 extern "C" const char *const NBRKeymapCellID;
+
+// Specifier identifiers of the settings page (the page description uses the first three)
+inline constexpr const char *NBRControllerTypeSpecifierID = "controller_type";
+inline constexpr const char *NBRConnectionModeSpecifierID = "connection_mode";
+inline constexpr const char *NBRPairSpecifierID = "pair_label";
+inline constexpr const char *NBRDS4GroupID = "NBRDS4GroupID";
+inline constexpr const char *NBRAmbientColorID = "NBRAmbientColorID";
+inline constexpr const char *NBRLEDColorID = "NBRLEDColorID";
+inline constexpr const char *NBRConnectID = "NBRConnectID";
+inline constexpr const char *NBRForceExtendedSpecifierID = "force_extended";
+inline constexpr std::int32_t NBRConnectionModeManual = 1;

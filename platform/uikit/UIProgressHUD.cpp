@@ -1,0 +1,84 @@
+#include "UIProgressHUD.h"
+
+#include <QEvent>
+#include <QLabel>
+#include <QPainter>
+#include <QVBoxLayout>
+
+UIProgressHUD::UIProgressHUD() : label_(new QLabel) {
+    setAttribute(Qt::WA_TransparentForMouseEvents, false);
+    label_->setAlignment(Qt::AlignCenter);
+    label_->setWordWrap(true);
+    label_->setStyleSheet("color: white; font-size: 14px;");
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(16, 64, 16, 16);
+    layout->addWidget(label_);
+    QWidget::hide();
+}
+
+void UIProgressHUD::setText(const QString &text) {
+    text_ = text;
+    label_->setText(text);
+    place();
+}
+
+void UIProgressHUD::showInView(QWidget *view) {
+    if (view == nullptr)
+        return;
+    if (host_ != view) {
+        if (host_)
+            host_->removeEventFilter(this);
+        host_ = view;
+        setParent(view);
+        view->installEventFilter(this);
+    }
+    showing_ = true;
+    if (timer_ == 0)
+        timer_ = startTimer(100);
+    place();
+    QWidget::show();
+    raise();
+}
+
+void UIProgressHUD::hide() {
+    showing_ = false;
+    if (timer_ != 0) {
+        killTimer(timer_);
+        timer_ = 0;
+    }
+    QWidget::hide();
+}
+
+void UIProgressHUD::place() {
+    if (!host_)
+        return;
+    const int width = qMin(260, host_->width() - 40);
+    const int height = qMax(140, label_->heightForWidth(width - 32) + 84);
+    setGeometry((host_->width() - width) / 2, (host_->height() - height) / 2, width, height);
+}
+
+bool UIProgressHUD::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == host_ && event->type() == QEvent::Resize)
+        place();
+    return false;
+}
+
+void UIProgressHUD::timerEvent(QTimerEvent *) {
+    spinnerStep_ = (spinnerStep_ + 1) % 12;
+    update();
+}
+
+void UIProgressHUD::paintEvent(QPaintEvent *) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(0, 0, 0, 190));
+    painter.drawRoundedRect(rect(), 10, 10);
+    painter.translate(width() / 2.0, 38);
+    for (int i = 0; i < 12; ++i) {
+        const int age = (spinnerStep_ - i + 12) % 12;
+        painter.setBrush(QColor(255, 255, 255, 255 - age * 18));
+        painter.drawRoundedRect(QRectF(-1.5, -14, 3, 8), 1.5, 1.5);
+        painter.rotate(30);
+    }
+}

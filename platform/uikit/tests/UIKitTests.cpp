@@ -1,0 +1,112 @@
+#include "NSNotificationCenter.h"
+#include "UIAlertView.h"
+#include "UINavigationController.h"
+#include "UIProgressHUD.h"
+#include "WidgetTestEnvironment.h"
+
+#include <QPushButton>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+NBR_WIDGET_TEST_ENVIRONMENT();
+
+using ::testing::ElementsAre;
+
+class Screen : public UIViewController {
+    Q_OBJECT
+  public:
+    Screen(std::string name, std::vector<std::string> *log) : name_(std::move(name)), log_(log) {
+        setTitle(QString::fromStdString(name_));
+    }
+    void viewWillAppear(bool) override { log_->push_back(name_ + " will appear"); }
+    void viewDidAppear(bool) override { log_->push_back(name_ + " did appear"); }
+    void viewWillDisappear(bool) override { log_->push_back(name_ + " will disappear"); }
+    void viewDidDisappear(bool) override { log_->push_back(name_ + " did disappear"); }
+    Q_INVOKABLE void ping() { log_->push_back(name_ + " ping"); }
+
+  private:
+    std::string name_;
+    std::vector<std::string> *log_;
+};
+
+namespace {
+
+TEST(NavigationController, TellsEachScreenWhenItComesAndGoesInOrder) {
+    std::vector<std::string> log;
+    auto *root = new Screen("root", &log);
+    UINavigationController navigation(root);
+    navigation.view();
+    navigation.viewWillAppear(false);
+    navigation.viewDidAppear(false);
+    auto *detail = new Screen("detail", &log);
+    navigation.pushViewController(detail, true);
+    EXPECT_EQ(navigation.topViewController(), detail);
+    EXPECT_EQ(detail->navigationController(), &navigation);
+    auto *back = navigation.view()->findChild<QPushButton *>();
+    ASSERT_NE(back, nullptr);
+    EXPECT_TRUE(back->text().endsWith("root"));
+    back->click();
+    EXPECT_EQ(navigation.topViewController(), root);
+    EXPECT_EQ(navigation.popViewControllerAnimated(false), nullptr) << "the root stays";
+    EXPECT_THAT(log, ElementsAre("root will appear", "root did appear", "root will disappear",
+                                 "detail will appear", "root did disappear", "detail did appear",
+                                 "detail will disappear", "root will appear",
+                                 "detail did disappear", "root did appear"));
+}
+
+class Recorder : public UIAlertViewDelegate {
+  public:
+    void alertViewDidDismissWithButtonIndex(UIAlertView *alert, int index) override {
+        dismissed.emplace_back(alert->title(), index);
+    }
+    std::vector<std::pair<QString, int>> dismissed;
+};
+
+TEST(AlertView, IsListedWhileShownAndTellsItsDelegateOnce) {
+    Recorder recorder;
+    auto *alert = new UIAlertView("Title", "Message", &recorder, "Dismiss");
+    alert->show();
+    alert->show();
+    ASSERT_EQ(UIAlertView::visibleAlerts().size(), 1);
+    EXPECT_EQ(UIAlertView::visibleAlerts()[0]->buttonTitles(), QStringList{"Dismiss"});
+    alert->findChild<QPushButton *>()->click();
+    alert->dismissWithClickedButtonIndex(0, false);
+    EXPECT_TRUE(UIAlertView::visibleAlerts().isEmpty());
+    ASSERT_EQ(recorder.dismissed.size(), 1u);
+    EXPECT_EQ(recorder.dismissed[0].first, "Title");
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+TEST(ProgressHUD, KeepsItsTextAcrossHideAndShow) {
+    QWidget host;
+    host.resize(320, 480);
+    UIProgressHUD hud;
+    hud.setText("Starting");
+    hud.showInView(&host);
+    EXPECT_TRUE(hud.isShowing());
+    EXPECT_EQ(hud.parentWidget(), &host);
+    hud.hide();
+    EXPECT_FALSE(hud.isShowing());
+    EXPECT_EQ(hud.text(), "Starting");
+    hud.setParent(nullptr);
+}
+
+TEST(NotificationCenter, DeliversToLiveObserversOfThatNameOnly) {
+    std::vector<std::string> log;
+    auto *first = new Screen("first", &log);
+    Screen second("second", &log);
+    auto &center = NSNotificationCenter::defaultCenter();
+    center.addObserver(first, "ping", "Event", nullptr);
+    center.addObserver(&second, "ping", "Other", nullptr);
+    center.addObserver(&second, "absent", "Event", nullptr);
+    center.postNotificationName("Event", nullptr);
+    delete first;
+    center.postNotificationName("Event", nullptr);
+    center.removeObserver(&second);
+    center.postNotificationName("Other", nullptr);
+    EXPECT_THAT(log, ElementsAre("first ping"));
+}
+
+} // namespace
+
+#include "UIKitTests.moc"

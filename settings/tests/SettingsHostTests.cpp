@@ -1,0 +1,57 @@
+#include "ChildProcess.h"
+#include "NBRConstants.h"
+#include "PlistValue.h"
+#include "TestDeviceRoot.h"
+
+#include <QImage>
+#include <filesystem>
+#include <gtest/gtest.h>
+
+using platform::PlistValue;
+using platform::testing::ChildProcess;
+
+namespace {
+
+class SettingsHost : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::filesystem::create_directory_symlink(
+            BUNDLE_DIR, root_.path("/Library/PreferenceBundles/Nimbrel.bundle"));
+    }
+    void seed(PlistValue::Dictionary values) {
+        ASSERT_TRUE(platform::writePlistAtomically(root_.path(NBRPreferencesPath),
+                                                   PlistValue(std::move(values)),
+                                                   platform::PlistFormat::Binary));
+    }
+    platform::testing::TestDeviceRoot root_;
+};
+
+TEST_F(SettingsHost, LoadsTheBundleStoresATapAndQuitsOnTerm) {
+    seed({{NBRControllerTypeKey, 5}});
+    ChildProcess observer(NOTIFYUTIL_PATH, {"-w", NBRPreferencesChangedNotification});
+    ASSERT_TRUE(observer.waitForLine("ready"));
+    const std::string shot = root_.path("/tmp/page.png");
+    ChildProcess host(PREFERENCES_PATH, {"--open", "Nimbrel", "--tap", NBRForceExtendedSpecifierID,
+                                         "--print-specifiers", "--screenshot", shot});
+    ASSERT_TRUE(host.waitForLine("ready")) << host.output();
+
+    EXPECT_NE(host.output().find("pair_label\tPair Controller\nforce_extended\tForce Extended "
+                                 "Gamepad\n"),
+              std::string::npos)
+        << host.output();
+    EXPECT_TRUE(observer.waitForLine(NBRPreferencesChangedNotification));
+    auto file = platform::readPlistDictionary(root_.path(NBRPreferencesPath));
+    ASSERT_TRUE(file);
+    EXPECT_EQ(file->at(NBRForceExtendedGamepadKey).boolean(), true);
+    EXPECT_EQ(file->at(NBRControllerTypeKey).integer(), 5) << "other keys survive the write";
+    QImage image(QString::fromStdString(shot));
+    EXPECT_GE(image.width(), 300);
+    EXPECT_EQ(host.stop(SIGTERM), 0);
+}
+
+TEST_F(SettingsHost, AMissingBundleIsRefusedWithAReason) {
+    ChildProcess host(PREFERENCES_PATH, {"--open", "Absent"});
+    EXPECT_EQ(host.wait(std::chrono::seconds(10)), 1);
+}
+
+} // namespace
