@@ -4,12 +4,10 @@
 #include <csignal>
 #include <fcntl.h>
 #include <poll.h>
-#include <spawn.h>
 #include <stdexcept>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-extern char **environ;
 
 namespace platform::testing {
 namespace {
@@ -24,26 +22,49 @@ int decodeStatus(int status) {
 
 } // namespace
 
+pid_t spawnTiedToParent(const char *const *argv, int stdoutFd, bool quiet) {
+    int status[2]; // carries errno from a failed exec; closes (empty) on success
+    if (::pipe2(status, O_CLOEXEC) != 0)
+        return -1;
+    const pid_t parent = ::getpid();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (::getppid() != parent) // the parent is already gone
+            ::_exit(127);
+        ::dup2(stdoutFd, STDOUT_FILENO);
+        if (quiet) {
+            int null = ::open("/dev/null", O_WRONLY);
+            ::dup2(null, STDERR_FILENO);
+        }
+        ::execvp(argv[0], const_cast<char *const *>(argv));
+        int error = errno;
+        [[maybe_unused]] ssize_t n = ::write(status[1], &error, sizeof error);
+        ::_exit(127);
+    }
+    ::close(status[1]);
+    int error = 0;
+    const bool failed = pid < 0 || ::read(status[0], &error, sizeof error) > 0;
+    ::close(status[0]);
+    if (failed && pid > 0)
+        ::waitpid(pid, nullptr, 0);
+    return failed ? -1 : pid;
+}
+
 ChildProcess::ChildProcess(std::string program, std::vector<std::string> arguments) {
     int pipeFds[2];
     if (::pipe2(pipeFds, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe failed");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
-    std::vector<char *> argv;
-    argv.push_back(program.data());
-    for (auto &argument : arguments)
-        argv.push_back(argument.data());
+    std::vector<const char *> argv;
+    argv.push_back(program.c_str());
+    for (const auto &argument : arguments)
+        argv.push_back(argument.c_str());
     argv.push_back(nullptr);
-    int error = ::posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
+    pid_ = spawnTiedToParent(argv.data(), pipeFds[1], /*quiet=*/false);
     ::close(pipeFds[1]);
     stdout_ = pipeFds[0];
-    if (error != 0) {
-        pid_ = -1;
+    if (pid_ < 0)
         throw std::runtime_error("cannot start " + program);
-    }
     ::fcntl(stdout_, F_SETFL, O_NONBLOCK);
 }
 

@@ -11,6 +11,12 @@ namespace platform::testing {
 // writes much more than 64 KiB between reads blocks, so send big logs to a file instead). Stopped
 // (SIGTERM, then SIGKILL after a grace period) when the object goes, so a failing test leaves
 // nothing behind.
+// Starts argv[0] (searched in PATH) with `stdoutFd` as its standard output; with `quiet` its
+// standard error goes to /dev/null. The child ends when the calling process does, even by a
+// crash, so no test can leave a process behind that holds the test runner's output open.
+// Returns the pid, or -1.
+pid_t spawnTiedToParent(const char *const *argv, int stdoutFd, bool quiet);
+
 class ChildProcess {
 public:
     ChildProcess(std::string program, std::vector<std::string> arguments);

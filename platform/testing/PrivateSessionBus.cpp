@@ -1,19 +1,18 @@
 #include "PrivateSessionBus.h"
 
+#include "ChildProcess.h"
+
 #include <csignal>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
-#include <memory>
 #include <fstream>
+#include <memory>
 #include <poll.h>
-#include <spawn.h>
 #include <stdexcept>
 #include <sys/wait.h>
 #include <unistd.h>
-
-extern char **environ;
 
 namespace platform::testing {
 namespace {
@@ -48,20 +47,13 @@ PrivateSessionBus::PrivateSessionBus() {
     int pipeFds[2];
     if (::pipe2(pipeFds, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe failed");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
-    std::string program = "dbus-daemon";
     std::string configArgument = "--config-file=" + config;
-    std::string nofork = "--nofork";
-    std::string print = "--print-address=1";
-    char *argv[] = {program.data(), configArgument.data(), nofork.data(), print.data(), nullptr};
-    const int error = ::posix_spawnp(&pid_, "dbus-daemon", &actions, nullptr, argv, environ);
-    posix_spawn_file_actions_destroy(&actions);
+    const char *argv[] = {"dbus-daemon", configArgument.c_str(), "--nofork", "--print-address=1",
+                          nullptr};
+    pid_ = spawnTiedToParent(argv, pipeFds[1], /*quiet=*/true);
     ::close(pipeFds[1]);
-    if (error != 0) {
+    if (pid_ < 0) {
         ::close(pipeFds[0]);
-        pid_ = -1;
         throw std::runtime_error("cannot start dbus-daemon");
     }
     // The daemon prints its address once it listens.

@@ -10,7 +10,7 @@ namespace platform::testing {
 // processes it starts, stopped at the end. Create it before anything in the process touches
 // the bus.
 class PrivateSessionBus {
-  public:
+public:
     PrivateSessionBus();
     ~PrivateSessionBus();
     PrivateSessionBus(const PrivateSessionBus &) = delete;
@@ -18,7 +18,7 @@ class PrivateSessionBus {
 
     const std::string &address() const { return address_; }
 
-  private:
+private:
     pid_t pid_ = -1;
     std::string folder_;
     std::string address_;

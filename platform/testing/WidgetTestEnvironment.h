@@ -9,7 +9,7 @@ namespace platform::testing {
 // One QApplication for a widget test binary, made when the tests run (not when CTest lists
 // them), on the offscreen platform unless another is asked for.
 class WidgetTestEnvironment : public ::testing::Environment {
-  public:
+public:
     void SetUp() override {
         ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
         static int argc = 1;
@@ -22,7 +22,7 @@ class WidgetTestEnvironment : public ::testing::Environment {
         app_ = nullptr;
     }
 
-  private:
+private:
     QApplication *app_ = nullptr;
 };
 

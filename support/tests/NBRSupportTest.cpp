@@ -2,6 +2,8 @@
 #include "NBRConstants.h"
 #include "TestDeviceRoot.h"
 
+#include <QBuffer>
+#include <QImage>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -112,6 +114,20 @@ TEST(Checksum, ReflectedTableWithoutInversion) {
     const unsigned char one = 0x01;
     // A single byte 1 picks table entry 1 of the IEEE table.
     EXPECT_EQ(crc32(&one, 1), 0x77073096u);
+}
+
+TEST(Checksum, LeavesZlibsRoutineAlone) {
+    // PNG writing checksums through zlib's crc32; it must not land in ours.
+    QImage image(8, 8, QImage::Format_RGB32);
+    image.fill(0x004EFD);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(image.save(&buffer, "PNG"));
+    QImage back;
+    ASSERT_TRUE(back.loadFromData(png, "PNG"));
+    EXPECT_EQ(back.pixel(3, 3) & 0xFFFFFF, 0x004EFDu);
+    EXPECT_EQ(crc32("abc", 3), 0xCA6598D0u);
 }
 
 TEST(Vocabulary, ExportedConstants) {
