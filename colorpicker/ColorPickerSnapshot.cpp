@@ -17,9 +17,8 @@ platform::UIColor colorFromHex(const char *hex) {
     const unsigned long value = std::strtoul(hex, &end, 16);
     if (!end || *end || end - hex != 6)
         return colorFromHex("004EFD");
-    return platform::UIColor::colorWithRed(((value >> 16) & 0xff) / 255.0,
-                                           ((value >> 8) & 0xff) / 255.0, (value & 0xff) / 255.0,
-                                           1.0);
+    return platform::UIColor::colorWithRed(
+        ((value >> 16) & 0xff) / 255.0, ((value >> 8) & 0xff) / 255.0, (value & 0xff) / 255.0, 1.0);
 }
 } // namespace
 
@@ -35,8 +34,7 @@ int main(int argc, char **argv) {
     const double height = argc > 3 ? std::atof(argv[3]) : 504;
     const double scale = argc > 4 ? std::atof(argv[4]) : 2;
     const char *hex = argc > 5 ? argv[5] : "004EFD";
-    if (!(width > 0 && width <= 4096 && height > 0 && height <= 4096 && scale > 0 &&
-          scale <= 4)) {
+    if (!(width > 0 && width <= 4096 && height > 0 && height <= 4096 && scale > 0 && scale <= 4)) {
         std::fprintf(stderr, "size or scale out of range\n");
         return 2;
     }

@@ -49,8 +49,7 @@ void QVBrightnessCursor::applyLook(bool editing) {
     brightnessLabel_->setAlpha(editing ? 1.0 : 0.0);
     brightnessLabel_->setTransform(editing ? CGAffineTransformIdentity
                                            : CGAffineTransformMakeTranslation(0, 10));
-    backLayer_->setTransform(editing ? CATransform3DMakeScale(1.6, 1.6, 1)
-                                     : CATransform3DIdentity);
+    backLayer_->setTransform(editing ? CATransform3DMakeScale(1.6, 1.6, 1) : CATransform3DIdentity);
     colorLayer_->setTransform(editing ? CATransform3DMakeScale(1.4, 1.4, 1)
                                       : CATransform3DIdentity);
 }

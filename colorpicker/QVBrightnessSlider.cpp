@@ -10,7 +10,9 @@ using platform::UIColor;
 
 QVBrightnessSlider::QVBrightnessSlider() : QVBrightnessSlider(CGRectZero) {}
 
-QVBrightnessSlider::QVBrightnessSlider(CGRect frame) : UIControl(frame) { init(); }
+QVBrightnessSlider::QVBrightnessSlider(CGRect frame) : UIControl(frame) {
+    init();
+}
 
 void QVBrightnessSlider::init() {
     sliderLayer_ = CAGradientLayer::layerWithLayer(layer());
@@ -22,10 +24,10 @@ void QVBrightnessSlider::init() {
 
     setBackgroundColor(UIColor::clearColor());
     // The recognisers only reach this slider while it lives (the view owns them).
-    addGestureRecognizer(std::make_shared<UITapGestureRecognizer>(
-        [this](UIGestureRecognizer &r) { handleTap(r); }));
-    addGestureRecognizer(std::make_shared<UIPanGestureRecognizer>(
-        [this](UIGestureRecognizer &r) { handlePan(r); }));
+    addGestureRecognizer(
+        std::make_shared<UITapGestureRecognizer>([this](UIGestureRecognizer &r) { handleTap(r); }));
+    addGestureRecognizer(
+        std::make_shared<UIPanGestureRecognizer>([this](UIGestureRecognizer &r) { handlePan(r); }));
 
     brightnessCursor_ = std::make_shared<QVBrightnessCursor>();
     addSubview(brightnessCursor_);
@@ -58,8 +60,8 @@ void QVBrightnessSlider::setColor(const UIColor &color) {
 
     CATransaction::begin();
     CATransaction::setDisableActions(true);
-    sliderLayer_->setColors({UIColor::colorWithHue(h, s, 1.0, 1.0),
-                             UIColor::colorWithHue(h, s, lowerLimit(), 1.0)});
+    sliderLayer_->setColors(
+        {UIColor::colorWithHue(h, s, 1.0, 1.0), UIColor::colorWithHue(h, s, lowerLimit(), 1.0)});
     CATransaction::commit();
 }
 

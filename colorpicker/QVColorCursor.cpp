@@ -33,8 +33,8 @@ QVColorCursor::QVColorCursor(CGPoint point) : UIView({point, cursorSize()}) {
     layer().addSublayer(backLayer_);
 
     colorLayer_ = CALayer::layer();
-    colorLayer_->setFrame(backLayer_->frame().insetBy(kQVColorCursorRingInset,
-                                                      kQVColorCursorRingInset));
+    colorLayer_->setFrame(
+        backLayer_->frame().insetBy(kQVColorCursorRingInset, kQVColorCursorRingInset));
     colorLayer_->setCornerRadius(colorLayer_->frame().height() / 2);
     layer().addSublayer(colorLayer_);
     // The flag tells which look the ring has: the light one, whatever the first colour wanted.
@@ -63,8 +63,7 @@ void QVColorCursor::setColor(const UIColor &color) {
 }
 
 void QVColorCursor::applyLook(bool editing) {
-    backLayer_->setTransform(editing ? CATransform3DMakeScale(1.6, 1.6, 1)
-                                     : CATransform3DIdentity);
+    backLayer_->setTransform(editing ? CATransform3DMakeScale(1.6, 1.6, 1) : CATransform3DIdentity);
     colorLayer_->setTransform(editing ? CATransform3DMakeScale(1.4, 1.4, 1)
                                       : CATransform3DIdentity);
 }

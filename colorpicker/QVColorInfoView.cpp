@@ -8,7 +8,9 @@ using platform::UIColor;
 
 QVColorInfoView::QVColorInfoView() : QVColorInfoView(CGRectZero) {}
 
-QVColorInfoView::QVColorInfoView(CGRect frame) : UIView(frame) { init(); }
+QVColorInfoView::QVColorInfoView(CGRect frame) : UIView(frame) {
+    init();
+}
 
 void QVColorInfoView::init() {
     setBackgroundColor(UIColor::clearColor());
@@ -30,8 +32,8 @@ void QVColorInfoView::init() {
 
 void QVColorInfoView::layoutSubviews() {
     const double w = frame().width(), h = frame().height();
-    hexColorLabel_->setFrame(CGRectMake(0, h - kQVColorInfoViewLabelHeight, w,
-                                        kQVColorInfoViewLabelHeight));
+    hexColorLabel_->setFrame(
+        CGRectMake(0, h - kQVColorInfoViewLabelHeight, w, kQVColorInfoViewLabelHeight));
     borderLayer_->setFrame(CGRectMake(0, 0, w, h));
 }
 

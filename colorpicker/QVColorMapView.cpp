@@ -92,10 +92,10 @@ void QVColorMapView::init() {
     colorCursor_ = QVColorCursor::colorCursorWithPoint({offset, offset});
     addSubview(colorCursor_);
 
-    addGestureRecognizer(std::make_shared<UITapGestureRecognizer>(
-        [this](UIGestureRecognizer &r) { handleTap(r); }));
-    addGestureRecognizer(std::make_shared<UIPanGestureRecognizer>(
-        [this](UIGestureRecognizer &r) { handlePan(r); }));
+    addGestureRecognizer(
+        std::make_shared<UITapGestureRecognizer>([this](UIGestureRecognizer &r) { handleTap(r); }));
+    addGestureRecognizer(
+        std::make_shared<UIPanGestureRecognizer>([this](UIGestureRecognizer &r) { handlePan(r); }));
 
     initializeQueue_.setSuspended(true);
 }

@@ -53,7 +53,8 @@ void QVColorPickerView::connect(UIControl &part, void (QVColorPickerView::*chang
     part.addTarget(
         this, [this, changed](UIControl &sender) { (this->*changed)(sender); },
         UIControlEventValueChanged);
-    part.addTarget(this, [this](UIControl &) { sendActions(); }, UIControlEventEditingDidEnd);
+    part.addTarget(
+        this, [this](UIControl &) { sendActions(); }, UIControlEventEditingDidEnd);
 }
 
 UIView &QVColorPickerView::colorInfoView() {

@@ -34,18 +34,13 @@ public:
     bool hasBrightnessSlider() const { return brightnessSlider_ != nullptr; }
 
     template <class T>
-        requires std::derived_from<T, UIView> && std::derived_from<T, QVColorInfoViewProtocol>
-    void setColorInfoView(std::shared_ptr<T> view) {
-        adoptColorInfoView(view, view.get());
-    }
+    requires std::derived_from<T, UIView> && std::derived_from<T, QVColorInfoViewProtocol>
+    void setColorInfoView(std::shared_ptr<T> view) { adoptColorInfoView(view, view.get()); }
     template <class T>
-        requires std::derived_from<T, UIControl> && std::derived_from<T, QVColorMapViewProtocol>
-    void setColorMapView(std::shared_ptr<T> map) {
-        adoptColorMapView(map, map.get());
-    }
+    requires std::derived_from<T, UIControl> && std::derived_from<T, QVColorMapViewProtocol>
+    void setColorMapView(std::shared_ptr<T> map) { adoptColorMapView(map, map.get()); }
     template <class T>
-        requires std::derived_from<T, UIControl> &&
-                 std::derived_from<T, QVBrightnessSliderProtocol>
+    requires std::derived_from<T, UIControl> && std::derived_from<T, QVBrightnessSliderProtocol>
     void setBrightnessSlider(std::shared_ptr<T> slider) {
         adoptBrightnessSlider(slider, slider.get());
     }

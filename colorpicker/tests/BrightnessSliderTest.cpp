@@ -69,7 +69,9 @@ TEST_F(SliderFixture, TapsMapOntoTheRangeAndClampAtTheEnds) {
     EXPECT_FLOAT_EQ(tapAt(239), 0.4);
 }
 
-TEST_F(SliderFixture, WithoutALimitTheRightEndIsBlack) { EXPECT_FLOAT_EQ(tapAt(212), 0.0); }
+TEST_F(SliderFixture, WithoutALimitTheRightEndIsBlack) {
+    EXPECT_FLOAT_EQ(tapAt(212), 0.0);
+}
 
 TEST_F(SliderFixture, TapSendsTheValueThenTheEndOfEditingWithTheNewBrightness) {
     slider->setBrightnessLowerLimit(0.4);
@@ -130,7 +132,8 @@ TEST(BrightnessSlider, LimitOfOneOrMoreNeverGivesNonsense) {
 TEST(BrightnessSlider, TouchBeforeLayoutIsIgnored) {
     auto slider = std::make_shared<QVBrightnessSlider>();
     int events = 0;
-    slider->addTarget(&events, [&](UIControl &) { ++events; }, UIControlEventValueChanged);
+    slider->addTarget(
+        &events, [&](UIControl &) { ++events; }, UIControlEventValueChanged);
     slider->gestureRecognizers()[0]->report(State::Ended, {{0, 0}});
     EXPECT_EQ(events, 0);
     EXPECT_FALSE(slider->brightness().has_value());

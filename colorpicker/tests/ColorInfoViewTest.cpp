@@ -45,14 +45,13 @@ TEST(ColorInfoView, SwatchFillsOnlyTheAreaAboveTheCaption) {
     QVColorInfoView view(CGRectMake(0, 0, 66, 84));
     view.setColor(UIColor::colorWithRed(1, 0, 0, 1));
     view.layoutIfNeeded();
-    auto image = qv_imageWithSize({66, 84}, [&](CGContextRef ctx, CGRect) {
-        view.layer().render(*ctx->painter);
-    });
+    auto image = qv_imageWithSize(
+        {66, 84}, [&](CGContextRef ctx, CGRect) { view.layer().render(*ctx->painter); });
     const QImage &pixels = *image->CGImage();
     EXPECT_EQ(pixels.pixelColor(33, 30), QColor(255, 0, 0));
     EXPECT_EQ(pixels.pixelColor(33, 65), QColor(255, 0, 0)); // the swatch ends at 66
     EXPECT_LT(pixels.pixelColor(0, 0).red(), 128);           // its top corners are rounded
-    EXPECT_EQ(pixels.pixelColor(10, 70).red(), 0);   // the caption strip is not red
+    EXPECT_EQ(pixels.pixelColor(10, 70).red(), 0);           // the caption strip is not red
     UIScreen::mainScreen().setScale(2);
 }
 

@@ -37,8 +37,10 @@ struct MapFixture : ::testing::Test {
 
     void SetUp() override {
         map->setTileSize(16);
-        map->addTarget(this, [this](UIControl &) { events += "V"; }, UIControlEventValueChanged);
-        map->addTarget(this, [this](UIControl &) { events += "E"; }, UIControlEventEditingDidEnd);
+        map->addTarget(
+            this, [this](UIControl &) { events += "V"; }, UIControlEventValueChanged);
+        map->addTarget(
+            this, [this](UIControl &) { events += "E"; }, UIControlEventEditingDidEnd);
         map->layoutIfNeeded();
     }
     void tapAt(double x, double y) { map->gestureRecognizers()[0]->report(State::Ended, {{x, y}}); }
@@ -164,7 +166,8 @@ TEST(ColorMapView, TileSizeZeroNeverRendersOrPicks) {
     EXPECT_FALSE(map->isAbleToCreateColorMap());
     EXPECT_EQ(map->intrinsicContentSize(), (CGSize{0, 0}));
     int events = 0;
-    map->addTarget(&events, [&](UIControl &) { ++events; }, UIControlEventValueChanged);
+    map->addTarget(
+        &events, [&](UIControl &) { ++events; }, UIControlEventValueChanged);
     map->gestureRecognizers()[0]->report(State::Ended, {{10, 10}});
     EXPECT_EQ(events, 0);
     map->setColor(UIColor::colorWithHue(0.5, 1, 1, 1));

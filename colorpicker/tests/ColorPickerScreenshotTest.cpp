@@ -2,8 +2,8 @@
 
 #include <QColor>
 #include <QImage>
-#include <gtest/gtest.h>
 #include <cstdlib>
+#include <gtest/gtest.h>
 #include <string>
 
 namespace {

@@ -100,8 +100,7 @@ void CALayer::render(QPainter &painter) const {
         const double inset = borderWidth_ / 2;
         const CGRect b = bounds().insetBy(inset, inset);
         const double radius = std::max(0.0, cornerRadius_ - inset);
-        painter.drawRoundedRect(QRectF(b.minX(), b.minY(), b.width(), b.height()), radius,
-                                radius);
+        painter.drawRoundedRect(QRectF(b.minX(), b.minY(), b.width(), b.height()), radius, radius);
     }
     painter.restore();
 }

@@ -54,9 +54,7 @@ public:
     void removeFromSuperlayer();
 
     // Draws the owner's own content (a view's drawRect) between background and sublayers.
-    void setDrawDelegate(std::function<void(CGContext *, CGRect)> draw) {
-        draw_ = std::move(draw);
-    }
+    void setDrawDelegate(std::function<void(CGContext *, CGRect)> draw) { draw_ = std::move(draw); }
 
     // Paints the layer and its sublayers, the painter's origin being the superlayer's.
     void render(QPainter &painter) const;

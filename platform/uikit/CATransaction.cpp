@@ -6,7 +6,9 @@ namespace {
 thread_local std::vector<bool> transactions;
 }
 
-void CATransaction::begin() { transactions.push_back(false); }
+void CATransaction::begin() {
+    transactions.push_back(false);
+}
 
 void CATransaction::commit() {
     if (!transactions.empty())
@@ -18,4 +20,6 @@ void CATransaction::setDisableActions(bool disable) {
         transactions.back() = disable;
 }
 
-bool CATransaction::disableActions() { return !transactions.empty() && transactions.back(); }
+bool CATransaction::disableActions() {
+    return !transactions.empty() && transactions.back();
+}

@@ -40,11 +40,12 @@ struct CGRect {
     }
 };
 
-constexpr CGRect CGRectMake(double x, double y, double w, double h) { return {{x, y}, {w, h}}; }
+constexpr CGRect CGRectMake(double x, double y, double w, double h) {
+    return {{x, y}, {w, h}};
+}
 inline constexpr CGRect CGRectZero{};
-inline const CGRect CGRectNull{{std::numeric_limits<double>::infinity(),
-                                std::numeric_limits<double>::infinity()},
-                               {0, 0}};
+inline const CGRect CGRectNull{
+    {std::numeric_limits<double>::infinity(), std::numeric_limits<double>::infinity()}, {0, 0}};
 
 struct UIEdgeInsets {
     double top = 0, left = 0, bottom = 0, right = 0;

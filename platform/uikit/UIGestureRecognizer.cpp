@@ -18,7 +18,9 @@ void UIGestureRecognizer::report(UIGestureRecognizerState state, std::vector<CGP
 }
 
 namespace {
-double distance(CGPoint a, CGPoint b) { return std::hypot(a.x - b.x, a.y - b.y); }
+double distance(CGPoint a, CGPoint b) {
+    return std::hypot(a.x - b.x, a.y - b.y);
+}
 } // namespace
 
 void UITapGestureRecognizer::touchBegan(CGPoint point) {

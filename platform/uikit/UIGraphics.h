@@ -24,9 +24,7 @@ public:
     UIImage(QImage pixels, double scale)
         : pixels_(std::make_shared<const QImage>(std::move(pixels))), scale_(scale) {}
 
-    CGSize size() const {
-        return {pixels_->width() / scale_, pixels_->height() / scale_};
-    }
+    CGSize size() const { return {pixels_->width() / scale_, pixels_->height() / scale_}; }
     double scale() const { return scale_; }
     std::shared_ptr<const QImage> CGImage() const { return pixels_; }
 

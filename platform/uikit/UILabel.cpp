@@ -4,9 +4,13 @@
 #include <QFont>
 #include <QFontMetricsF>
 
-UILabel::UILabel() { enableDrawRect(); }
+UILabel::UILabel() {
+    enableDrawRect();
+}
 
-UILabel::UILabel(CGRect frame) : UIView(frame) { enableDrawRect(); }
+UILabel::UILabel(CGRect frame) : UIView(frame) {
+    enableDrawRect();
+}
 
 QString UILabel::text() const {
     QString all;

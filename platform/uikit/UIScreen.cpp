@@ -11,6 +11,10 @@ UIScreen &UIScreen::mainScreen() {
     return screen;
 }
 
-double UIScreen::scale() const { return screenScale.load(); }
+double UIScreen::scale() const {
+    return screenScale.load();
+}
 
-void UIScreen::setScale(double scale) { screenScale.store(scale > 0 ? scale : 1.0); }
+void UIScreen::setScale(double scale) {
+    screenScale.store(scale > 0 ? scale : 1.0);
+}

@@ -11,7 +11,9 @@ std::atomic<double> lastDuration{0};
 
 UIView::UIView() : layer_(CALayer::layer()) {}
 
-UIView::UIView(CGRect frame) : UIView() { layer_->setFrame(frame); }
+UIView::UIView(CGRect frame) : UIView() {
+    layer_->setFrame(frame);
+}
 
 UIView::~UIView() {
     layer_->setDrawDelegate({});
@@ -129,9 +131,13 @@ void UIView::animateWithDuration(double duration, const std::function<void()> &c
         changes();
 }
 
-int UIView::animationCount() { return animations.load(); }
+int UIView::animationCount() {
+    return animations.load();
+}
 
-double UIView::lastAnimationDuration() { return lastDuration.load(); }
+double UIView::lastAnimationDuration() {
+    return lastDuration.load();
+}
 
 void UIView::enableDrawRect() {
     layer_->setDrawDelegate([this](CGContext *context, CGRect rect) { drawRect(context, rect); });

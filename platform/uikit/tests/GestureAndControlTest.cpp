@@ -64,9 +64,11 @@ TEST(Controls, ActionsRunInOrderForTheirEventsAndGoWithTheirTarget) {
     auto control = std::make_shared<UIControl>();
     std::string seen;
     int a = 0, b = 0;
-    control->addTarget(&a, [&](UIControl &) { seen += "a"; }, UIControlEventValueChanged);
-    control->addTarget(&b, [&](UIControl &) { seen += "b"; },
-                       UIControlEventValueChanged | UIControlEventEditingDidEnd);
+    control->addTarget(
+        &a, [&](UIControl &) { seen += "a"; }, UIControlEventValueChanged);
+    control->addTarget(
+        &b, [&](UIControl &) { seen += "b"; },
+        UIControlEventValueChanged | UIControlEventEditingDidEnd);
     control->sendActionsForControlEvents(UIControlEventValueChanged);
     control->sendActionsForControlEvents(UIControlEventEditingDidEnd);
     EXPECT_EQ(seen, "abb");
@@ -99,8 +101,8 @@ TEST(ViewHost, MouseDragBecomesAPanOnTheViewUnderThePress) {
     root->addSubview(target);
     std::string seen;
     CGPoint last;
-    target->addGestureRecognizer(std::make_shared<UIPanGestureRecognizer>(
-        [&](UIGestureRecognizer &r) {
+    target->addGestureRecognizer(
+        std::make_shared<UIPanGestureRecognizer>([&](UIGestureRecognizer &r) {
             seen += name(r.state());
             if (r.numberOfTouches())
                 last = r.locationOfTouch(0, target.get());

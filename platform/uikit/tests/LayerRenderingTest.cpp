@@ -29,8 +29,8 @@ TEST(LayerRendering, BackgroundCornersBorderAndOpacity) {
     root->addSublayer(child);
 
     const QImage image = paint(*root, 60, 60);
-    EXPECT_EQ(image.pixelColor(5, 5).alpha(), 0);    // outside the frame
-    EXPECT_EQ(image.pixelColor(11, 11).alpha(), 0);  // cut by the round corner
+    EXPECT_EQ(image.pixelColor(5, 5).alpha(), 0);   // outside the frame
+    EXPECT_EQ(image.pixelColor(11, 11).alpha(), 0); // cut by the round corner
     EXPECT_EQ(image.pixelColor(15, 30), QColor(255, 0, 0));
     const QColor mixed = image.pixelColor(30, 30); // half blue over red
     EXPECT_NEAR(mixed.red(), 128, 2);
