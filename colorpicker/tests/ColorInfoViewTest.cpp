@@ -83,3 +83,19 @@ TEST(HSVColorFromUIColor, FillsHueSaturationBrightnessAndIgnoresAlpha) {
     EXPECT_EQ(hsv.s, 0);
     EXPECT_FALSE(HSVColorFromUIColor(UIColor::whiteColor(), nullptr));
 }
+
+TEST(ImageRendering, DrawingAfterTheImageIsTakenLeavesItAlone) {
+    UIGraphicsBeginImageContextWithOptions({2, 2}, false, 1);
+    CGContextSetFillColorWithColor(UIGraphicsGetCurrentContext(),
+                                   UIColor::colorWithRed(1, 0, 0, 1));
+    CGContextFillRect(UIGraphicsGetCurrentContext(), CGRectMake(0, 0, 2, 2));
+    auto first = UIGraphicsGetImageFromCurrentImageContext();
+    CGContextSetFillColorWithColor(UIGraphicsGetCurrentContext(),
+                                   UIColor::colorWithRed(0, 0, 1, 1));
+    CGContextFillRect(UIGraphicsGetCurrentContext(), CGRectMake(0, 0, 2, 2));
+    auto second = UIGraphicsGetImageFromCurrentImageContext();
+    UIGraphicsEndImageContext();
+    EXPECT_EQ(first->CGImage()->pixelColor(0, 0), QColor(255, 0, 0));
+    EXPECT_EQ(second->CGImage()->pixelColor(0, 0), QColor(0, 0, 255));
+    EXPECT_EQ(UIGraphicsGetCurrentContext(), nullptr);
+}

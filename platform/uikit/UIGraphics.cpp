@@ -24,6 +24,7 @@ struct ImageContext {
     double scale;
     std::unique_ptr<QPainter> painter;
     CGContext context;
+    bool restart = false;
 };
 
 thread_local std::vector<std::unique_ptr<ImageContext>> imageContexts;
@@ -49,20 +50,27 @@ void UIGraphicsBeginImageContextWithOptions(CGSize size, bool opaque, double sca
 }
 
 CGContextRef UIGraphicsGetCurrentContext() {
-    return imageContexts.empty() ? nullptr : &imageContexts.back()->context;
+    if (imageContexts.empty())
+        return nullptr;
+    ImageContext &top = *imageContexts.back();
+    if (top.restart && top.painter) {
+        top.restart = false;
+        top.painter->begin(&top.pixels);
+        top.painter->scale(top.scale, top.scale);
+    }
+    return &top.context;
 }
 
 std::shared_ptr<UIImage> UIGraphicsGetImageFromCurrentImageContext() {
     if (imageContexts.empty())
         return nullptr;
     ImageContext &top = *imageContexts.back();
-    if (top.painter)
+    // Drawing after this point goes to a fresh painter on a copy, so the image handed out
+    // shares its pixels instead of being copied.
+    if (top.painter && top.painter->isActive())
         top.painter->end();
     auto image = std::make_shared<UIImage>(top.pixels, top.scale);
-    if (top.painter) {
-        top.painter->begin(&top.pixels);
-        top.painter->scale(top.scale, top.scale);
-    }
+    top.restart = true;
     return image;
 }
 
