@@ -1,0 +1,100 @@
+// The colour map's two images for a phone-sized map, against painting the same colour-map image
+// pixel by pixel; and a brightness change on a map that is already shown.
+#include "QVColorMapView.h"
+#include "RatioReporter.h"
+#include "UIScreen.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <cstdio>
+
+namespace {
+
+constexpr CGSize kMapSize{390, 600};
+constexpr double kScale = 3;
+constexpr double kTile = 16;
+constexpr double kLimit = 0.9;
+
+void BM_ColorMapImages(benchmark::State &state) {
+    UIScreen::mainScreen().setScale(kScale);
+    for (auto _ : state) {
+        auto map = QVColorMapView::colorMapImageWithSize(kMapSize, kTile, kLimit);
+        auto background = QVColorMapView::backgroundImageWithSize(kMapSize, kTile);
+        benchmark::DoNotOptimize(map->CGImage()->constBits());
+        benchmark::DoNotOptimize(background->CGImage()->constBits());
+    }
+}
+BENCHMARK(BM_ColorMapImages)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(3);
+
+// The same picture, each pixel's colour worked out on its own.
+void BM_PerPixelColorMap(benchmark::State &state) {
+    const int columns = int(kMapSize.width / kTile), rows = int(kMapSize.height / kTile);
+    const int tilePixels = int(kTile * kScale);
+    const int w = columns * tilePixels, h = rows * tilePixels;
+    for (auto _ : state) {
+        QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
+        for (int y = 0; y < h; ++y) {
+            auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+            const int row = y / tilePixels;
+            const double saturation = 1.0 - kLimit * row / (rows - 1);
+            for (int x = 0; x < w; ++x) {
+                const int column = x / tilePixels;
+                const auto c =
+                    platform::UIColor::colorWithHue(double(column) / columns, saturation, 1.0, 1.0);
+                line[x] = qRgb(int(c.red() * 255 + 0.5), int(c.green() * 255 + 0.5),
+                               int(c.blue() * 255 + 0.5));
+            }
+        }
+        benchmark::DoNotOptimize(image.constBits());
+    }
+}
+BENCHMARK(BM_PerPixelColorMap)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(3);
+
+void BM_BrightnessChange(benchmark::State &state) {
+    UIScreen::mainScreen().setScale(kScale);
+    auto map = QVColorMapView::colorMapWithFrame({{0, 0}, kMapSize}, kLimit);
+    map->setTileSize(kTile);
+    map->layoutIfNeeded();
+    QElapsedTimer timer;
+    timer.start();
+    while (!map->isShown() && timer.elapsed() < 10000) {
+        map->waitForRendering();
+        QCoreApplication::processEvents();
+    }
+    if (!map->isShown()) {
+        state.SkipWithError("the map was not rendered");
+        return;
+    }
+    const auto contents = map->colorMapLayer()->contents();
+    double brightness = 0.4;
+    for (auto _ : state) {
+        map->setBrightness(brightness);
+        brightness = brightness > 0.9 ? 0.4 : brightness + 0.01;
+    }
+    if (map->colorMapLayer()->contents() != contents)
+        state.SkipWithError("a brightness change re-rendered the map");
+}
+BENCHMARK(BM_BrightnessChange)->UseRealTime()->Repetitions(3);
+
+} // namespace
+
+int main(int argc, char **argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    RatioReporter reporter({{"BM_ColorMapImages", "BM_PerPixelColorMap", 0.1}});
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    auto figure = [&](const char *name, double goalMicroseconds) {
+        const double us = reporter.microseconds(name);
+        if (us >= 0)
+            std::printf("%s: %.4f ms (goal <= %.1f ms) %s\n", name, us / 1000,
+                        goalMicroseconds / 1000, us <= goalMicroseconds ? "met" : "NOT MET");
+    };
+    figure("BM_ColorMapImages", 5000);
+    figure("BM_BrightnessChange", 200);
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,281 @@
+#include "QVColorMapView.h"
+#include "CATransaction.h"
+#include "UIGestureRecognizer.h"
+#include "UIImage+CoreGraphics.h"
+#include "UIScreen.h"
+
+#include <algorithm>
+#include <cmath>
+
+using platform::UIColor;
+
+namespace {
+
+// Whole tiles of a length; none for a tile size that is zero, negative or not a number.
+int tilesIn(double length, float tile) {
+    if (!(tile > 0) || !(length > 0))
+        return 0;
+    return static_cast<int>(length / tile);
+}
+
+// Saturation of a row; a single row is the fully saturated top row.
+double rowSaturation(int row, int rows, float limit) {
+    if (rows <= 1)
+        return 1.0;
+    return 1.0 - limit * row / (rows - 1);
+}
+
+} // namespace
+
+std::shared_ptr<UIImage> QVColorMapView::colorMapImageWithSize(CGSize size, double tileSize,
+                                                               double saturationUpperLimit) {
+    const float t = static_cast<float>(tileSize);
+    const int columns = tilesIn(size.width, t), rows = tilesIn(size.height, t);
+    const float limit = static_cast<float>(saturationUpperLimit);
+    return qv_imageWithSize({columns * t, rows * double(t)}, [&](CGContextRef ctx, CGRect r) {
+        for (int c = 0; c < columns; ++c) {
+            CGContextSetFillColorWithColor(
+                ctx, UIColor::colorWithHue(double(c) / columns, 1.0, 1.0, 1.0));
+            CGContextFillRect(ctx, CGRectMake(r.minX() + t * c, r.minY(), t, r.height()));
+        }
+        for (int row = 0; row < rows; ++row) {
+            CGContextSetFillColorWithColor(
+                ctx, UIColor::colorWithRed(1, 1, 1, 1.0 - rowSaturation(row, rows, limit)));
+            CGContextFillRect(ctx, CGRectMake(r.minX(), r.minY() + t * row, r.width(), t));
+        }
+    });
+}
+
+std::shared_ptr<UIImage> QVColorMapView::backgroundImageWithSize(CGSize size, double tileSize) {
+    const float t = static_cast<float>(tileSize);
+    const int columns = tilesIn(size.width, t), rows = tilesIn(size.height, t);
+    return qv_imageWithSize({columns * t, rows * double(t)}, [&](CGContextRef ctx, CGRect r) {
+        CGContextSetFillColorWithColor(ctx, UIColor::whiteColor());
+        CGContextFillRect(ctx, r);
+        CGContextSetFillColorWithColor(ctx, UIColor::colorWithWhite(0, 1));
+        for (int row = 0; row < rows; ++row)
+            for (int c = 0; c < columns; ++c)
+                CGContextFillRect(ctx, CGRectMake(r.minX() + t * c, r.minY() + t * row, t, t));
+    });
+}
+
+std::shared_ptr<QVColorMapView> QVColorMapView::colorMapWithFrame(CGRect frame) {
+    return colorMapWithFrame(frame, 0.95);
+}
+
+std::shared_ptr<QVColorMapView> QVColorMapView::colorMapWithFrame(CGRect frame, double limit) {
+    return std::make_shared<QVColorMapView>(frame, limit);
+}
+
+QVColorMapView::QVColorMapView() : QVColorMapView(CGRectZero, 0.95) {}
+
+QVColorMapView::QVColorMapView(CGRect frame, double limit) : UIControl(frame) {
+    saturationUpperLimit_ = limit;
+    init();
+}
+
+QVColorMapView::~QVColorMapView() = default;
+
+void QVColorMapView::init() {
+    setAlpha(0);
+    didLayoutSubview_ = false;
+    setBrightness(0.5);
+    setBackgroundColor(UIColor::whiteColor());
+
+    const double s = UIScreen::mainScreen().scale();
+    lineLayer_ = CALayer::layer();
+    lineLayer_->setBackgroundColor(UIColor::colorWithWhite(0.7, 1.0));
+    lineLayer_->setFrame(CGRectMake(0, -1 / s, frame().width(), 1 / s));
+    layer().addSublayer(lineLayer_);
+
+    const double offset = -(QVColorCursor::cursorSize().width - tile()) / 2;
+    colorCursor_ = QVColorCursor::colorCursorWithPoint({offset, offset});
+    addSubview(colorCursor_);
+
+    addGestureRecognizer(
+        std::make_shared<UITapGestureRecognizer>([this](UIGestureRecognizer &r) { handleTap(r); }));
+    addGestureRecognizer(
+        std::make_shared<UIPanGestureRecognizer>([this](UIGestureRecognizer &r) { handlePan(r); }));
+
+    initializeQueue_.setSuspended(true);
+}
+
+std::shared_ptr<CALayer> QVColorMapView::colorMapLayer() const {
+    std::lock_guard lock(layersMutex_);
+    return colorMapLayer_;
+}
+
+std::shared_ptr<CALayer> QVColorMapView::colorMapBackgroundLayer() const {
+    std::lock_guard lock(layersMutex_);
+    return colorMapBackgroundLayer_;
+}
+
+bool QVColorMapView::isAbleToCreateColorMap() const {
+    const CGRect f = frame();
+    return didLayoutSubview_ && !f.isNull() && !f.isEmpty() && f != CGRectZero &&
+           saturationUpperLimit_.has_value() && tileSize_.has_value() && tile() > 0;
+}
+
+void QVColorMapView::updateQueueSuspension() {
+    const bool ready = isAbleToCreateColorMap();
+    if (ready) {
+        std::lock_guard lock(geometryMutex_);
+        geometry_ = {frame().size, tile(), limit()};
+    }
+    if (ready && !operationAdded_) {
+        operationAdded_ = true;
+        // Held weakly until it runs, so a map that never gets ready is not kept alive by it.
+        std::weak_ptr<UIView> weak = weak_from_this();
+        initializeQueue_.addOperation([weak] {
+            auto strong = std::static_pointer_cast<QVColorMapView>(weak.lock());
+            if (!strong)
+                return;
+            Geometry geometry;
+            {
+                std::lock_guard lock(strong->geometryMutex_);
+                geometry = strong->geometry_;
+            }
+            strong->createColorMapLayer(geometry);
+            dispatchAsyncMain([strong] {
+                strong->layer().insertSublayer(strong->colorMapBackgroundLayer(), 0);
+                strong->layer().insertSublayer(strong->colorMapLayer(), 1);
+                strong->colorMapLayer()->setOpacity(static_cast<float>(strong->brightness_));
+                strong->invalidateIntrinsicContentSize();
+                strong->shown_ = true;
+                UIView::animateWithDuration(0.2, [&] { strong->setAlpha(1.0); });
+            });
+        });
+    }
+    initializeQueue_.setSuspended(!ready);
+}
+
+void QVColorMapView::createColorMapLayer(const Geometry &g) {
+    if (colorMapLayer())
+        return;
+    auto image = colorMapImageWithSize(g.size, g.tile, g.limit);
+    auto background = backgroundImageWithSize(g.size, g.tile);
+    CATransaction::begin();
+    CATransaction::setDisableActions(true);
+    auto mapLayer = CALayer::layerWithLayer(layer());
+    mapLayer->setFrame({{0, 0}, image->size()});
+    mapLayer->setContents(image->CGImage());
+    auto backLayer = CALayer::layerWithLayer(layer());
+    backLayer->setFrame({{0, 0}, background->size()});
+    backLayer->setContents(background->CGImage());
+    {
+        std::lock_guard lock(layersMutex_);
+        colorMapLayer_ = mapLayer;
+        colorMapBackgroundLayer_ = backLayer;
+    }
+    CATransaction::commit();
+}
+
+void QVColorMapView::setSaturationUpperLimit(std::optional<double> limit) {
+    saturationUpperLimit_ = limit;
+    updateQueueSuspension();
+}
+
+void QVColorMapView::setTileSize(std::optional<double> tileSize) {
+    tileSize_ = tileSize;
+    updateQueueSuspension();
+    const double offset = -(QVColorCursor::cursorSize().width - tile()) / 2;
+    CGRect f = colorCursor_->frame();
+    f.origin = {offset, offset};
+    colorCursor_->setFrame(f);
+}
+
+void QVColorMapView::setColor(const UIColor &color) {
+    color_ = color;
+    updateColorCursor();
+}
+
+void QVColorMapView::setBrightness(double brightness) {
+    brightness_ = brightness;
+    CATransaction::begin();
+    CATransaction::setDisableActions(true);
+    if (auto map = colorMapLayer())
+        map->setOpacity(static_cast<float>(brightness));
+    CATransaction::commit();
+}
+
+void QVColorMapView::layoutSubviews() {
+    updateColorCursor();
+    didLayoutSubview_ = true;
+    updateQueueSuspension();
+}
+
+std::pair<int, int> QVColorMapView::grid(float t) const {
+    return {tilesIn(frame().width(), t), tilesIn(frame().height(), t)};
+}
+
+CGSize QVColorMapView::intrinsicContentSize() const {
+    const float t = tile();
+    const auto [columns, rows] = grid(t);
+    return {columns * double(t), rows * double(t)};
+}
+
+void QVColorMapView::updateColorCursor() {
+    if (!color_)
+        return;
+    const float t = tile();
+    const auto [columns, rows] = grid(t);
+    if (columns < 1 || rows < 1)
+        return;
+    double h = 0, s = 0, v = 0, a = 0;
+    color_->getHue(&h, &s, &v, &a);
+    if (h == 1.0)
+        h = 0;
+    // Hue goes round: within half a column of a full turn is column 0 again. Saturation below
+    // the bottom row's stays on the bottom row.
+    int column = static_cast<int>(h * columns + 0.5) % columns;
+    column = std::clamp(column, 0, columns - 1);
+    const float l = limit();
+    int row = 0;
+    if (rows > 1 && l > 0)
+        row = std::clamp(static_cast<int>((1 - s) / l * (rows - 1) + 0.5), 0, rows - 1);
+    colorCursor_->setColor(*color_);
+    colorCursor_->setTransform(CGAffineTransformMakeTranslation(column * t, row * t));
+}
+
+void QVColorMapView::update(CGPoint point, bool sendUpdates) {
+    const CGRect f = frame();
+    if (!CGRectMake(0, 0, f.width(), f.height()).contains(point))
+        return;
+    const float t = tile();
+    const auto [columns, rows] = grid(t);
+    if (columns < 1 || rows < 1)
+        return;
+    // The strip beyond the last whole tile picks the tile next to it.
+    const int column = std::min(static_cast<int>(point.x / t), columns - 1);
+    const int row = std::min(static_cast<int>(point.y / t), rows - 1);
+    const double hue = double(column) / columns;
+    const double saturation = rowSaturation(row, rows, limit());
+    color_ = UIColor::colorWithHue(hue, saturation, brightness_, 1.0);
+    updateColorCursor();
+    // The value first, so that whoever acts on the end of editing reads the new colour.
+    sendActionsForControlEvents(UIControlEventValueChanged);
+    if (sendUpdates)
+        sendActionsForControlEvents(UIControlEventEditingDidEnd);
+}
+
+void QVColorMapView::handleTap(UIGestureRecognizer &recognizer) {
+    if (recognizer.state() == UIGestureRecognizerState::Ended && recognizer.numberOfTouches() >= 1)
+        update(recognizer.locationOfTouch(0, this), true);
+}
+
+void QVColorMapView::handlePan(UIGestureRecognizer &recognizer) {
+    const auto state = recognizer.state();
+    if (state != UIGestureRecognizerState::Changed && state != UIGestureRecognizerState::Ended)
+        return;
+    const bool ended = state == UIGestureRecognizerState::Ended;
+    if (recognizer.numberOfTouches() >= 1) {
+        lastPanLocation_ = recognizer.locationOfTouch(0, this);
+        update(lastPanLocation_, ended);
+        if (colorCursor_->respondsToSetEditing())
+            colorCursor_->setEditing(true);
+        return;
+    }
+    if (colorCursor_->respondsToSetEditing())
+        colorCursor_->setEditing(false);
+    update(lastPanLocation_, ended);
+}

@@ -1,0 +1,200 @@
+#include "QVColorPickerView.h"
+#include "QVBrightnessSlider.h"
+#include "QVColorInfoView.h"
+#include "QVColorMapView.h"
+
+#include <algorithm>
+
+using platform::UIColor;
+
+QVColorPickerView::QVColorPickerView() : QVColorPickerView(CGRectZero) {}
+
+QVColorPickerView::QVColorPickerView(CGRect frame) : UIControl(frame) {
+    setBackgroundColor(UIColor::whiteColor());
+    init();
+}
+
+QVColorPickerView::QVColorPickerView(const FromCoder &coder) {
+    setBackgroundColor(coder.backgroundColor);
+    init();
+}
+
+QVColorPickerView::~QVColorPickerView() {
+    // Parts may outlive the picker (a client's own); they must not call back into it.
+    if (colorMapView_)
+        colorMapView_->removeTarget(this);
+    if (brightnessSlider_)
+        brightnessSlider_->removeTarget(this);
+}
+
+void QVColorPickerView::init() {
+    gettimeofday(&lastDrawTime_, nullptr);
+    waitTimeDuration_ = {0, 66666};
+}
+
+UIColor QVColorPickerView::color() const {
+    return UIColor::colorWithHue(currentHsvColor_.h, currentHsvColor_.s, currentHsvColor_.v, 1.0);
+}
+
+void QVColorPickerView::setColor(const UIColor &color) {
+    double alpha = 0;
+    color.getHue(&currentHsvColor_.h, &currentHsvColor_.s, &currentHsvColor_.v, &alpha);
+    if (slider_)
+        slider_->setColor(this->color());
+    if (colorInfo_)
+        colorInfo_->setColor(this->color());
+    if (colorMap_) {
+        colorMap_->setColor(this->color());
+        colorMap_->setBrightness(currentHsvColor_.v);
+    }
+}
+
+void QVColorPickerView::connect(UIControl &part, void (QVColorPickerView::*changed)(UIControl &)) {
+    part.addTarget(
+        this, [this, changed](UIControl &sender) { (this->*changed)(sender); },
+        UIControlEventValueChanged);
+    part.addTarget(
+        this, [this](UIControl &) { sendActions(); }, UIControlEventEditingDidEnd);
+}
+
+UIView &QVColorPickerView::colorInfoView() {
+    if (!colorInfoView_) {
+        auto view = std::make_shared<QVColorInfoView>();
+        colorInfoView_ = view;
+        colorInfo_ = view.get();
+        view->setColor(color());
+        addSubview(view);
+    }
+    return *colorInfoView_;
+}
+
+UIControl &QVColorPickerView::brightnessSlider() {
+    if (!brightnessSlider_) {
+        auto slider = std::make_shared<QVBrightnessSlider>();
+        slider->setBrightnessLowerLimit(0.4);
+        slider->setColor(color());
+        connect(*slider, &QVColorPickerView::brightnessChanged);
+        brightnessSlider_ = slider;
+        slider_ = slider.get();
+        addSubview(slider);
+    }
+    return *brightnessSlider_;
+}
+
+UIControl &QVColorPickerView::colorMapView() {
+    if (!colorMapView_) {
+        auto map = QVColorMapView::colorMapWithFrame(CGRectZero, 0.9);
+        map->setTileSize(16);
+        colorMapView_ = map;
+        colorMap_ = map.get();
+        map->setBrightness(currentHsvColor_.v);
+        map->setColor(color());
+        connect(*map, &QVColorPickerView::colorMapColorChanged);
+        map->setBackgroundColor(UIColor::colorWithRed(1, 0, 0, 1));
+        addSubview(map);
+    }
+    return *colorMapView_;
+}
+
+QVColorInfoViewProtocol &QVColorPickerView::info() {
+    colorInfoView();
+    return *colorInfo_;
+}
+
+QVColorMapViewProtocol &QVColorPickerView::map() {
+    colorMapView();
+    return *colorMap_;
+}
+
+QVBrightnessSliderProtocol &QVColorPickerView::slider() {
+    brightnessSlider();
+    return *slider_;
+}
+
+void QVColorPickerView::adoptColorInfoView(std::shared_ptr<UIView> view,
+                                           QVColorInfoViewProtocol *info) {
+    if (!view)
+        return;
+    colorInfoView_ = std::move(view);
+    colorInfo_ = info;
+    colorInfo_->setColor(color());
+}
+
+void QVColorPickerView::adoptColorMapView(std::shared_ptr<UIControl> map,
+                                          QVColorMapViewProtocol *protocol) {
+    if (!map)
+        return;
+    if (colorMapView_)
+        colorMapView_->removeTarget(this);
+    colorMapView_ = std::move(map);
+    colorMap_ = protocol;
+    colorMap_->setBrightness(currentHsvColor_.v);
+    colorMap_->setColor(color());
+    connect(*colorMapView_, &QVColorPickerView::colorMapColorChanged);
+}
+
+void QVColorPickerView::adoptBrightnessSlider(std::shared_ptr<UIControl> slider,
+                                              QVBrightnessSliderProtocol *protocol) {
+    if (!slider)
+        return;
+    if (brightnessSlider_)
+        brightnessSlider_->removeTarget(this);
+    brightnessSlider_ = std::move(slider);
+    slider_ = protocol;
+    slider_->setColor(color());
+    connect(*brightnessSlider_, &QVColorPickerView::brightnessChanged);
+}
+
+void QVColorPickerView::brightnessChanged(UIControl &sender) {
+    if (&sender != brightnessSlider_.get())
+        return;
+    currentHsvColor_.v = static_cast<float>(slider_->brightness().value_or(0));
+    map().setBrightness(currentHsvColor_.v);
+    map().setColor(color());
+    info().setColor(color());
+}
+
+void QVColorPickerView::colorMapColorChanged(UIControl &sender) {
+    if (&sender != colorMapView_.get())
+        return;
+    const auto picked = colorMap_->color();
+    if (!picked)
+        return;
+    double alpha = 0;
+    picked->getHue(&currentHsvColor_.h, &currentHsvColor_.s, &currentHsvColor_.v, &alpha);
+    slider().setColor(*picked);
+    info().setColor(color());
+}
+
+void QVColorPickerView::sendActions() {
+    timeval now{};
+    gettimeofday(&now, nullptr);
+    timeval since{now.tv_sec - lastDrawTime_.tv_sec, now.tv_usec - lastDrawTime_.tv_usec};
+    if (since.tv_usec < 0) {
+        since.tv_sec -= 1;
+        since.tv_usec += 1000000;
+    }
+    if (since.tv_sec > waitTimeDuration_.tv_sec ||
+        (since.tv_sec == waitTimeDuration_.tv_sec && since.tv_usec > waitTimeDuration_.tv_usec))
+        lastDrawTime_ = now;
+    // Every end of an edit is announced: limiting them could drop the colour the user ended on.
+    sendActionsForControlEvents(UIControlEventValueChanged);
+}
+
+void QVColorPickerView::layoutSubviews() {
+    if (usingAutoLayout())
+        return;
+    const double w = frame().width(), h = frame().height();
+    UIControl &mapView = colorMapView();
+    UIView &infoView = colorInfoView();
+    UIControl &sliderView = brightnessSlider();
+
+    mapView.setFrame(CGRectMake(0, 104, w, std::max(w, h - 104)));
+    const CGSize content = mapView.intrinsicContentSize();
+    mapView.setFrame(CGRectMake(0, h - content.height, content.width, content.height));
+    const double top = h - content.height;
+    infoView.setFrame(CGRectMake(8, (top - 84) * 0.5, 66, 84));
+    const CGRect info = infoView.frame();
+    sliderView.setFrame(sliderView.frameForAlignmentRect(
+        CGRectMake(info.maxX() + 9, info.maxY() - 29, w - 18 - info.maxX(), 11)));
+}

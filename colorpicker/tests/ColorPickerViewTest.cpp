@@ -1,0 +1,172 @@
+#include "QVBrightnessSlider.h"
+#include "QVColorInfoView.h"
+#include "QVColorMapView.h"
+#include "QVColorPickerView.h"
+#include "UIGestureRecognizer.h"
+
+#include <gtest/gtest.h>
+
+using platform::UIColor;
+using State = UIGestureRecognizerState;
+
+namespace {
+
+HSVColor hsvOf(const UIColor &c) {
+    HSVColor hsv;
+    HSVColorFromUIColor(c, &hsv);
+    return hsv;
+}
+
+struct PickerFixture : ::testing::Test {
+    std::shared_ptr<QVColorPickerView> picker =
+        std::make_shared<QVColorPickerView>(CGRectMake(0, 0, 320, 504));
+    std::vector<UIColor> announced;
+
+    void SetUp() override {
+        picker->addTarget(
+            this, [this](UIControl &) { announced.push_back(picker->color()); },
+            UIControlEventValueChanged);
+    }
+    QVColorMapView &map() { return static_cast<QVColorMapView &>(picker->colorMapView()); }
+    QVBrightnessSlider &slider() {
+        return static_cast<QVBrightnessSlider &>(picker->brightnessSlider());
+    }
+    QVColorInfoView &info() { return static_cast<QVColorInfoView &>(picker->colorInfoView()); }
+};
+
+} // namespace
+
+TEST(ColorPickerView, BackgroundWhiteWhenMadeAndAsDecodedFromACoder) {
+    QVColorPickerView made;
+    EXPECT_EQ(made.backgroundColor(), UIColor::whiteColor());
+    const auto gray = UIColor::colorWithWhite(0.3, 1);
+    QVColorPickerView decoded(QVColorPickerView::FromCoder{gray});
+    EXPECT_EQ(decoded.backgroundColor(), gray);
+}
+
+TEST(ColorPickerView, ColourIsBlackUntilSetAndAlwaysOpaque) {
+    QVColorPickerView picker;
+    EXPECT_EQ(picker.color(), UIColor::colorWithRed(0, 0, 0, 1));
+    picker.setColor(UIColor::colorWithRed(0.2, 0.4, 0.6, 0.5));
+    EXPECT_EQ(picker.color().alpha(), 1.0);
+    EXPECT_NEAR(picker.color().blue(), 0.6, 1e-12);
+}
+
+TEST_F(PickerFixture, PartsAreMadeAtLayoutAndTakeTheColourSetBefore) {
+    picker->setColor(UIColor::colorWithHue(0.6, 0.5, 0.8, 1));
+    EXPECT_FALSE(picker->hasColorMapView());
+    EXPECT_FALSE(picker->hasColorInfoView());
+    EXPECT_FALSE(picker->hasBrightnessSlider());
+    EXPECT_TRUE(picker->subviews().empty());
+    picker->layoutIfNeeded();
+    ASSERT_EQ(picker->subviews().size(), 3u);
+    EXPECT_EQ(picker->subviews()[0].get(), &map());
+    EXPECT_EQ(picker->subviews()[2].get(), &slider());
+    EXPECT_FLOAT_EQ(*slider().brightness(), 0.8);
+    EXPECT_FLOAT_EQ(map().brightness(), 0.8);
+    EXPECT_EQ(info().viewForBaselineLayout().text(),
+              QVColorInfoView::hexCaption(UIColor::colorWithHue(0.6, 0.5, 0.8, 1)));
+    EXPECT_EQ(slider().brightnessLowerLimit(), 0.4);
+    EXPECT_EQ(map().tileSize(), 16);
+    EXPECT_EQ(map().saturationUpperLimit(), 0.9);
+    EXPECT_TRUE(announced.empty());
+}
+
+TEST_F(PickerFixture, LayoutFor320By504) {
+    picker->layoutIfNeeded();
+    EXPECT_EQ(map().frame(), CGRectMake(0, 104, 320, 400));
+    EXPECT_EQ(info().frame(), CGRectMake(8, 10, 66, 84));
+    EXPECT_EQ(slider().frame(), CGRectMake(63, 55, 268, 31));
+    EXPECT_EQ(slider().alignmentRectForFrame(slider().frame()), CGRectMake(83, 65, 228, 11));
+}
+
+TEST_F(PickerFixture, LayoutFor320By380KeepsTheMapSquare) {
+    picker->setFrame(CGRectMake(0, 0, 320, 380));
+    picker->layoutIfNeeded();
+    EXPECT_EQ(map().frame(), CGRectMake(0, 60, 320, 320));
+    EXPECT_EQ(info().frame(), CGRectMake(8, -12, 66, 84));
+}
+
+TEST_F(PickerFixture, ConstraintsLeaveThePartsAlone) {
+    picker->addConstraint({"client"});
+    picker->layoutIfNeeded();
+    EXPECT_FALSE(picker->hasColorMapView());
+    picker->colorMapView().setFrame(CGRectMake(1, 2, 30, 40));
+    picker->setNeedsLayout();
+    picker->layoutIfNeeded();
+    EXPECT_EQ(picker->colorMapView().frame(), CGRectMake(1, 2, 30, 40));
+    EXPECT_FALSE(picker->hasBrightnessSlider());
+}
+
+TEST_F(PickerFixture, SliderChangeDimsTheMapAndRecoloursTheSwatch) {
+    picker->setColor(UIColor::colorWithHue(0.6, 0.5, 0.8, 1));
+    picker->layoutIfNeeded();
+    // Half-way between 1.0 and the limit 0.4 is 0.7; pick 0.5 at 5/6 of the span.
+    const CGRect span = slider().controlFrame();
+    slider().gestureRecognizers()[0]->report(
+        State::Ended, {{slider().frame().minX() + span.minX() + span.width() * 5 / 6, 70}});
+    EXPECT_FLOAT_EQ(map().brightness(), 0.5);
+    const HSVColor shown = hsvOf(*info().color());
+    EXPECT_NEAR(shown.h, 0.6, 1e-9);
+    EXPECT_NEAR(shown.s, 0.5, 1e-9);
+    EXPECT_FLOAT_EQ(shown.v, 0.5);
+    // The announcement carries the brightness the tap chose, not the one before it.
+    ASSERT_EQ(announced.size(), 1u);
+    EXPECT_FLOAT_EQ(hsvOf(announced[0]).v, 0.5);
+}
+
+TEST_F(PickerFixture, MapTapAnnouncesTheTappedColour) {
+    picker->setColor(UIColor::colorWithHue(0.6, 0.5, 0.8, 1));
+    picker->layoutIfNeeded();
+    map().gestureRecognizers()[0]->report(State::Ended, {{100, 104 + 5}});
+    ASSERT_EQ(announced.size(), 1u);
+    const HSVColor c = hsvOf(announced[0]);
+    EXPECT_NEAR(c.h, 0.3, 1e-9);
+    EXPECT_EQ(c.s, 1.0);
+    EXPECT_FLOAT_EQ(c.v, 0.8);
+    EXPECT_NEAR(hsvOf(*slider().color()).h, 0.3, 1e-6);
+    EXPECT_EQ(info().color(), picker->color());
+}
+
+TEST_F(PickerFixture, BrightnessSetByDraggingIsAnnounced) {
+    picker->setColor(UIColor::colorWithHue(0.6, 0.5, 1.0, 1));
+    picker->layoutIfNeeded();
+    auto &pan = *slider().gestureRecognizers()[1];
+    const double right = slider().frame().minX() + slider().controlFrame().maxX();
+    pan.report(State::Began, {{100, 70}});
+    pan.report(State::Changed, {{right, 70}});
+    EXPECT_TRUE(announced.empty());
+    pan.report(State::Ended, {});
+    ASSERT_EQ(announced.size(), 1u);
+    EXPECT_FLOAT_EQ(hsvOf(announced[0]).v, 0.4);
+}
+
+namespace {
+class PlainInfo : public UIView, public QVColorInfoViewProtocol {
+public:
+    std::optional<UIColor> color() const override { return color_; }
+    void setColor(const UIColor &c) override { color_ = c; }
+    std::optional<UIColor> color_;
+};
+} // namespace
+
+TEST_F(PickerFixture, ClientPartTakesTheColourButIsNotAddedAsSubview) {
+    picker->setColor(UIColor::colorWithRed(0, 0, 1, 1));
+    auto own = std::make_shared<PlainInfo>();
+    picker->setColorInfoView(own);
+    EXPECT_EQ(own->color(), picker->color());
+    EXPECT_EQ(own->superview(), nullptr);
+    picker->setColor(UIColor::colorWithRed(0, 1, 0, 1));
+    EXPECT_EQ(own->color(), picker->color());
+}
+
+TEST(ColorPickerView, PartsOutlivingThePickerDoNotCallIntoIt) {
+    auto picker = std::make_shared<QVColorPickerView>(CGRectMake(0, 0, 320, 504));
+    picker->layoutIfNeeded();
+    std::shared_ptr<UIView> map = picker->subviews()[0];
+    auto *control = static_cast<QVColorMapView *>(map.get());
+    EXPECT_GT(control->targetCount(), 0u);
+    picker.reset();
+    EXPECT_EQ(control->targetCount(), 0u);
+    control->gestureRecognizers()[0]->report(State::Ended, {{5, 5}});
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+// Runs its operations one at a time, in order, on a thread of its own, while not suspended.
+// A queue starts running; setSuspended(true) holds back operations that have not started.
+class NSOperationQueue {
+public:
+    NSOperationQueue() = default;
+    ~NSOperationQueue();
+    NSOperationQueue(const NSOperationQueue &) = delete;
+    NSOperationQueue &operator=(const NSOperationQueue &) = delete;
+
+    void addOperation(std::function<void()> operation);
+    void setSuspended(bool suspended);
+    bool isSuspended() const;
+    std::size_t operationCount() const;
+    void waitUntilAllOperationsAreFinished();
+
+private:
+    void run();
+
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<std::function<void()>> pending_;
+    bool suspended_ = false;
+    bool running_ = false; // an operation is executing
+    bool stopping_ = false;
+    std::thread worker_;
+};
+
+// Runs work later on the main thread, from its event loop (the platform's main queue).
+void dispatchAsyncMain(std::function<void()> work);

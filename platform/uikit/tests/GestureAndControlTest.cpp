@@ -1,0 +1,118 @@
+#include "NSOperationQueue.h"
+#include "UIControl.h"
+#include "UIGestureRecognizer.h"
+#include "UIViewHost.h"
+
+#include <QTest>
+#include <atomic>
+#include <gtest/gtest.h>
+#include <string>
+#include <thread>
+
+using State = UIGestureRecognizerState;
+
+namespace {
+std::string name(State s) {
+    switch (s) {
+    case State::Began:
+        return "B";
+    case State::Changed:
+        return "C";
+    case State::Ended:
+        return "E";
+    default:
+        return "?";
+    }
+}
+} // namespace
+
+TEST(Gestures, PanReportsOneTouchWhileMovingAndNoneAtTheEnd) {
+    std::string seen;
+    UIPanGestureRecognizer pan([&](UIGestureRecognizer &r) {
+        seen += name(r.state()) + std::to_string(r.numberOfTouches());
+    });
+    pan.touchBegan({0, 0});
+    pan.touchMoved({3, 0}); // within the hysteresis: nothing yet
+    pan.touchMoved({12, 0});
+    pan.touchMoved({20, 0});
+    pan.touchEnded({20, 0});
+    EXPECT_EQ(seen, "B1C1E0");
+    EXPECT_EQ(pan.locationOfTouch(0, nullptr), (CGPoint{0, 0}));
+}
+
+TEST(Gestures, TapEndsWithItsTouchUnlessItTravelled) {
+    int taps = 0;
+    CGPoint where;
+    UITapGestureRecognizer tap([&](UIGestureRecognizer &r) {
+        ++taps;
+        EXPECT_EQ(r.state(), State::Ended);
+        EXPECT_EQ(r.numberOfTouches(), 1u);
+        where = r.locationOfTouch(0, nullptr);
+    });
+    tap.touchBegan({5, 5});
+    tap.touchMoved({7, 6});
+    tap.touchEnded({7, 6});
+    EXPECT_EQ(taps, 1);
+    EXPECT_EQ(where, (CGPoint{7, 6}));
+    tap.touchBegan({5, 5});
+    tap.touchMoved({40, 5});
+    tap.touchEnded({5, 5});
+    EXPECT_EQ(taps, 1);
+}
+
+TEST(Controls, ActionsRunInOrderForTheirEventsAndGoWithTheirTarget) {
+    auto control = std::make_shared<UIControl>();
+    std::string seen;
+    int a = 0, b = 0;
+    control->addTarget(
+        &a, [&](UIControl &) { seen += "a"; }, UIControlEventValueChanged);
+    control->addTarget(
+        &b, [&](UIControl &) { seen += "b"; },
+        UIControlEventValueChanged | UIControlEventEditingDidEnd);
+    control->sendActionsForControlEvents(UIControlEventValueChanged);
+    control->sendActionsForControlEvents(UIControlEventEditingDidEnd);
+    EXPECT_EQ(seen, "abb");
+    control->removeTarget(&b);
+    control->sendActionsForControlEvents(UIControlEventEditingDidEnd);
+    EXPECT_EQ(seen, "abb");
+}
+
+TEST(OperationQueue, SuspendedHoldsTheOperationThenRunsItOnItsOwnThread) {
+    NSOperationQueue queue;
+    queue.setSuspended(true);
+    std::atomic<bool> ran{false};
+    std::thread::id where;
+    queue.addOperation([&] {
+        where = std::this_thread::get_id();
+        ran = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_FALSE(ran);
+    EXPECT_EQ(queue.operationCount(), 1u);
+    queue.setSuspended(false);
+    queue.waitUntilAllOperationsAreFinished();
+    EXPECT_TRUE(ran);
+    EXPECT_NE(where, std::this_thread::get_id());
+}
+
+TEST(ViewHost, MouseDragBecomesAPanOnTheViewUnderThePress) {
+    auto root = std::make_shared<UIView>(CGRectMake(0, 0, 100, 100));
+    auto target = std::make_shared<UIView>(CGRectMake(50, 50, 50, 50));
+    root->addSubview(target);
+    std::string seen;
+    CGPoint last;
+    target->addGestureRecognizer(
+        std::make_shared<UIPanGestureRecognizer>([&](UIGestureRecognizer &r) {
+            seen += name(r.state());
+            if (r.numberOfTouches())
+                last = r.locationOfTouch(0, target.get());
+        }));
+    UIViewHost host(root);
+    host.show();
+    QTest::mousePress(&host, Qt::LeftButton, {}, QPoint(60, 60));
+    QTest::mouseMove(&host, QPoint(75, 60));
+    QTest::mouseMove(&host, QPoint(90, 70));
+    QTest::mouseRelease(&host, Qt::LeftButton, {}, QPoint(90, 70));
+    EXPECT_EQ(seen, "BCE");
+    EXPECT_EQ(last, (CGPoint{40, 20}));
+}
