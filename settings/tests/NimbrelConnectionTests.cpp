@@ -230,6 +230,10 @@ struct Fault {
     bool releaseArrives; // a daemon that closed the line cannot log it
 };
 
+void PrintTo(const Fault &fault, std::ostream *os) {
+    *os << fault.name;
+}
+
 class ConnectionFault : public Connection, public ::testing::WithParamInterface<Fault> {};
 
 TEST_P(ConnectionFault, UnacknowledgedConnectIsReleasedAndStaysDisconnected) {
@@ -339,6 +343,25 @@ TEST_F(Connection, ARebuildDuringAnExchangeKeepsTheButtonDisabled) {
     for (const Received &message : received())
         connects += message.hex.starts_with("01000000");
     EXPECT_EQ(connects, 1);
+}
+
+TEST_F(Connection, APageClosedMidExchangeLetsTheExchangeFinish) {
+    startDaemon({"--connect-delay", "300"});
+    seed({{NBRControllerTypeKey, 1},
+          {"NBRConnectionMode", 1},
+          {NBRBluetoothAddressKey, kAddress},
+          {NBRLEDColorKey, "00ff00"}});
+    openIdle();
+    tap(NBRConnectID);
+    SettingsPageHarness::TearDown(); // the user leaves the Settings page for good
+    ASSERT_TRUE(
+        spinUntil([&] { return log().find("light bar 00ff00 shown") != std::string::npos; }));
+    settleDaemon();
+    QCoreApplication::processEvents(); // the exchange's report finds no page and no cell
+    const auto all = received();
+    ASSERT_EQ(all.size(), 4u);
+    EXPECT_EQ(all[1].hex, kConnectPad);
+    EXPECT_EQ(all[2].connection, all[1].connection);
 }
 
 } // namespace
