@@ -707,13 +707,15 @@ void BTstackSimulator::commandComplete(std::uint16_t opcode, std::uint8_t status
     appendLE16(parameters, opcode);
     parameters.push_back(status);
     parameters.insert(parameters.end(), extra.begin(), extra.end());
-    broadcast(HCI_EVENT_COMMAND_COMPLETE, parameters);
+    later(scenario_.commandDelayMs,
+          [this, parameters] { broadcast(HCI_EVENT_COMMAND_COMPLETE, parameters); });
 }
 
 void BTstackSimulator::commandStatus(std::uint16_t opcode, std::uint8_t status) {
     Bytes parameters{status, 1};
     appendLE16(parameters, opcode);
-    broadcast(HCI_EVENT_COMMAND_STATUS, parameters);
+    later(scenario_.commandDelayMs,
+          [this, parameters] { broadcast(HCI_EVENT_COMMAND_STATUS, parameters); });
 }
 
 void BTstackSimulator::broadcast(std::uint8_t code, const Bytes &parameters) {

@@ -193,6 +193,9 @@ SimulatorScenario::fromArguments(const std::vector<std::string> &arguments, std:
                 error = "bad " + option + ": " + text;
                 return std::nullopt;
             }
+        } else if (option == "--command-delay") {
+            if (!milliseconds(scenario.commandDelayMs))
+                return std::nullopt;
         } else if (option == "--inquiry-unit") {
             if (!milliseconds(scenario.inquiryUnitMs))
                 return std::nullopt;

@@ -34,6 +34,7 @@ struct SimulatorScenario {
     int powerOnDelayMs = 0;
     bool powerOnFails = false;
     bool systemBluetoothEnabled = false;
+    int commandDelayMs = 0;       // how long the controller takes to answer a command
     int inquiryUnitMs = 1280;     // one unit of an inquiry's length
     int pageTimeoutMs = 5120;     // a page to a device that is not there
     int pairingTimeoutMs = 10000; // a PIN or link-key request nobody answers

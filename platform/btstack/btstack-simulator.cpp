@@ -24,6 +24,7 @@ const char *kUsage =
     "  --scenario FILE            lines of \"option value\" (options without dashes)\n"
     "  --address ADDR             the controller's own address\n"
     "  --power-on-delay MS        --power-on-fails   --system-bluetooth-enabled 0|1\n"
+    "  --command-delay MS (0)\n"
     "  --inquiry-unit MS (1280)   --page-timeout MS (5120)   --pairing-timeout MS (10000)\n"
     "  --log-events               also print every event sent\n";
 

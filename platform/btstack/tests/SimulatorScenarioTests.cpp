@@ -49,6 +49,7 @@ TEST_F(ScenarioFile, FileAndCommandLineCombine) {
           "\n"
           "device address=00:11:22:33:44:66,class=0x000508  # no PIN\n"
           "power-on-delay 300\n"
+          "command-delay 40\n"
           "power-on-fails\n");
     std::string error;
     auto scenario =
@@ -62,6 +63,7 @@ TEST_F(ScenarioFile, FileAndCommandLineCombine) {
     EXPECT_EQ(scenario->devices[2].classOfDevice, 0x01F000u);
     EXPECT_EQ(scenario->inquiryUnitMs, 10);
     EXPECT_EQ(scenario->powerOnDelayMs, 300);
+    EXPECT_EQ(scenario->commandDelayMs, 40);
     EXPECT_TRUE(scenario->powerOnFails);
 }
 

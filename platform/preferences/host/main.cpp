@@ -1,19 +1,18 @@
 // Preferences: the Settings app stand-in. Shows the bundles of "/Library/PreferenceBundles/"
 // under the device root in a window with a navigation stack.
 //
-//   Preferences [--open NAME] [--tap ID]... [--print-specifiers] [--screenshot FILE]
+//   Preferences [--open NAME] [--tap ROW]... [--print-specifiers] [--screenshot FILE]
 //
-// --open pushes NAME.bundle's page at once; --tap taps the row with that identifier on the top
-// page (a switch row flips its switch); --print-specifiers writes "id<TAB>title" per row of the
-// top page; --screenshot saves the window once it has painted. Then "ready" is printed.
+// --open pushes NAME.bundle's page at once; --tap taps the row with that identifier or title on
+// the top screen (a switch row flips its switch); --print-specifiers writes "id<TAB>title" per
+// row of the top page; --screenshot saves the window once it has painted. Then "ready" is
+// printed. On a session bus the window can also be worked through PreferencesControl.
 #include "NSNotificationCenter.h"
 #include "PSListController.h"
-#include "PSSwitchTableCell.h"
-#include "PSTableCell.h"
+#include "PreferencesControl.h"
 #include "SettingsRootController.h"
 #include "UIApplication.h"
 #include "UINavigationController.h"
-#include "UISwitch.h"
 #include "UnixSignalWatcher.h"
 
 #include <QApplication>
@@ -21,33 +20,14 @@
 #include <QTimer>
 #include <csignal>
 #include <cstdio>
-
-namespace {
-
-PSListController *topPage(UINavigationController *navigation) {
-    return qobject_cast<PSListController *>(navigation->topViewController());
-}
-
-bool tap(UINavigationController *navigation, const QString &identifier) {
-    PSListController *page = topPage(navigation);
-    PSSpecifierRef specifier = page != nullptr ? page->specifierForID(identifier) : nullptr;
-    if (!specifier)
-        return false;
-    if (auto *toggle = qobject_cast<PSSwitchTableCell *>(specifier->cellObject()))
-        toggle->control()->click();
-    else
-        page->tableCellTapped(specifier.get());
-    return true;
-}
-
-} // namespace
+#include <cstdlib>
 
 int main(int argc, char **argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("Preferences");
     QCommandLineParser parser;
     parser.addOption({"open", "Open the page of NAME.bundle.", "NAME"});
-    parser.addOption({"tap", "Tap the row with identifier ID on the top page.", "ID"});
+    parser.addOption({"tap", "Tap the row with this identifier or title on the top screen.", "ROW"});
     parser.addOption({"print-specifiers", "Print the rows of the top page."});
     parser.addOption({"screenshot", "Save the window as a PNG.", "FILE"});
     parser.addHelpOption();
@@ -79,20 +59,21 @@ int main(int argc, char **argv) {
     window->show();
     navigation->viewDidAppear(false);
 
-    for (const QString &identifier : parser.values("tap"))
-        if (!tap(navigation, identifier))
-            std::fprintf(stderr, "Preferences: no row %s\n", qPrintable(identifier));
+    PreferencesControl control(navigation);
+    if (std::getenv("DBUS_SESSION_BUS_ADDRESS") != nullptr && !control.registerOnSessionBus())
+        std::fprintf(stderr, "Preferences: another instance is running on this bus\n");
+    for (const QString &row : parser.values("tap"))
+        if (!control.Tap(row))
+            std::fprintf(stderr, "Preferences: no row %s\n", qPrintable(row));
 
     if (parser.isSet("print-specifiers"))
-        if (PSListController *page = topPage(navigation))
-            for (const PSSpecifierRef &specifier : page->specifiers())
-                std::printf("%s\t%s\n", qPrintable(specifier->identifier()),
-                            qPrintable(specifier->name()));
+        for (const QString &row : control.Rows())
+            std::printf("%s\n", qPrintable(row.section('\t', 0, 1)));
 
     // Once the event loop has painted the window.
     QTimer::singleShot(0, &app, [&] {
         if (parser.isSet("screenshot"))
-            window->grab().save(parser.value("screenshot"), "PNG");
+            control.Screenshot(parser.value("screenshot"));
         std::printf("ready\n");
         std::fflush(stdout);
     });

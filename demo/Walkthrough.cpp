@@ -1,0 +1,492 @@
+#include "Walkthrough.h"
+
+#include "NBRConstants.h"
+#include "PlistValue.h"
+#include "UnixSignalWatcher.h"
+
+#include <QCoreApplication>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusReply>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTimer>
+#include <csignal>
+#include <limits>
+#include <cstdio>
+
+namespace {
+
+const QString kControlService = QStringLiteral("platform.preferences");
+const QString kControlPath = QStringLiteral("/Preferences");
+const QString kControlInterface = QStringLiteral("platform.preferences.Control");
+constexpr const char *kConnectionModeKey = "NBRConnectionMode";
+constexpr int kStepTimeoutMs = 15000;
+
+// "a\"b" -> a"b, as the recording server writes its fields.
+QString unquote(const QString &field) {
+    QString out;
+    for (qsizetype i = 0; i < field.size(); ++i) {
+        if (field[i] == '\\' && i + 1 < field.size()) {
+            const QChar next = field[++i];
+            out += next == 'n' ? QChar('\n') : next == 't' ? QChar('\t') : next;
+        } else {
+            out += field[i];
+        }
+    }
+    return out;
+}
+
+QString oneLine(QString text) {
+    return text.replace('\n', " / ");
+}
+
+} // namespace
+
+Walkthrough::Walkthrough(WalkthroughPaths paths, QString outputFolder)
+    : paths_(std::move(paths)), outputFolder_(std::move(outputFolder)),
+      root_(QDir::tempPath() + "/nbr-walk.XXXXXX") {
+    auto *watcher = new platform::UnixSignalWatcher({SIGINT, SIGTERM}, this);
+    connect(watcher, &platform::UnixSignalWatcher::received, this, [this] { interrupted_ = true; });
+}
+
+Walkthrough::~Walkthrough() {
+    stop();
+}
+
+void Walkthrough::say(const QString &line) {
+    std::printf("%s\n", line.toUtf8().constData());
+    std::fflush(stdout);
+}
+
+bool Walkthrough::start(bool onScreen, QString *error) {
+    if (!root_.isValid()) {
+        *error = "cannot make a device root under " + QDir::tempPath();
+        return false;
+    }
+    const QString root = root_.path();
+    for (const char *folder : {"/tmp", "/var/mobile/Library/Preferences", "/usr/bin",
+                               "/Library/MobileSubstrate/DynamicLibraries",
+                               "/Library/PreferenceBundles", "/run"})
+        QDir().mkpath(root + folder);
+    QFile::setPermissions(root + "/run", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const bool placed =
+        QFile::copy(paths_.bannerPlugin, root + "/Library/MobileSubstrate/DynamicLibraries/" +
+                                             QFileInfo(paths_.bannerPlugin).fileName()) &&
+        QFile::link(paths_.bundle, root + "/Library/PreferenceBundles/Nimbrel.bundle") &&
+        QFile::link(paths_.discoveryTool, root + NBRDiscoveryToolPath);
+    if (!placed) {
+        *error = "cannot install the deliverables under " + root;
+        return false;
+    }
+
+    QDir output(outputFolder_);
+    output.mkpath("logs");
+    for (const QString &old : output.entryList({"*.png"}, QDir::Files))
+        output.remove(old);
+    for (const QString &old : QDir(outputFolder_ + "/logs").entryList({"*.log"}, QDir::Files))
+        QFile::remove(outputFolder_ + "/logs/" + old);
+
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("NIMBREL_ROOT", root);
+    environment.remove("DBUS_SESSION_BUS_ADDRESS");
+    if (!environment.contains("XDG_RUNTIME_DIR"))
+        environment.insert("XDG_RUNTIME_DIR", root + "/run");
+    if (!onScreen)
+        environment.insert("QT_QPA_PLATFORM", "offscreen");
+    processes_ = std::make_unique<ProcessGroup>(outputFolder_ + "/logs", environment.toStringList());
+
+    QString address;
+    if (!processes_->start(
+            "dbus-daemon", "dbus-daemon", {"--session", "--nofork", "--print-address=1"},
+            [&address](const QString &line) {
+                address = line;
+                return line.startsWith("unix:");
+            },
+            nullptr, error))
+        return false;
+    processes_->setEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS", address);
+    bus_ = QDBusConnection::connectToBus(address, "walkthrough");
+    if (!bus_->isConnected()) {
+        *error = "cannot reach the private session bus at " + address;
+        return false;
+    }
+    say("Device root " + root + ", private session bus " + address);
+
+    const QString realServer = onScreen ? QStandardPaths::findExecutable("dunst") : QString();
+    if (!realServer.isEmpty()) {
+        if (!processes_->start("notification-server", realServer, {}, nullptr, nullptr, error))
+            return false;
+        waitUntil([this] {
+            return bus_->interface()->isServiceRegistered("org.freedesktop.Notifications").value();
+        }, 5000);
+    } else {
+        static const QRegularExpression fields(
+            R"re(summary="((?:[^"\\]|\\.)*)" body="((?:[^"\\]|\\.)*)"$)re");
+        auto banner = [this](const QString &line) {
+            const auto match = fields.match(line);
+            const QString text = match.hasMatch() ? unquote(match.captured(2)) : line;
+            banners_ << text;
+            say("  banner: \"" + oneLine(text) + '"');
+        };
+        if (!processes_->start("notification-server", paths_.notificationRecorder, {},
+                               ProcessGroup::saysReady, banner, error))
+            return false;
+    }
+    auto quiet = [](const QString &) {};
+    daemonLogPath_ = outputFolder_ + "/logs/controller-daemon-received.log";
+    const QStringList observed = {NBRPreferencesChangedNotification, NBRInitBluetoothNotification,
+                                  NBRFailureNotification, NBRSearchingNotification,
+                                  NBRControllerDetectedNotification, NBRDisconnectedNotification};
+    auto notification = [this](const QString &name) {
+        notifications_ << name;
+        say("  notification: " + name);
+    };
+    if (!processes_->start("springboard", paths_.springboard, {}, ProcessGroup::saysReady, quiet,
+                           error) ||
+        !processes_->start("btstack-simulator", paths_.btstackSimulator,
+                           {"--scenario", paths_.scenario}, ProcessGroup::saysReady, quiet,
+                           error) ||
+        !processes_->start("controller-daemon", paths_.controllerDaemon,
+                           {"--log", daemonLogPath_, "--connect-delay", "800"},
+                           ProcessGroup::saysReady, quiet, error) ||
+        !processes_->start("notifications", paths_.notifyutil, QStringList{"-w"} + observed,
+                           ProcessGroup::saysReady, notification, error))
+        return false;
+    QProcess *settings = processes_->start("settings", paths_.preferences, {"--open", "Nimbrel"},
+                                           ProcessGroup::saysReady, quiet, error);
+    if (settings == nullptr)
+        return false;
+    connect(settings, &QProcess::finished, this, [this] { preferencesEnded_ = true; });
+    say("Started: session bus, " +
+        QString(realServer.isEmpty() ? "recording notification server" : "dunst") +
+        ", SpringBoard with NBRSBSupport, BTstack simulator (a DualShock 4 in range), controller "
+        "daemon, Settings with Nimbrel.bundle");
+    return true;
+}
+
+void Walkthrough::stop() {
+    if (processes_)
+        processes_->stopAll();
+    processes_.reset();
+}
+
+bool Walkthrough::waitUntil(const std::function<bool()> &condition, int timeoutMs) {
+    QElapsedTimer clock;
+    clock.start();
+    for (;;) {
+        pollDaemonLog();
+        if (condition())
+            return true;
+        if (interrupted_ || clock.elapsed() > timeoutMs)
+            return false;
+        QEventLoop loop;
+        QTimer::singleShot(20, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+}
+
+void Walkthrough::pollDaemonLog() {
+    QFile log(daemonLogPath_);
+    if (!log.open(QIODevice::ReadOnly) || !log.seek(daemonLogOffset_))
+        return;
+    const QByteArray chunk = log.readAll();
+    const qsizetype end = chunk.lastIndexOf('\n');
+    if (end < 0)
+        return;
+    daemonLogOffset_ += end + 1;
+    for (const QByteArray &line : chunk.left(end).split('\n')) {
+        daemonLines_ << QString::fromUtf8(line);
+        say("  controller daemon: " + daemonLines_.last());
+    }
+}
+
+QVariant Walkthrough::call(const QString &method, const QVariantList &arguments) {
+    QDBusMessage message =
+        QDBusMessage::createMethodCall(kControlService, kControlPath, kControlInterface, method);
+    message.setArguments(arguments);
+    const QDBusMessage reply = bus_->call(message, QDBus::Block, 5000);
+    return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()
+               ? reply.arguments().first()
+               : QVariant();
+}
+
+bool Walkthrough::tap(const QString &row) {
+    return call("Tap", {row}).toBool();
+}
+
+QString Walkthrough::title() {
+    return call("Title").toString();
+}
+
+QStringList Walkthrough::rows() {
+    return call("Rows").toStringList();
+}
+
+bool Walkthrough::hasRow(const QString &identifier, const QString &name) {
+    for (const QString &row : rows()) {
+        const QStringList parts = row.split('\t');
+        if (parts.size() == 3 && parts[0] == identifier && (name.isEmpty() || parts[1] == name) &&
+            parts[2] == "1")
+            return true;
+    }
+    return false;
+}
+
+QString Walkthrough::hud() {
+    return call("Hud").toString();
+}
+
+QStringList Walkthrough::alerts() {
+    return call("Alerts").toStringList();
+}
+
+bool Walkthrough::screenshot(const QString &name) {
+    const QString path = outputFolder_ + '/' + name + ".png";
+    if (!call("Screenshot", {path}).toBool() || !QFileInfo(path).isFile())
+        return false;
+    say("  screenshot: " + path);
+    return true;
+}
+
+std::optional<qint64> Walkthrough::storedInteger(const char *key) {
+    auto file = platform::readPlistDictionary(
+        (root_.path() + NBRPreferencesPath).toStdString());
+    if (!file || !file->count(key))
+        return std::nullopt;
+    const std::optional<std::int64_t> value = file->at(key).integer();
+    return value ? std::optional<qint64>(*value) : std::nullopt;
+}
+
+QByteArray Walkthrough::storedData(const char *key) {
+    auto file = platform::readPlistDictionary(
+        (root_.path() + NBRPreferencesPath).toStdString());
+    const platform::PlistValue::Data *bytes =
+        file && file->count(key) ? file->at(key).data() : nullptr;
+    if (bytes == nullptr)
+        return {};
+    return QByteArray(reinterpret_cast<const char *>(bytes->data()),
+                      static_cast<qsizetype>(bytes->size()));
+}
+
+bool Walkthrough::toolRunning() {
+    const QString tool = QFileInfo(paths_.discoveryTool).canonicalFilePath();
+    for (const QString &pid : QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+        if (pid.front().isDigit() && QFile::symLinkTarget("/proc/" + pid + "/exe") == tool)
+            return true;
+    return false;
+}
+
+bool Walkthrough::choose(const char *listRow, const QString &listTitle, const QString &choice,
+                         const char *key, qint64 value, QString &why) {
+    const qsizetype changes = notifications_.count(NBRPreferencesChangedNotification);
+    if (!tap(listRow) || !waitUntil([&] { return title() == listTitle; }, kStepTimeoutMs)) {
+        why = "the \"" + listTitle + "\" list did not open";
+        return false;
+    }
+    if (!tap(choice) || !waitUntil([&] { return storedInteger(key) == value; }, kStepTimeoutMs)) {
+        why = QString("the preferences file never held %1 = %2").arg(key).arg(value);
+        return false;
+    }
+    say(QString("  preferences file: %1 = %2").arg(key).arg(value));
+    if (!waitUntil(
+            [&] { return notifications_.count(NBRPreferencesChangedNotification) > changes; },
+            kStepTimeoutMs)) {
+        why = QString("no %1 after the choice").arg(NBRPreferencesChangedNotification);
+        return false;
+    }
+    return true;
+}
+
+bool Walkthrough::step(int number, const QString &title,
+                       const std::function<bool(QString &)> &body) {
+    say(QString("\n[%1/8] %2").arg(number).arg(title));
+    QElapsedTimer clock;
+    clock.start();
+    QString why;
+    const bool passed = !interrupted_ && body(why) && !interrupted_;
+    records_ << StepRecord{number, title, clock.elapsed(), passed};
+    if (passed)
+        say(QString("  passed in %1 s").arg(clock.elapsed() / 1000.0, 0, 'f', 2));
+    else
+        say("  FAILED: " + (interrupted_ ? QString("interrupted") : why));
+    return passed;
+}
+
+int Walkthrough::runScripted() {
+    const bool passed =
+        step(1, "Set the controller type to 1, PS4 Controller (DualShock 4)", [&](QString &why) {
+            if (!choose(NBRControllerTypeSpecifierID, "Controller Type",
+                        "PS4 Controller (DualShock 4)", NBRControllerTypeKey,
+                        NBRControllerTypeDualShock4, why))
+                return false;
+            if (!screenshot("1-controller-type")) {
+                why = "no screenshot";
+                return false;
+            }
+            call("Back");
+            return waitUntil([&] { return title() == "Nimbrel"; }, kStepTimeoutMs) ||
+                   (why = "the page did not come back", false);
+        }) &&
+        step(2, "The page shows \"Pair Controller\" and the DualShock 4 group", [&](QString &why) {
+            const bool shown = waitUntil(
+                [&] {
+                    return hasRow(NBRPairSpecifierID, "Pair Controller") &&
+                           hasRow(NBRDS4GroupID, "DualShock 4") &&
+                           hasRow(NBRAmbientColorID, "Ambient LED Color") &&
+                           hasRow(NBRLEDColorID, "Choose LED Color");
+                },
+                kStepTimeoutMs);
+            if (!shown) {
+                why = "rows on the page: " + rows().join(" | ");
+                return false;
+            }
+            say("  rows: Pair Controller; DualShock 4: Ambient LED Color, Choose LED Color");
+            return screenshot("2-page") || (why = "no screenshot", false);
+        }) &&
+        step(3, "Tap \"Pair Controller\": the HUD asks to wait for Bluetooth, nbrdiscovery runs",
+             [&](QString &why) {
+                 if (!tap(NBRPairSpecifierID) ||
+                     !waitUntil([&] { return hud().startsWith("Activating Bluetooth"); },
+                                kStepTimeoutMs)) {
+                     why = "the HUD reads \"" + oneLine(hud()) + '"';
+                     return false;
+                 }
+                 say("  HUD: \"" + oneLine(hud()) + '"');
+                 if (!screenshot("3-activating-bluetooth")) {
+                     why = "no screenshot";
+                     return false;
+                 }
+                 return waitUntil([&] { return toolRunning(); }, kStepTimeoutMs) ||
+                        (why = "no nbrdiscovery process", false);
+             }) &&
+        step(4, "Bluetooth is on, the inquiry is set up (state 4): prepare the controller",
+             [&](QString &why) {
+                 if (!waitUntil([&] { return hud().startsWith("Starting Search"); },
+                                kStepTimeoutMs)) {
+                     why = "the HUD reads \"" + oneLine(hud()) + '"';
+                     return false;
+                 }
+                 say("  HUD: \"" + oneLine(hud()) + '"');
+                 return screenshot("4-starting-search") || (why = "no screenshot", false);
+             }) &&
+        step(5, "The inquiry runs (state 0): the search prompt for a DualShock 4",
+             [&](QString &why) {
+                 if (!waitUntil([&] { return hud().startsWith("Searching..."); },
+                                kStepTimeoutMs)) {
+                     why = "the HUD reads \"" + oneLine(hud()) + '"';
+                     return false;
+                 }
+                 say("  HUD: \"" + oneLine(hud()) + '"');
+                 return screenshot("5-searching") || (why = "no screenshot", false);
+             }) &&
+        step(6, "The DualShock 4 answers: its address is stored and it is paired",
+             [&](QString &why) {
+                 if (!waitUntil([&] { return storedData(NBRBluetoothAddressKey).size() == 6; },
+                                kStepTimeoutMs)) {
+                     why = "no address in the preferences file";
+                     return false;
+                 }
+                 say("  preferences file: PS4BluetoothAddress = " +
+                     QString(storedData(NBRBluetoothAddressKey).toHex(':')));
+                 return screenshot("6-paired") || (why = "no screenshot", false);
+             }) &&
+        step(7, "The success alert names the PS button; the page interrupts nbrdiscovery",
+             [&](QString &why) {
+                 if (!waitUntil([&] { return !alerts().isEmpty() && hud().isEmpty(); },
+                                kStepTimeoutMs)) {
+                     why = "no alert with the HUD hidden";
+                     return false;
+                 }
+                 if (!waitUntil([&] { return !toolRunning(); }, kStepTimeoutMs)) {
+                     why = "nbrdiscovery is still running";
+                     return false;
+                 }
+                 say("  nbrdiscovery has ended");
+                 const QStringList shown = alerts();
+                 for (const QString &alert : shown)
+                     say("  alert: \"" + oneLine(alert.section('\t', 0, 0)) + "\": \"" +
+                         oneLine(alert.section('\t', 1)) + '"');
+                 if (!shown.first().contains("press PS when prompted")) {
+                     why = "the alert does not name the PS button";
+                     return false;
+                 }
+                 if (!screenshot("7-success-alert")) {
+                     why = "no screenshot";
+                     return false;
+                 }
+                 while (call("DismissAlert").toBool())
+                     waitUntil([] { return false; }, 50);
+                 return alerts().isEmpty() || (why = "an alert stays", false);
+             }) &&
+        step(8, "Connection mode Manual, tap \"Connect Controller\": connect, then the light bar",
+             [&](QString &why) {
+                 if (!choose(NBRConnectionModeSpecifierID, "Connection Mode", "Manual",
+                             kConnectionModeKey, NBRConnectionModeManual, why))
+                     return false;
+                 call("Back");
+                 if (!waitUntil([&] { return hasRow(NBRConnectID, "Connect Controller"); },
+                                kStepTimeoutMs)) {
+                     why = "no \"Connect Controller\" button";
+                     return false;
+                 }
+                 const qsizetype received = daemonLines_.size();
+                 if (!tap(NBRConnectID)) {
+                     why = "the connect button cannot be tapped";
+                     return false;
+                 }
+                 const bool connected = waitUntil(
+                     [&] { return hasRow(NBRConnectID, "Disconnect Controller"); }, 25000);
+                 const QStringList exchange = daemonLines_.mid(received);
+                 const bool sentConnect =
+                     exchange.filter(QRegularExpression("recv=20 .* connect type=1")).size() == 1;
+                 const bool sentColour =
+                     exchange.filter(QRegularExpression("recv=16 .* set-light-color")).size() == 1;
+                 if (!connected || !sentConnect || !sentColour ||
+                     !notifications_.contains(NBRInitBluetoothNotification)) {
+                     why = QString("connected: %1, connect sent: %2, colour sent: %3, %4 posted: "
+                                   "%5")
+                               .arg(connected)
+                               .arg(sentConnect)
+                               .arg(sentColour)
+                               .arg(NBRInitBluetoothNotification)
+                               .arg(notifications_.contains(NBRInitBluetoothNotification));
+                     return false;
+                 }
+                 waitUntil([&] { return banners_.size() >= 2; }, 2000);
+                 return screenshot("8-connected") || (why = "no screenshot", false);
+             });
+
+    say("\nSummary");
+    for (const StepRecord &record : records_)
+        say(QString("  %1  %2  %3 s  %4")
+                .arg(record.number)
+                .arg(record.passed ? "passed" : "FAILED")
+                .arg(record.milliseconds / 1000.0, 5, 'f', 2)
+                .arg(record.title));
+    say("  The controller daemon received:");
+    for (const QString &line : daemonLines_)
+        if (line.contains(" recv="))
+            say("    " + line);
+    say(QString("  Banners: %1; notifications: %2; screenshots and logs: %3")
+            .arg(banners_.size())
+            .arg(notifications_.size())
+            .arg(QDir(outputFolder_).absolutePath()));
+    if (interrupted_)
+        return 130;
+    say(passed ? "  All 8 steps passed." : "  The run stopped at a failed step.");
+    return passed ? 0 : 1;
+}
+
+int Walkthrough::runByHand() {
+    say("\nThe Settings window shows the Nimbrel page. Do the run by hand: set Controller Type to "
+        "PS4 Controller (DualShock 4), tap Pair Controller and follow the texts; then set "
+        "Connection Mode to Manual and tap Connect Controller. Banners, notifications and what "
+        "the controller daemon receives appear here. Close the window or press Ctrl-C to end.");
+    waitUntil([this] { return preferencesEnded_; }, std::numeric_limits<int>::max());
+    return interrupted_ ? 130 : 0;
+}

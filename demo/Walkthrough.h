@@ -1,0 +1,80 @@
+#pragma once
+
+#include "ProcessGroup.h"
+
+#include <QDBusConnection>
+#include <QElapsedTimer>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <functional>
+#include <memory>
+#include <optional>
+
+// Where the run's programs and files are.
+struct WalkthroughPaths {
+    QString preferences, springboard, notificationRecorder, btstackSimulator, controllerDaemon,
+        notifyutil, discoveryTool, bannerPlugin, bundle, scenario;
+};
+
+// The typical run, end to end: a private session bus, a fresh device root and every process of
+// it (BTstack simulator with a DualShock 4 in range, controller daemon, SpringBoard with the
+// banner plug-in, a notification server, the Settings app with the bundle). Scripted, it works
+// the Settings window through its session-bus handle step by step, printing what each step
+// shows and saving a screenshot of it; by hand, it leaves the window to the user.
+class Walkthrough : public QObject {
+    Q_OBJECT
+  public:
+    Walkthrough(WalkthroughPaths paths, QString outputFolder);
+    ~Walkthrough() override;
+
+    // `onScreen`: the Settings window goes to the display and banners to a real notification
+    // server when one is installed. False (with `error`) when a process does not come up.
+    bool start(bool onScreen, QString *error);
+    // Steps 1 to 8; 0 when every step passed, 1 when one failed, 130 when interrupted.
+    int runScripted();
+    // Until the Settings window is closed or the user presses Ctrl-C.
+    int runByHand();
+    void stop();
+
+  private:
+    struct StepRecord {
+        int number;
+        QString title;
+        qint64 milliseconds;
+        bool passed;
+    };
+
+    bool step(int number, const QString &title, const std::function<bool(QString &)> &body);
+    bool waitUntil(const std::function<bool()> &condition, int timeoutMs);
+    void say(const QString &line);
+    void pollDaemonLog();
+    bool screenshot(const QString &name);
+
+    QVariant call(const QString &method, const QVariantList &arguments = {});
+    bool tap(const QString &row);
+    QString title();
+    QStringList rows();
+    bool hasRow(const QString &identifier, const QString &name = {});
+    QString hud();
+    QStringList alerts();
+    std::optional<qint64> storedInteger(const char *key);
+    QByteArray storedData(const char *key);
+    bool toolRunning();
+    bool choose(const char *listRow, const QString &listTitle, const QString &choice,
+                const char *key, qint64 value, QString &why);
+
+    WalkthroughPaths paths_;
+    QString outputFolder_;
+    QTemporaryDir root_;
+    std::unique_ptr<ProcessGroup> processes_;
+    std::optional<QDBusConnection> bus_;
+    QString daemonLogPath_;
+    qint64 daemonLogOffset_ = 0;
+    QStringList daemonLines_;
+    QStringList banners_;
+    QStringList notifications_;
+    QList<StepRecord> records_;
+    bool interrupted_ = false;
+    bool preferencesEnded_ = false;
+};

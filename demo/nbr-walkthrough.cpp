@@ -1,0 +1,59 @@
+// nbr-walkthrough: the typical run of pairing a DualShock 4 and connecting it, with every
+// process real, under a fresh device root and a private session bus.
+//
+//   nbr-walkthrough [--output DIR] [--scripted | --by-hand]
+//
+// Under a display the user does the run in the Settings window (--by-hand); otherwise, or with
+// --scripted, the window is worked offscreen step by step and each step's screenshot goes to
+// DIR (default "walkthrough"). Exit status: 0 when every step passed, 1 when one failed, 2 when
+// the processes did not come up, 130 on Ctrl-C.
+#include "Walkthrough.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+bool displayPresent() {
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    if (platform == "offscreen" || platform == "minimal")
+        return false;
+    return !qgetenv("DISPLAY").isEmpty() || !qgetenv("WAYLAND_DISPLAY").isEmpty();
+}
+} // namespace
+
+int main(int argc, char **argv) {
+    QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.addOption({"output", "Folder for screenshots and logs.", "DIR", "walkthrough"});
+    parser.addOption({"scripted", "Work the window offscreen, step by step."});
+    parser.addOption({"by-hand", "Show the window and leave the run to the user."});
+    parser.addHelpOption();
+    parser.process(app);
+    const bool byHand =
+        parser.isSet("by-hand") || (!parser.isSet("scripted") && displayPresent());
+
+    Walkthrough walkthrough(
+        WalkthroughPaths{
+            .preferences = PREFERENCES_PATH,
+            .springboard = SPRINGBOARD_PATH,
+            .notificationRecorder = NOTIFICATION_RECORDER_PATH,
+            .btstackSimulator = BTSTACK_SIMULATOR_PATH,
+            .controllerDaemon = CONTROLLER_DAEMON_PATH,
+            .notifyutil = NOTIFYUTIL_PATH,
+            .discoveryTool = DISCOVERY_TOOL_PATH,
+            .bannerPlugin = BANNER_PLUGIN_PATH,
+            .bundle = BUNDLE_PATH,
+            .scenario = SCENARIO_PATH,
+        },
+        parser.value("output"));
+    QString error;
+    if (!walkthrough.start(byHand, &error)) {
+        std::fprintf(stderr, "nbr-walkthrough: %s\n", qPrintable(error));
+        return 2;
+    }
+    const int status = byHand ? walkthrough.runByHand() : walkthrough.runScripted();
+    walkthrough.stop();
+    return status;
+}
