@@ -14,6 +14,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <QThread>
 #include <QTimer>
 #include <csignal>
 #include <limits>
@@ -169,10 +170,30 @@ bool Walkthrough::start(bool onScreen, QString *error) {
     return true;
 }
 
+// Processes that carry this run's device root, the pairing tool that the Settings app started
+// among them.
+static int processesUnder(const QString &root) {
+    const QByteArray mark = "NIMBREL_ROOT=" + root.toUtf8();
+    int count = 0;
+    for (const QString &pid : QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile environ("/proc/" + pid + "/environ");
+        if (pid.front().isDigit() && environ.open(QIODevice::ReadOnly) &&
+            environ.readAll().split('\0').contains(mark))
+            ++count;
+    }
+    return count;
+}
+
 void Walkthrough::stop() {
-    if (processes_)
-        processes_->stopAll();
+    if (!processes_)
+        return;
+    processes_->stopAll();
     processes_.reset();
+    // An interrupted pairing tool takes its 2 s to shut down; the root goes only after it.
+    QElapsedTimer clock;
+    clock.start();
+    while (processesUnder(root_.path()) > 0 && clock.elapsed() < 5000)
+        QThread::msleep(50);
 }
 
 bool Walkthrough::waitUntil(const std::function<bool()> &condition, int timeoutMs) {
@@ -384,7 +405,7 @@ int Walkthrough::runScripted() {
                  say("  HUD: \"" + oneLine(hud()) + '"');
                  return screenshot("5-searching") || (why = "no screenshot", false);
              }) &&
-        step(6, "The DualShock 4 answers: its address is stored and it is paired",
+        step(6, "The DualShock 4 answers: its address is stored and the tool pairs with it",
              [&](QString &why) {
                  if (!waitUntil([&] { return storedData(NBRBluetoothAddressKey).size() == 6; },
                                 kStepTimeoutMs)) {

@@ -50,11 +50,11 @@ TEST(Walkthrough, RunsTheEightStepsAndSummarisesWhatTheDaemonReceived) {
     // connection.
     const QString summary = text.section("\nSummary\n", 1);
     const auto connect = QRegularExpression(
-                             "conn=(\\d+) recv=20 hex=0100000001000000(1c666d010203)\\S* connect")
+                             "conn=(\\d+) recv=20 hex=010000000100000000000000(1c666d010203)\\S* connect")
                              .match(summary);
     ASSERT_TRUE(connect.hasMatch()) << run.output();
     EXPECT_TRUE(summary.contains(QRegularExpression(
-        "conn=" + connect.captured(1) + " recv=16 hex=0400000001000000004efd\\S* set-light-color")))
+        "conn=" + connect.captured(1) + " recv=16 hex=040000000100000000000000004efd00 set-light-color")))
         << run.output();
 
     const QStringList shots = QDir(output.path()).entryList({"*.png"}, QDir::Files, QDir::Name);
@@ -71,7 +71,7 @@ TEST(Walkthrough, CtrlCStopsEveryProcessItStarted) {
     QTemporaryDir output;
     ChildProcess run(WALKTHROUGH_PATH, {"--scripted", "--output", output.path().toStdString()});
     for (int i = 0; i < 300 && run.output().find("[4/8]") == std::string::npos; ++i)
-        run.readLine(std::chrono::milliseconds(100));
+        run.wait(std::chrono::milliseconds(100));
     ASSERT_NE(run.output().find("[4/8]"), std::string::npos) << run.output();
     const QString root = deviceRoot(run.output());
     ASSERT_FALSE(root.isEmpty());

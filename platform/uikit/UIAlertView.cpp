@@ -37,7 +37,8 @@ UIAlertView::UIAlertView(const QString &title, const QString &message,
     layout->addWidget(messageLabel);
     layout->addSpacing(8);
     layout->addWidget(button);
-    setFixedWidth(270);
+    // A window does not ask its layout for the height that fits a wrapped message; give it one.
+    setFixedSize(270, heightForWidth(270));
 }
 
 UIAlertView::~UIAlertView() {

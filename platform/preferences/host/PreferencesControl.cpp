@@ -134,7 +134,6 @@ bool PreferencesControl::Screenshot(const QString &path) {
         QPainter painter(&picture);
         painter.fillRect(picture.rect(), QColor(0, 0, 0, 90));
         for (UIAlertView *alert : alerts) {
-            alert->adjustSize();
             const QPixmap card = alert->grab();
             const QRect place(QPoint((picture.width() - card.width()) / 2,
                                      (picture.height() - card.height()) / 2),

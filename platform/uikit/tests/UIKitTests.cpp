@@ -6,6 +6,7 @@
 #include "WidgetTestEnvironment.h"
 
 #include <QCoreApplication>
+#include <QLabel>
 #include <QPushButton>
 #include <QTextBrowser>
 #include <gmock/gmock.h>
@@ -127,6 +128,21 @@ TEST(AlertView, IsListedWhileShownAndTellsItsDelegateOnce) {
     EXPECT_TRUE(UIAlertView::visibleAlerts().isEmpty());
     ASSERT_EQ(recorder.dismissed.size(), 1u);
     EXPECT_EQ(recorder.dismissed[0].first, "Title");
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+TEST(AlertView, IsTallEnoughForALongMessage) {
+    auto *alert = new UIAlertView(
+        "Nimbrel",
+        "Success!\nController paired, you can go into a game now and press PS when prompted to do "
+        "so (turn it off now if it keeps blinking).",
+        nullptr, "Dismiss");
+    alert->show();
+    QCoreApplication::processEvents();
+    for (QLabel *label : alert->findChildren<QLabel *>())
+        EXPECT_GE(label->height(), label->heightForWidth(label->width()))
+            << label->text().toStdString();
+    alert->dismissWithClickedButtonIndex(0, false);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
