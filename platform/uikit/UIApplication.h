@@ -1,7 +1,38 @@
 #pragma once
 
+#include <QApplication>
 #include <QString>
+
+class UIPhysicalKeyboardEvent;
 
 // Posted on the default notification center when the application leaves the screen.
 inline const QString UIApplicationDidEnterBackgroundNotification =
     QStringLiteral("UIApplicationDidEnterBackgroundNotification");
+
+// The application object. Every hardware-keyboard event that reaches one of its windows, press
+// or release, with a USB HID usage, goes through handleKeyUIEvent, whose own implementation
+// delivers it to the widgets as usual. A loaded bundle may replace that implementation and
+// chain to the one it replaced, so it sees each event after the application has handled it.
+class UIApplication : public QApplication {
+    Q_OBJECT
+public:
+    using KeyEventImplementation = void (*)(UIApplication *application,
+                                            UIPhysicalKeyboardEvent *event);
+
+    UIApplication(int &argc, char **argv);
+
+    // The running application, null when the process runs a plain QApplication.
+    static UIApplication *sharedApplication();
+
+    void handleKeyUIEvent(UIPhysicalKeyboardEvent *event);
+
+    // The implementation handleKeyUIEvent runs, process-wide, and its replacement, which
+    // returns the implementation it replaced. Main thread only.
+    static KeyEventImplementation keyEventImplementation();
+    static KeyEventImplementation setKeyEventImplementation(KeyEventImplementation implementation);
+
+    bool notify(QObject *receiver, QEvent *event) override;
+
+private:
+    static void deliverKeyEvent(UIApplication *application, UIPhysicalKeyboardEvent *event);
+};

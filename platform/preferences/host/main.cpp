@@ -43,7 +43,7 @@ bool tap(UINavigationController *navigation, const QString &identifier) {
 } // namespace
 
 int main(int argc, char **argv) {
-    QApplication app(argc, argv);
+    UIApplication app(argc, argv);
     QApplication::setApplicationName("Preferences");
     QCommandLineParser parser;
     parser.addOption({"open", "Open the page of NAME.bundle.", "NAME"});
