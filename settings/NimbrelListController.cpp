@@ -1,10 +1,13 @@
 #include "NimbrelListController.h"
 
+#include "DevicePath.h"
 #include "NBRConstants.h"
+#include "NBRKeymapViewController.h"
 #include "NSNotificationCenter.h"
 #include "PSTableCell.h"
 #include "UIAlertView.h"
 #include "UIApplication.h"
+#include "UINavigationController.h"
 #include "UIProgressHUD.h"
 
 namespace {
@@ -177,4 +180,13 @@ void NimbrelListController::setPreferenceValue(const QVariant &value, PSSpecifie
     } else if (identifier == NBRAmbientColorID) {
         setHasColorChooserSpecifier(!value.toBool(), true);
     }
+}
+
+void NimbrelListController::openKeymapEditor() {
+    if (navigationController() == nullptr)
+        return;
+    auto *editor = new NBRKeymapViewController(
+        QString::fromStdString(platform::devicePath(NBRPreferencesPath)));
+    navigationController()->pushViewController(editor, true);
+    editor->tableView()->reloadData();
 }

@@ -31,6 +31,9 @@ class NimbrelListController : public PSListController {
     void setHasForceExtendedCell(bool has);
     void setHasColorChooserSpecifier(bool has, bool addIfMissing);
 
+    // What the pair button does for a hardware keyboard: pushes the keymap editor.
+    Q_INVOKABLE void openKeymapEditor();
+
     UIProgressHUD *hud() const { return hud_.data(); }
     PSSpecifierRef ds4Group() const { return ds4Group_; }
     PSSpecifierRef ds4AmbientColor() const { return ds4AmbientColor_; }
