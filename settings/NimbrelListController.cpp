@@ -4,6 +4,7 @@
 #include "DevicePath.h"
 #include "NBRConstants.h"
 #include "NBRControlSocket.h"
+#include "NBRKeymapViewController.h"
 #include "NBRSupport.h"
 #include "NSNotificationCenter.h"
 #include "NSTask.h"
@@ -327,8 +328,8 @@ void NimbrelListController::setPreferenceValue(const QVariant &value, PSSpecifie
 void NimbrelListController::pairController() {
     const int type = currentControllerType();
     if (type == NBRControllerTypeKeyboard)
-        return; // the keymap editor
-    if (type == NBRControllerTypePS3)
+        openKeymapEditor();
+    else if (type == NBRControllerTypePS3)
         emailInstructions();
     else
         pairPS4Controller();
@@ -413,7 +414,7 @@ void NimbrelListController::emailInstructions() {
 }
 
 void NimbrelListController::alertViewDidDismissWithButtonIndex(UIAlertView *, int) {
-    UIApplication::sharedApplication().openURL(QUrl(NBRPairingInstructionsURL));
+    UIApplication::openURL(QUrl(NBRPairingInstructionsURL));
 }
 
 void NimbrelListController::mailComposeControllerDidFinishWithResult(MFMailComposeViewController *,
@@ -557,4 +558,13 @@ void NimbrelListController::updateDS4ColorWithSocket(int socket) {
     NBRControlSetLightColor(fd, storedLightColor());
     if (socket == -1)
         ::close(fd);
+}
+
+void NimbrelListController::openKeymapEditor() {
+    if (navigationController() == nullptr)
+        return;
+    auto *editor = new NBRKeymapViewController(
+        QString::fromStdString(platform::devicePath(NBRPreferencesPath)));
+    navigationController()->pushViewController(editor, true);
+    editor->tableView()->reloadData();
 }

@@ -24,7 +24,7 @@ class NimbrelListController : public PSListController,
                               public UIAlertViewDelegate,
                               public MFMailComposeViewControllerDelegate {
     Q_OBJECT
-  public:
+public:
     NimbrelListController();
     ~NimbrelListController() override;
 
@@ -49,6 +49,8 @@ class NimbrelListController : public PSListController,
     // Pairing: the pair button's action and what it leads to.
     Q_INVOKABLE void pairController();
     void pairPS4Controller();
+    // What the pair button does for a hardware keyboard: pushes the keymap editor.
+    Q_INVOKABLE void openKeymapEditor();
     void handlePairingMessage(const std::string &message,
                               const platform::PlistValue::Dictionary &userInfo);
     Q_INVOKABLE void killDiscoveryTask();
@@ -85,7 +87,7 @@ class NimbrelListController : public PSListController,
     void setStatusQueryTimeout(std::chrono::milliseconds timeout) { statusTimeout_ = timeout; }
     void setConnectTimeout(std::chrono::milliseconds timeout) { connectTimeout_ = timeout; }
 
-  private:
+private:
     PSSpecifierRef storedSpecifier(const QString &name, PSCellType cell, const char *identifier,
                                    const char *key, const QVariant &defaultValue);
     void showStoredColor();

@@ -40,6 +40,33 @@ enum NBRControllerType : std::int32_t {
 };
 inline constexpr std::int32_t NBRDefaultControllerType = NBRControllerTypePS3;
 
+// Button natives: the gamepad controls a keymap entry drives. "NBRKeyboardKeymapKey" maps a key
+// code (a USB HID keyboard usage, as a decimal string) to one of these; the controller daemon
+// shares the numbering.
+enum NBRButtonNative : std::int32_t {
+    NBRButtonNativeDpadRight = 1,
+    NBRButtonNativeDpadLeft = 2,
+    NBRButtonNativeDpadUp = 3,
+    NBRButtonNativeDpadDown = 4,
+    NBRButtonNativeA = 5,
+    NBRButtonNativeB = 6,
+    NBRButtonNativeX = 7,
+    NBRButtonNativeY = 8,
+    NBRButtonNativeL1 = 9,
+    NBRButtonNativeR1 = 10,
+    NBRButtonNativeLeftStickRight = 11,
+    NBRButtonNativeLeftStickLeft = 12,
+    NBRButtonNativeLeftStickUp = 13,
+    NBRButtonNativeLeftStickDown = 14,
+    NBRButtonNativeRightStickRight = 15,
+    NBRButtonNativeRightStickLeft = 16,
+    NBRButtonNativeRightStickUp = 17,
+    NBRButtonNativeRightStickDown = 18,
+    NBRButtonNativeL2 = 19,
+    NBRButtonNativeR2 = 20,
+    NBRButtonNativePause = 21,
+};
+
 // Darwin notifications
 inline constexpr const char *NBRPreferencesChangedNotification = "com.tesmar.nbrprefs.changed";
 inline constexpr const char *NBRSearchingNotification = "com.tesmar.nbr.searching";

@@ -20,6 +20,7 @@ public:
     static constexpr UIColor blackColor() { return colorWithWhite(0, 1); }
     static constexpr UIColor whiteColor() { return colorWithWhite(1, 1); }
     static constexpr UIColor clearColor() { return colorWithWhite(0, 0); }
+    static constexpr UIColor blueColor() { return colorWithRed(0, 0, 1, 1); }
 
     // As on the platform, each out-parameter may be null; the result tells whether the colour
     // could be expressed that way (always, for this type).

@@ -6,8 +6,9 @@
 
 namespace platform::testing {
 
-// One QApplication for a widget test binary, made when the tests run (not when CTest lists
-// them), on the offscreen platform unless another is asked for.
+// One application object for a widget test binary, made when the tests run (not when CTest
+// lists them), on the offscreen platform unless another is asked for.
+template <class Application = QApplication>
 class WidgetTestEnvironment : public ::testing::Environment {
 public:
     void SetUp() override {
@@ -15,7 +16,7 @@ public:
         static int argc = 1;
         static char name[] = "tests";
         static char *argv[] = {name, nullptr};
-        app_ = new QApplication(argc, argv);
+        app_ = new Application(argc, argv);
     }
     void TearDown() override {
         delete app_;
@@ -23,11 +24,17 @@ public:
     }
 
 private:
-    QApplication *app_ = nullptr;
+    Application *app_ = nullptr;
 };
 
 } // namespace platform::testing
 
 #define NBR_WIDGET_TEST_ENVIRONMENT()                                                              \
     static ::testing::Environment *const widgetTestEnvironment =                                   \
-        ::testing::AddGlobalTestEnvironment(new platform::testing::WidgetTestEnvironment)
+        ::testing::AddGlobalTestEnvironment(new platform::testing::WidgetTestEnvironment<>)
+
+// The same with the given application class (a QApplication subclass).
+#define NBR_WIDGET_TEST_ENVIRONMENT_WITH(Application)                                              \
+    static ::testing::Environment *const widgetTestEnvironment =                                   \
+        ::testing::AddGlobalTestEnvironment(                                                       \
+            new platform::testing::WidgetTestEnvironment<Application>)

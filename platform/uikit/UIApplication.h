@@ -1,27 +1,48 @@
 #pragma once
 
+#include <QApplication>
 #include <QList>
 #include <QString>
 #include <QUrl>
+
+class UIPhysicalKeyboardEvent;
 
 // Posted on the default notification center when the application leaves the screen.
 inline const QString UIApplicationDidEnterBackgroundNotification =
     QStringLiteral("UIApplicationDidEnterBackgroundNotification");
 
-// The application object: here only what opens other applications.
-class UIApplication {
-  public:
-    static UIApplication &sharedApplication();
+// The application object. Every hardware-keyboard event that reaches one of its windows, press
+// or release, with a USB HID usage, goes through handleKeyUIEvent, whose own implementation
+// delivers it to the widgets as usual. A loaded bundle may replace that implementation and
+// chain to the one it replaced, so it sees each event after the application has handled it.
+class UIApplication : public QApplication {
+    Q_OBJECT
+public:
+    using KeyEventImplementation = void (*)(UIApplication *application,
+                                            UIPhysicalKeyboardEvent *event);
 
-    // Hands `url` to the desktop's handler (a web page opens in the browser). Every URL asked
-    // for is remembered, in order, so tests can see it; with `setRecordsOnly` nothing is
-    // handed over.
-    bool openURL(const QUrl &url);
-    QList<QUrl> openedURLs() const { return opened_; }
-    void setRecordsOnly(bool recordsOnly) { recordsOnly_ = recordsOnly; }
-    void forgetOpenedURLs() { opened_.clear(); }
+    UIApplication(int &argc, char **argv);
 
-  private:
-    QList<QUrl> opened_;
-    bool recordsOnly_ = false;
+    // The running application, null when the process runs a plain QApplication.
+    static UIApplication *sharedApplication();
+
+    void handleKeyUIEvent(UIPhysicalKeyboardEvent *event);
+
+    // The implementation handleKeyUIEvent runs, process-wide, and its replacement, which
+    // returns the implementation it replaced. Main thread only.
+    static KeyEventImplementation keyEventImplementation();
+    static KeyEventImplementation setKeyEventImplementation(KeyEventImplementation implementation);
+
+    bool notify(QObject *receiver, QEvent *event) override;
+
+    // Hands `url` to the desktop's handler (a web page opens in the browser). Process-wide, so
+    // it works whichever application object runs. Every URL asked for is remembered, in order,
+    // so tests can see it; with `setRecordsOnly` nothing is handed over.
+    static bool openURL(const QUrl &url);
+    static QList<QUrl> openedURLs();
+    static void setRecordsOnly(bool recordsOnly);
+    static void forgetOpenedURLs();
+
+private:
+    static void deliverKeyEvent(UIApplication *application, UIPhysicalKeyboardEvent *event);
 };

@@ -26,6 +26,8 @@ void UINavigationController::loadView() {
     barLayout->setContentsMargins(8, 0, 8, 0);
     backButton_ = new QPushButton;
     backButton_->setFlat(true);
+    // As on the device, keys go to the screens: Space or Return must not go back.
+    backButton_->setFocusPolicy(Qt::NoFocus);
     backButton_->setStyleSheet("QPushButton { color: #007aff; border: none; font-size: 15px; }");
     connect(backButton_, &QPushButton::clicked, this, [this] { popViewControllerAnimated(true); });
     QSizePolicy keepPlace = backButton_->sizePolicy();

@@ -240,8 +240,8 @@ TEST_F(Pairing, PS3InstructionsGoOutAsMailAndComeBackWhenDone) {
 
 TEST_F(Pairing, WithoutMailThePS3InstructionsOpenInTheBrowser) {
     MFMailComposeViewController::setCanSendMailForTesting(false);
-    UIApplication::sharedApplication().setRecordsOnly(true);
-    UIApplication::sharedApplication().forgetOpenedURLs();
+    UIApplication::setRecordsOnly(true);
+    UIApplication::forgetOpenedURLs();
     seed({{NBRControllerTypeKey, 0}});
     open();
     pair();
@@ -249,16 +249,16 @@ TEST_F(Pairing, WithoutMailThePS3InstructionsOpenInTheBrowser) {
     ASSERT_TRUE(waitForAlerts(1));
     EXPECT_THAT(alertMessages(), ElementsAre("Your E-mail account is not configured|You are "
                                              "taken to a browser with pairing instructions."));
-    EXPECT_TRUE(UIApplication::sharedApplication().openedURLs().isEmpty());
+    EXPECT_TRUE(UIApplication::openedURLs().isEmpty());
     UIAlertView::visibleAlerts()[0]->dismissWithClickedButtonIndex(0, false);
-    EXPECT_THAT(UIApplication::sharedApplication().openedURLs(),
+    EXPECT_THAT(UIApplication::openedURLs(),
                 ElementsAre(QUrl(NBRPairingInstructionsURL)));
 }
 
 TEST_F(Pairing, TheBrowserFallbackOutlivingItsPageOpensNothing) {
     MFMailComposeViewController::setCanSendMailForTesting(false);
-    UIApplication::sharedApplication().setRecordsOnly(true);
-    UIApplication::sharedApplication().forgetOpenedURLs();
+    UIApplication::setRecordsOnly(true);
+    UIApplication::forgetOpenedURLs();
     seed({{NBRControllerTypeKey, 0}});
     open();
     pair();
@@ -267,7 +267,7 @@ TEST_F(Pairing, TheBrowserFallbackOutlivingItsPageOpensNothing) {
     delete navigation_; // the page goes, its alert stays
     navigation_ = nullptr;
     alert->dismissWithClickedButtonIndex(0, false);
-    EXPECT_TRUE(UIApplication::sharedApplication().openedURLs().isEmpty());
+    EXPECT_TRUE(UIApplication::openedURLs().isEmpty());
 }
 
 TEST_F(Pairing, SearchPromptsFollowTheTypeAndLeaveOtherTypesAlone) {

@@ -59,9 +59,9 @@ bool PreferencesControl::registerOnSessionBus() {
 
 bool PreferencesControl::Tap(const QString &row) {
     PSSpecifierRef specifier = rowNamed(topPage(navigation_), row);
-    if (!specifier || specifier->cellObject() == nullptr)
+    PSTableCell *cell = specifier ? specifier->cellObject() : nullptr;
+    if (cell == nullptr || !cell->isUserInteractionEnabled())
         return false;
-    PSTableCell *cell = specifier->cellObject();
     QWidget *target = cell;
     if (auto *toggle = qobject_cast<PSSwitchTableCell *>(cell))
         target = toggle->control();

@@ -20,7 +20,7 @@ class PreferencesControl : public QObject {
 
   public slots:
     // Taps the row of the top screen whose identifier or title is `row` (a switch row flips its
-    // switch); false when there is no such row.
+    // switch); false when there is no such row or it takes no taps now.
     bool Tap(const QString &row);
     // Goes back one screen; false on the first screen.
     bool Back();

@@ -4,9 +4,9 @@
 //   Preferences [--open NAME] [--tap ROW]... [--print-specifiers] [--screenshot FILE]
 //
 // --open pushes NAME.bundle's page at once; --tap taps the row with that identifier or title on
-// the top screen (a switch row flips its switch); --print-specifiers writes "id<TAB>title" per
-// row of the top page; --screenshot saves the window once it has painted. Then "ready" is
-// printed. On a session bus the window can also be worked through PreferencesControl.
+// the top screen once it takes taps (a switch row flips its switch); --print-specifiers writes
+// "id<TAB>title" per row of the top page; --screenshot saves the window once it has painted.
+// Then "ready" is printed. On a session bus the window can also be worked through PreferencesControl.
 #include "NSNotificationCenter.h"
 #include "PSListController.h"
 #include "PreferencesControl.h"
@@ -17,13 +17,14 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QElapsedTimer>
 #include <QTimer>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
 int main(int argc, char **argv) {
-    QApplication app(argc, argv);
+    UIApplication app(argc, argv);
     QApplication::setApplicationName("Preferences");
     QCommandLineParser parser;
     parser.addOption({"open", "Open the page of NAME.bundle.", "NAME"});
@@ -62,21 +63,33 @@ int main(int argc, char **argv) {
     PreferencesControl control(navigation);
     if (std::getenv("DBUS_SESSION_BUS_ADDRESS") != nullptr && !control.registerOnSessionBus())
         std::fprintf(stderr, "Preferences: another instance is running on this bus\n");
-    for (const QString &row : parser.values("tap"))
-        if (!control.Tap(row))
-            std::fprintf(stderr, "Preferences: no row %s\n", qPrintable(row));
-
-    if (parser.isSet("print-specifiers"))
-        for (const QString &row : control.Rows())
-            std::printf("%s\n", qPrintable(row.section('\t', 0, 1)));
-
-    // Once the event loop has painted the window.
-    QTimer::singleShot(0, &app, [&] {
+    // Each tap waits, as a user would, until its row takes taps (a button is disabled while the
+    // page asks the controller daemon something); then the rest, then "ready".
+    QStringList taps = parser.values("tap");
+    QElapsedTimer waited;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, &app, [&] {
+        while (!taps.isEmpty()) {
+            const bool tapped = control.Tap(taps.first());
+            if (!tapped && waited.elapsed() < 5000)
+                return;
+            if (!tapped)
+                std::fprintf(stderr, "Preferences: no row %s that takes taps\n",
+                             qPrintable(taps.first()));
+            taps.removeFirst();
+            waited.restart();
+        }
+        ticker.stop();
+        if (parser.isSet("print-specifiers"))
+            for (const QString &row : control.Rows())
+                std::printf("%s\n", qPrintable(row.section('\t', 0, 1)));
         if (parser.isSet("screenshot"))
             control.Screenshot(parser.value("screenshot"));
         std::printf("ready\n");
         std::fflush(stdout);
     });
+    waited.start();
+    ticker.start(10);
     const int status = app.exec();
     delete navigation;
     return status;

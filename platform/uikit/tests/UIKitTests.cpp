@@ -1,6 +1,7 @@
 #include "MFMailComposeViewController.h"
 #include "NSNotificationCenter.h"
 #include "UIAlertView.h"
+#include "UIApplication.h"
 #include "UINavigationController.h"
 #include "UIProgressHUD.h"
 #include "WidgetTestEnvironment.h"
@@ -12,7 +13,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-NBR_WIDGET_TEST_ENVIRONMENT();
+NBR_WIDGET_TEST_ENVIRONMENT_WITH(UIApplication);
 
 using ::testing::ElementsAre;
 

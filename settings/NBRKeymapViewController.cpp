@@ -1,0 +1,295 @@
+#include "NBRKeymapViewController.h"
+
+#include "NBRConstants.h"
+#include "UIColor.h"
+#include "UIPhysicalKeyboardEvent.h"
+#include "UITableViewCell.h"
+
+#include <QLabel>
+#include <array>
+#include <cctype>
+#include <filesystem>
+#include <limits>
+
+using platform::PlistValue;
+
+namespace {
+
+NBRKeymapViewController *targetEditor = nullptr;
+
+struct Control {
+    int buttonNative;
+    const char *title;
+};
+
+// In the order of the rows: Pause sits with the buttons, ahead of the sticks and triggers.
+constexpr std::array<Control, 21> kRows = {{
+    {NBRButtonNativeDpadRight, "D-pad right"},
+    {NBRButtonNativeDpadLeft, "D-pad left"},
+    {NBRButtonNativeDpadUp, "D-pad up"},
+    {NBRButtonNativeDpadDown, "D-pad down"},
+    {NBRButtonNativeA, "face button A"},
+    {NBRButtonNativeB, "face button B"},
+    {NBRButtonNativeX, "face button X"},
+    {NBRButtonNativeY, "face button Y"},
+    {NBRButtonNativeL1, "Left Shoulder (L1)"},
+    {NBRButtonNativeR1, "Right Shoulder (R1)"},
+    {NBRButtonNativePause, "Pause"},
+    {NBRButtonNativeLeftStickRight, "Left Analog Stick right"},
+    {NBRButtonNativeLeftStickLeft, "Left Analog Stick left"},
+    {NBRButtonNativeLeftStickUp, "Left Analog Stick up"},
+    {NBRButtonNativeLeftStickDown, "Left Analog Stick down"},
+    {NBRButtonNativeRightStickRight, "Right Analog Stick right"},
+    {NBRButtonNativeRightStickLeft, "Right Analog Stick left"},
+    {NBRButtonNativeRightStickUp, "Right Analog Stick up"},
+    {NBRButtonNativeRightStickDown, "Right Analog Stick down"},
+    {NBRButtonNativeL2, "Left Trigger (L2)"},
+    {NBRButtonNativeR2, "Right Trigger (R2)"},
+}};
+
+struct SpecialKey {
+    std::int64_t keyCode;
+    const char *label;
+};
+
+constexpr std::array<SpecialKey, 15> kSpecialKeys = {{
+    {40, "\u23CE"},
+    {41, "\u238B"},
+    {42, "\u232B"},
+    {43, "\u21C6"},
+    {44, "space"},
+    {57, "\u21EA"},
+    {79, "\u2192"},
+    {80, "\u2190"},
+    {81, "\u2193"},
+    {82, "\u2191"},
+    {224, "control"},
+    {225, "left \u21E7"},
+    {226, "\u2325"},
+    {227, "\u2318"},
+    {229, "right \u21E7"},
+}};
+
+const QString kHeader = "Connect your keyboard either with USB or Bluetooth (with the builtin iOS "
+                        "Bluetooth pairing).";
+const QString kPressKey = QString::fromUtf8("Press Key\u2026");
+
+// A decimal number at the start of the text, after blanks, as the platform's strings read
+// one: 0 when there is none, the nearest limit when it does not fit.
+std::int64_t leadingInteger(const std::string &text) {
+    std::size_t at = 0;
+    while (at < text.size() && std::isspace(static_cast<unsigned char>(text[at])))
+        ++at;
+    bool negative = false;
+    if (at < text.size() && (text[at] == '+' || text[at] == '-'))
+        negative = text[at++] == '-';
+    std::uint64_t value = 0;
+    const std::uint64_t limit = negative
+                                    ? std::uint64_t(std::numeric_limits<std::int64_t>::max()) + 1
+                                    : std::numeric_limits<std::int64_t>::max();
+    for (; at < text.size() && std::isdigit(static_cast<unsigned char>(text[at])); ++at) {
+        const unsigned digit = text[at] - '0';
+        if (value > (limit - digit) / 10)
+            return negative ? std::numeric_limits<std::int64_t>::min()
+                            : std::numeric_limits<std::int64_t>::max();
+        value = value * 10 + digit;
+    }
+    return negative ? static_cast<std::int64_t>(0 - value) : static_cast<std::int64_t>(value);
+}
+
+// A keymap value read as an integer: numbers as they are, strings by their leading digits.
+std::optional<std::int64_t> integerOf(const PlistValue &value) {
+    if (auto number = value.integerValue())
+        return number;
+    if (const std::string *text = value.string())
+        return leadingInteger(*text);
+    return std::nullopt;
+}
+
+std::optional<qsizetype> rowForButtonNative(std::int64_t buttonNative) {
+    for (std::size_t row = 0; row < kRows.size(); ++row)
+        if (kRows[row].buttonNative == buttonNative)
+            return static_cast<qsizetype>(row);
+    return std::nullopt;
+}
+
+void setTextColor(QLabel *label, const platform::UIColor &color) {
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText,
+                     QColor::fromRgbF(color.red(), color.green(), color.blue(), color.alpha()));
+    label->setPalette(palette);
+}
+
+QLabel *accessoryLabel(UITableViewCell *cell) {
+    return cell != nullptr ? qobject_cast<QLabel *>(cell->accessoryView()) : nullptr;
+}
+
+} // namespace
+
+NBRKeymapViewController::NBRKeymapViewController(const QString &path)
+    : UITableViewController(UITableViewStyleGrouped), _path(path) {
+    _rootSettings = platform::readPlistDictionary(path.toStdString());
+    _keymap = defaultKeymap();
+    if (_rootSettings) {
+        auto found = _rootSettings->find(NBRKeyboardKeymapKey);
+        // Anything but a dictionary there is no keymap the editor could show or extend.
+        if (found != _rootSettings->end() && found->second.dictionary() != nullptr)
+            _keymap = *found->second.dictionary();
+    }
+    tableView()->registerClassForCellReuseIdentifier<UITableViewCell>(NBRKeymapCellID);
+    targetEditor = this;
+}
+
+NBRKeymapViewController::~NBRKeymapViewController() {
+    if (targetEditor == this)
+        targetEditor = nullptr;
+}
+
+NBRKeymapViewController *NBRKeymapViewController::keyEventTarget() {
+    return targetEditor;
+}
+
+std::optional<std::string>
+NBRKeymapViewController::stringSelectedKeyCodeForNative(int buttonNative) const {
+    for (const auto &[key, value] : _keymap)
+        if (integerOf(value) == buttonNative)
+            return key;
+    return std::nullopt;
+}
+
+std::int64_t NBRKeymapViewController::selectedKeyCodeForNative(int buttonNative) const {
+    const auto key = stringSelectedKeyCodeForNative(buttonNative);
+    return key ? leadingInteger(*key) : -1;
+}
+
+int NBRKeymapViewController::buttonNativeFromIndexPath(const NSIndexPath &indexPath) {
+    const qsizetype row = indexPath.row;
+    return row >= 0 && row < qsizetype(kRows.size()) ? kRows[row].buttonNative : 0;
+}
+
+QString NBRKeymapViewController::titleForButtonNative(int buttonNative) {
+    const auto row = rowForButtonNative(buttonNative);
+    return row ? QString::fromUtf8(kRows[*row].title) : QString();
+}
+
+PlistValue::Dictionary NBRKeymapViewController::defaultKeymap() {
+    const auto bound = [](const char *key, NBRButtonNative control) {
+        return std::pair<const std::string, PlistValue>(key, std::int64_t{control});
+    };
+    return {
+        bound("26", NBRButtonNativeDpadUp),   bound("4", NBRButtonNativeDpadLeft),
+        bound("22", NBRButtonNativeDpadDown), bound("7", NBRButtonNativeDpadRight),
+        bound("12", NBRButtonNativeY),        bound("13", NBRButtonNativeX),
+        bound("14", NBRButtonNativeA),        bound("15", NBRButtonNativeB),
+        bound("31", NBRButtonNativeL1),       bound("37", NBRButtonNativeR1),
+        bound("41", NBRButtonNativePause),
+    };
+}
+
+QString NBRKeymapViewController::keyLabelForKeyCode(std::int64_t keyCode) {
+    if (keyCode == -1)
+        return "(none)";
+    // Letters and digits by their place in the usage table, taken modulo 256 as a byte.
+    const auto letter = static_cast<std::uint8_t>(static_cast<std::uint64_t>(keyCode) + 61);
+    if (letter >= 'A' && letter <= 'Z')
+        return QString(QChar(char16_t(letter)));
+    const auto digit = static_cast<std::uint8_t>(static_cast<std::uint64_t>(keyCode) + 19);
+    if (digit >= '1' && digit <= '9')
+        return QString(QChar(char16_t(digit)));
+    for (const SpecialKey &special : kSpecialKeys)
+        if (special.keyCode == keyCode)
+            return QString::fromUtf8(special.label);
+    return QString::asprintf("Key (%lld)", static_cast<long long>(keyCode));
+}
+
+qsizetype NBRKeymapViewController::numberOfSectionsInTableView(UITableView *) {
+    return 1;
+}
+
+qsizetype NBRKeymapViewController::tableViewNumberOfRowsInSection(UITableView *, qsizetype) {
+    return qsizetype(kRows.size());
+}
+
+QString NBRKeymapViewController::tableViewTitleForHeaderInSection(UITableView *, qsizetype) {
+    return kHeader;
+}
+
+UITableViewCell *
+NBRKeymapViewController::tableViewCellForRowAtIndexPath(UITableView *tableView,
+                                                        const NSIndexPath &indexPath) {
+    UITableViewCell *cell =
+        tableView->dequeueReusableCellWithIdentifier(NBRKeymapCellID, indexPath);
+    if (cell == nullptr)
+        return nullptr;
+    const int buttonNative = buttonNativeFromIndexPath(indexPath);
+    cell->textLabel()->setText(titleForButtonNative(buttonNative));
+    QLabel *label = accessoryLabel(cell);
+    if (label == nullptr) {
+        label = new QLabel;
+        label->setTextFormat(Qt::PlainText);
+        label->setFont(cell->textLabel()->font());
+        cell->setAccessoryView(label);
+    }
+    label->setText(keyLabelForKeyCode(selectedKeyCodeForNative(buttonNative)));
+    setTextColor(label, platform::UIColor::blackColor());
+    label->adjustSize();
+    return cell;
+}
+
+void NBRKeymapViewController::tableViewDidSelectRowAtIndexPath(UITableView *tableView,
+                                                               const NSIndexPath &indexPath) {
+    if (_indexPathOfCellToRemap) {
+        tableView->deselectRowAtIndexPath(*_indexPathOfCellToRemap, true);
+        tableView->reloadRowsAtIndexPaths({*_indexPathOfCellToRemap}, UITableViewRowAnimationFade);
+    }
+    _indexPathOfCellToRemap = indexPath;
+    // The row stays highlighted while it waits, also when it was the one reloaded.
+    tableView->selectRowAtIndexPath(indexPath, false);
+    if (QLabel *label = accessoryLabel(tableView->cellForRowAtIndexPath(indexPath))) {
+        label->setText(kPressKey);
+        setTextColor(label, platform::UIColor::blueColor());
+        label->adjustSize();
+    }
+}
+
+void NBRKeymapViewController::keyPressed(UIPhysicalKeyboardEvent *event) {
+    if (!_indexPathOfCellToRemap || event == nullptr)
+        return;
+    const NSIndexPath waiting = *_indexPathOfCellToRemap;
+    const int buttonNative = buttonNativeFromIndexPath(waiting);
+    const std::string key = std::to_string(event->_keyCode());
+    QList<NSIndexPath> rows{waiting};
+    tableView()->deselectRowAtIndexPath(waiting, true);
+
+    const auto old = stringSelectedKeyCodeForNative(buttonNative);
+    if (auto taken = _keymap.find(key); taken != _keymap.end()) {
+        const auto other = integerOf(taken->second);
+        // A hand-edited value that is no control has no row to put right.
+        if (other != buttonNative)
+            if (const auto row = other ? rowForButtonNative(*other) : std::nullopt)
+                rows.append(NSIndexPath::indexPathForRow(*row, waiting.section));
+    }
+    if (old)
+        _keymap.erase(*old);
+    _keymap[key] = PlistValue(buttonNative);
+    tableView()->reloadRowsAtIndexPaths(rows, UITableViewRowAnimationFade);
+    _indexPathOfCellToRemap.reset();
+}
+
+void NBRKeymapViewController::viewDidDisappear(bool animated) {
+    UITableViewController::viewDidDisappear(animated);
+    const std::string file = _path.toStdString();
+    if (!_rootSettings) {
+        // Opened without a file to write into. A file that still does not exist is made now,
+        // so the keymap is not lost; one that cannot be read is left as it is.
+        _rootSettings = platform::readPlistDictionary(file);
+        std::error_code error;
+        if (!_rootSettings && std::filesystem::symlink_status(file, error).type() ==
+                                  std::filesystem::file_type::not_found)
+            _rootSettings.emplace();
+        if (!_rootSettings)
+            return;
+    }
+    (*_rootSettings)[NBRKeyboardKeymapKey] = PlistValue(_keymap);
+    platform::writePlistAtomically(file, PlistValue(*_rootSettings), platform::PlistFormat::Binary);
+}
