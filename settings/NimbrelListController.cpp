@@ -1,10 +1,13 @@
 #include "NimbrelListController.h"
 
+#include "NBRColorPickerController.h"
 #include "NBRConstants.h"
+#include "NBRSupport.h"
 #include "NSNotificationCenter.h"
 #include "PSTableCell.h"
 #include "UIAlertView.h"
 #include "UIApplication.h"
+#include "UINavigationController.h"
 #include "UIProgressHUD.h"
 
 namespace {
@@ -177,4 +180,22 @@ void NimbrelListController::setPreferenceValue(const QVariant &value, PSSpecifie
     } else if (identifier == NBRAmbientColorID) {
         setHasColorChooserSpecifier(!value.toBool(), true);
     }
+}
+
+void NimbrelListController::presentColorChooser(PSSpecifier *specifier) {
+    if (navigationController() == nullptr)
+        return;
+    const QVariant stored = readPreferenceValue(specifier);
+    const QByteArray hex =
+        stored.isValid() ? stored.toString().toUtf8() : QByteArray(NBRDefaultLEDColor);
+    auto *chooser = new NBRColorPickerController(NBRColorForHexString(hex.constData()));
+    chooser->setDelegate(this);
+    navigationController()->pushViewController(chooser, true);
+}
+
+void NimbrelListController::colorPickerDidPickColor(NBRColorPickerController *,
+                                                    const platform::UIColor &color) {
+    setPreferenceValue(QString::fromStdString(NBRStringColorForUIColor(color)),
+                       ds4ColorChooser_.get());
+    reloadSpecifier(ds4ColorChooser_);
 }

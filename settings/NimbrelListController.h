@@ -1,5 +1,6 @@
 #pragma once
 
+#include "NBRColorPickerControllerDelegate.h"
 #include "PSListController.h"
 
 #include <QPointer>
@@ -9,7 +10,7 @@
 
 // The main settings page: the page description's cells plus the cells this page inserts and
 // removes as the controller type, the connection mode and the ambient switch change.
-class NimbrelListController : public PSListController {
+class NimbrelListController : public PSListController, public NBRColorPickerControllerDelegate {
     Q_OBJECT
   public:
     NimbrelListController();
@@ -30,6 +31,12 @@ class NimbrelListController : public PSListController {
     void setHasConnectCell(bool has);
     void setHasForceExtendedCell(bool has);
     void setHasColorChooserSpecifier(bool has, bool addIfMissing);
+
+    // "Choose LED Color": opens the colour screen on the stored colour; each colour it reports
+    // is stored, shown on the row and sent to a connected DualShock 4.
+    Q_INVOKABLE void presentColorChooser(PSSpecifier *specifier);
+    void colorPickerDidPickColor(NBRColorPickerController *picker,
+                                 const platform::UIColor &color) override;
 
     UIProgressHUD *hud() const { return hud_.data(); }
     PSSpecifierRef ds4Group() const { return ds4Group_; }
