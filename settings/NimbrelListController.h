@@ -5,12 +5,26 @@
 
 #include <QPointer>
 #include <atomic>
+#include <chrono>
+#include <memory>
+#include <string>
 
+#include "MFMailComposeViewController.h"
+#include "NBRConstants.h"
+#include "PlistValue.h"
+#include "UIAlertView.h"
 #include "UIProgressHUD.h"
 
+class CPDistributedMessagingCenter;
+class NSTask;
+
 // The main settings page: the page description's cells plus the cells this page inserts and
-// removes as the controller type, the connection mode and the ambient switch change.
-class NimbrelListController : public PSListController, public NBRColorPickerControllerDelegate {
+// removes as the controller type, the connection mode and the ambient switch change; the
+// pairing flow; connecting the controller and its light-bar colour over the control socket.
+class NimbrelListController : public PSListController,
+                              public UIAlertViewDelegate,
+                              public MFMailComposeViewControllerDelegate,
+                              public NBRColorPickerControllerDelegate {
     Q_OBJECT
   public:
     NimbrelListController();
@@ -21,6 +35,8 @@ class NimbrelListController : public PSListController, public NBRColorPickerCont
     void setPreferenceValue(const QVariant &value, PSSpecifier *specifier) override;
     void viewDidLoad() override;
     void viewWillAppear(bool animated) override;
+    void viewDidAppear(bool animated) override;
+    void viewWillDisappear(bool animated) override;
 
     int currentControllerType();
     int connectionType();
@@ -38,6 +54,31 @@ class NimbrelListController : public PSListController, public NBRColorPickerCont
     void colorPickerDidPickColor(NBRColorPickerController *picker,
                                  const platform::UIColor &color) override;
 
+    // Pairing: the pair button's action and what it leads to.
+    Q_INVOKABLE void pairController();
+    void pairPS4Controller();
+    void handlePairingMessage(const std::string &message,
+                              const platform::PlistValue::Dictionary &userInfo);
+    Q_INVOKABLE void killDiscoveryTask();
+    void emailInstructions();
+    Q_INVOKABLE void restartDaemons();
+    void alertViewDidDismissWithButtonIndex(UIAlertView *alertView, int buttonIndex) override;
+    void mailComposeControllerDidFinishWithResult(MFMailComposeViewController *controller,
+                                                  MFMailComposeResult result,
+                                                  const QString &error) override;
+
+    // The controller daemon: whether it has the controller, connecting it, its light bar.
+    void queryControllerConnected();
+    Q_INVOKABLE void connectController(PSSpecifier *specifier);
+    // Sends the stored light-bar colour when the controller type is 1, on `socket`, or on a
+    // connection of its own when `socket` is -1 (posting the failure notification when none
+    // can be made). Never reads a reply and closes only a connection it opened.
+    void updateDS4ColorWithSocket(int socket);
+
+    std::shared_ptr<NSTask> discoveryTask() const { return discoveryTask_; }
+    CPDistributedMessagingCenter *discoveryMessagingCenter() const {
+        return discoveryMessagingCenter_.get();
+    }
     UIProgressHUD *hud() const { return hud_.data(); }
     PSSpecifierRef ds4Group() const { return ds4Group_; }
     PSSpecifierRef ds4AmbientColor() const { return ds4AmbientColor_; }
@@ -45,19 +86,36 @@ class NimbrelListController : public PSListController, public NBRColorPickerCont
     PSSpecifierRef connectSpecifier() const { return connectSpecifier_; }
 
     // Written by the control-socket work on a background queue, read on the main thread.
-    bool controllerConnected() const { return controllerConnected_.load(); }
-    void setControllerConnected(bool connected) { controllerConnected_.store(connected); }
+    bool controllerConnected() const { return connected_->load(); }
+    void setControllerConnected(bool connected) { connected_->store(connected); }
 
-  private:
+    // How long the status query and the connect wait for the daemon's reply.
+    void setStatusQueryTimeout(std::chrono::milliseconds timeout) { statusTimeout_ = timeout; }
+    void setConnectTimeout(std::chrono::milliseconds timeout) { connectTimeout_ = timeout; }
+
+private:
     PSSpecifierRef storedSpecifier(const QString &name, PSCellType cell, const char *identifier,
                                    const char *key, const QVariant &defaultValue);
     void showStoredColor();
     int integerValue(const char *identifier);
+    void showPairingResult(const QString &message);
+    void interruptDiscoveryTool();
+    std::uint32_t storedLightColor();
+    PSTableCell *beginExchange(PSSpecifier *specifier);
+    void endExchange(PSTableCell *cell);
 
+    std::shared_ptr<NSTask> discoveryTask_;
+    std::shared_ptr<CPDistributedMessagingCenter> discoveryMessagingCenter_;
     QPointer<UIProgressHUD> hud_;
     PSSpecifierRef ds4Group_;
     PSSpecifierRef ds4AmbientColor_;
     PSSpecifierRef ds4ColorChooser_;
     PSSpecifierRef connectSpecifier_;
-    std::atomic<bool> controllerConnected_{false};
+    // Shared with the exchanges in flight, which hold it weakly: a page that has gone takes no
+    // more updates.
+    std::shared_ptr<std::atomic<bool>> connected_ = std::make_shared<std::atomic<bool>>(false);
+    std::chrono::milliseconds statusTimeout_ = NBRStatusQueryTimeout;
+    std::chrono::milliseconds connectTimeout_ = NBRConnectTimeout;
+    // Exchanges running on the connect button; a rebuilt button stays disabled until they end.
+    int exchangesInFlight_ = 0;
 };

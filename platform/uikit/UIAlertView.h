@@ -29,6 +29,9 @@ class UIAlertView : public QDialog {
     QString message() const { return message_; }
     QStringList buttonTitles() const { return {cancelButtonTitle_}; }
     bool isVisible() const { return visible_; }
+    UIAlertViewDelegate *delegate() const { return delegate_; }
+    // A delegate that goes away before the alert does clears itself here.
+    void setDelegate(UIAlertViewDelegate *delegate) { delegate_ = delegate; }
 
     // Alerts shown and not yet dismissed, oldest first.
     static QList<UIAlertView *> visibleAlerts();

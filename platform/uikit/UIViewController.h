@@ -4,6 +4,7 @@
 #include <QPointer>
 #include <QString>
 #include <QWidget>
+#include <functional>
 
 class UINavigationController;
 
@@ -21,6 +22,16 @@ class UIViewController : public QObject {
     void setTitle(const QString &title);
 
     UINavigationController *navigationController() const { return navigationController_; }
+
+    // Shows `controller` over this one's view, covering it, until it is dismissed; this
+    // controller owns it meanwhile. One at a time: a second presentation is ignored.
+    void presentViewController(UIViewController *controller, bool animated,
+                               std::function<void()> completion = {});
+    // Dismisses what this controller presented; asked of a controller that presents nothing,
+    // the one that presented it or its navigation controller does it, as on the device.
+    void dismissViewControllerAnimated(bool animated, std::function<void()> completion = {});
+    UIViewController *presentedViewController() const { return presented_.data(); }
+    UIViewController *presentingViewController() const { return presenting_.data(); }
 
     virtual void viewDidLoad() {}
     virtual void viewWillAppear(bool) {}
@@ -41,4 +52,6 @@ class UIViewController : public QObject {
     QPointer<QWidget> view_;
     QString title_;
     UINavigationController *navigationController_ = nullptr;
+    QPointer<UIViewController> presented_;
+    QPointer<UIViewController> presenting_;
 };

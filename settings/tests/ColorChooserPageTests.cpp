@@ -193,4 +193,20 @@ TEST_F(ColorChooserPage, APickForAnotherControllerTypeIsStoredButNotSent) {
     EXPECT_EQ(daemon.takeConnection(), std::nullopt) << "no connection was opened";
 }
 
+TEST_F(ColorChooserPage, APickForADualShock4IsSentOnAConnectionOfItsOwn) {
+    seed({{NBRControllerTypeKey, 1}});
+    ControlSocketListener daemon(root_.path(NBRControlSocketPath));
+    ASSERT_TRUE(daemon.ok());
+    open();
+    daemon.drain();
+    page_->colorPickerDidPickColor(nullptr, UIColor::colorWithRed(1.0, 0.5, 0.0, 1));
+    NBRControlMessage colour{NBRControlCommandSetLightColor, NBRControllerTypeDualShock4};
+    colour.payload[0] = 0xff;
+    colour.payload[1] = 0x7f;
+    const auto record = NBRControlEncode(colour);
+    EXPECT_EQ(daemon.takeConnection(), std::string(record.begin(), record.begin() + 16))
+        << "the stored colour, 16 bytes, and the connection closed";
+    EXPECT_EQ(daemon.takeConnection(), std::nullopt) << "one connection per pick";
+}
+
 } // namespace

@@ -1,10 +1,14 @@
+#include "MFMailComposeViewController.h"
 #include "NSNotificationCenter.h"
 #include "UIAlertView.h"
+#include "UIApplication.h"
 #include "UINavigationController.h"
 #include "UIProgressHUD.h"
 #include "WidgetTestEnvironment.h"
 
+#include <QCoreApplication>
 #include <QPushButton>
+#include <QTextBrowser>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -30,6 +34,71 @@ class Screen : public UIViewController {
 };
 
 namespace {
+
+TEST(Presentation, CoversThePresenterUntilDismissedFromEitherSide) {
+    std::vector<std::string> log;
+    auto *root = new Screen("root", &log);
+    UINavigationController navigation(root);
+    navigation.view()->resize(320, 480);
+    navigation.view()->show();
+    log.clear();
+    QPointer<Screen> sheet = new Screen("sheet", &log);
+    bool completed = false;
+    navigation.presentViewController(sheet, true, [&] { completed = true; });
+    EXPECT_TRUE(completed);
+    EXPECT_EQ(navigation.presentedViewController(), sheet.data());
+    EXPECT_EQ(sheet->presentingViewController(), &navigation);
+    EXPECT_EQ(sheet->view()->geometry(), navigation.view()->rect());
+    EXPECT_TRUE(sheet->view()->isVisible());
+    navigation.presentViewController(new Screen("second", &log), false); // one at a time
+    EXPECT_EQ(navigation.presentedViewController(), sheet.data());
+    EXPECT_THAT(log, ElementsAre("sheet will appear", "sheet did appear"));
+
+    // A screen inside the navigation stack asks; the navigation controller dismisses.
+    log.clear();
+    root->dismissViewControllerAnimated(true);
+    EXPECT_EQ(navigation.presentedViewController(), nullptr);
+    EXPECT_THAT(log, ElementsAre("sheet will disappear", "sheet did disappear"));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(sheet.isNull());
+    root->dismissViewControllerAnimated(true); // nothing left: harmless
+}
+
+TEST(MailComposer, KeepsWhatItWasGivenAndReportsCancel) {
+    struct Delegate : MFMailComposeViewControllerDelegate {
+        std::vector<MFMailComposeResult> results;
+        void mailComposeControllerDidFinishWithResult(MFMailComposeViewController *,
+                                                      MFMailComposeResult result,
+                                                      const QString &) override {
+            results.push_back(result);
+        }
+    } delegate;
+    MFMailComposeViewController mail;
+    mail.setMailComposeDelegate(&delegate);
+    mail.setMessageBody("<p><h1>Title</h1>text</p>", true);
+    mail.setToRecipients({"a@example.org"});
+    auto *body = mail.view()->findChild<QTextBrowser *>();
+    ASSERT_NE(body, nullptr);
+    EXPECT_EQ(body->toPlainText().trimmed(), "Title\ntext");
+    EXPECT_EQ(mail.toRecipients(), QStringList{"a@example.org"});
+    mail.view()->findChild<QPushButton *>("cancelButton")->click();
+    EXPECT_THAT(delegate.results, ElementsAre(MFMailComposeResultCancelled));
+
+    MFMailComposeViewController::setCanSendMailForTesting(false);
+    EXPECT_FALSE(MFMailComposeViewController::canSendMail());
+    MFMailComposeViewController::setCanSendMailForTesting(true);
+    EXPECT_TRUE(MFMailComposeViewController::canSendMail());
+    MFMailComposeViewController::setCanSendMailForTesting(std::nullopt);
+}
+
+TEST(Application, RemembersTheURLsItWasAskedToOpen) {
+    UIApplication &application = UIApplication::sharedApplication();
+    application.setRecordsOnly(true);
+    application.forgetOpenedURLs();
+    EXPECT_TRUE(application.openURL(QUrl("https://nimbrel.example/a")));
+    EXPECT_FALSE(application.openURL(QUrl()));
+    EXPECT_THAT(application.openedURLs(), ElementsAre(QUrl("https://nimbrel.example/a")));
+}
 
 TEST(NavigationController, TellsEachScreenWhenItComesAndGoesInOrder) {
     std::vector<std::string> log;
