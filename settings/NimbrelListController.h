@@ -93,7 +93,7 @@ class NimbrelListController : public PSListController,
     void setStatusQueryTimeout(std::chrono::milliseconds timeout) { statusTimeout_ = timeout; }
     void setConnectTimeout(std::chrono::milliseconds timeout) { connectTimeout_ = timeout; }
 
-private:
+  private:
     PSSpecifierRef storedSpecifier(const QString &name, PSCellType cell, const char *identifier,
                                    const char *key, const QVariant &defaultValue);
     void showStoredColor();
