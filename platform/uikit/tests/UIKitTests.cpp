@@ -1,7 +1,6 @@
 #include "MFMailComposeViewController.h"
 #include "NSNotificationCenter.h"
 #include "UIAlertView.h"
-#include "UIApplication.h"
 #include "UINavigationController.h"
 #include "UIProgressHUD.h"
 #include "WidgetTestEnvironment.h"
@@ -83,21 +82,6 @@ TEST(MailComposer, KeepsWhatItWasGivenAndReportsCancel) {
     EXPECT_EQ(mail.toRecipients(), QStringList{"a@example.org"});
     mail.view()->findChild<QPushButton *>("cancelButton")->click();
     EXPECT_THAT(delegate.results, ElementsAre(MFMailComposeResultCancelled));
-
-    MFMailComposeViewController::setCanSendMailForTesting(false);
-    EXPECT_FALSE(MFMailComposeViewController::canSendMail());
-    MFMailComposeViewController::setCanSendMailForTesting(true);
-    EXPECT_TRUE(MFMailComposeViewController::canSendMail());
-    MFMailComposeViewController::setCanSendMailForTesting(std::nullopt);
-}
-
-TEST(Application, RemembersTheURLsItWasAskedToOpen) {
-    UIApplication &application = UIApplication::sharedApplication();
-    application.setRecordsOnly(true);
-    application.forgetOpenedURLs();
-    EXPECT_TRUE(application.openURL(QUrl("https://nimbrel.example/a")));
-    EXPECT_FALSE(application.openURL(QUrl()));
-    EXPECT_THAT(application.openedURLs(), ElementsAre(QUrl("https://nimbrel.example/a")));
 }
 
 TEST(NavigationController, TellsEachScreenWhenItComesAndGoesInOrder) {
