@@ -76,6 +76,10 @@ TEST_F(ColorChooserEndToEnd, ATapOnTheMapRecoloursTheRowAndTheConnectedLightBar)
     navigation_->viewDidAppear(false);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
 
+    // Coming on screen the page asks the daemon about the controller and rebuilds its rows
+    // with the answer; the row to tap is the one made then.
+    ASSERT_TRUE(
+        spinUntil([&] { return page->connectSpecifier()->name() == "Disconnect Controller"; }));
     auto *row = dynamic_cast<NBRColorChooserCell *>(page->ds4ColorChooser()->cellObject());
     ASSERT_NE(row, nullptr);
     ASSERT_TRUE(spinUntil([&] { return row->isVisible() && row->height() > 0; }));
