@@ -2,6 +2,7 @@
 
 #include "CPDistributedMessagingCenter.h"
 #include "DevicePath.h"
+#include "NBRColorPickerController.h"
 #include "NBRConstants.h"
 #include "NBRControlSocket.h"
 #include "NBRKeymapViewController.h"
@@ -567,4 +568,23 @@ void NimbrelListController::openKeymapEditor() {
         QString::fromStdString(platform::devicePath(NBRPreferencesPath)));
     navigationController()->pushViewController(editor, true);
     editor->tableView()->reloadData();
+}
+
+void NimbrelListController::presentColorChooser(PSSpecifier *specifier) {
+    if (navigationController() == nullptr)
+        return;
+    const QVariant stored = readPreferenceValue(specifier);
+    const QByteArray hex =
+        stored.isValid() ? stored.toString().toUtf8() : QByteArray(NBRDefaultLEDColor);
+    auto *chooser = new NBRColorPickerController(NBRColorForHexString(hex.constData()));
+    chooser->setDelegate(this);
+    navigationController()->pushViewController(chooser, true);
+}
+
+void NimbrelListController::colorPickerDidPickColor(NBRColorPickerController *,
+                                                    const platform::UIColor &color) {
+    setPreferenceValue(QString::fromStdString(NBRStringColorForUIColor(color)),
+                       ds4ColorChooser_.get());
+    reloadSpecifier(ds4ColorChooser_);
+    updateDS4ColorWithSocket(-1);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "NBRColorPickerControllerDelegate.h"
 #include "PSListController.h"
 
 #include <QPointer>
@@ -22,7 +23,8 @@ class NSTask;
 // pairing flow; connecting the controller and its light-bar colour over the control socket.
 class NimbrelListController : public PSListController,
                               public UIAlertViewDelegate,
-                              public MFMailComposeViewControllerDelegate {
+                              public MFMailComposeViewControllerDelegate,
+                              public NBRColorPickerControllerDelegate {
     Q_OBJECT
 public:
     NimbrelListController();
@@ -45,6 +47,12 @@ public:
     void setHasConnectCell(bool has);
     void setHasForceExtendedCell(bool has);
     void setHasColorChooserSpecifier(bool has, bool addIfMissing);
+
+    // "Choose LED Color": opens the colour screen on the stored colour; each colour it reports
+    // is stored, shown on the row and sent to a connected DualShock 4.
+    Q_INVOKABLE void presentColorChooser(PSSpecifier *specifier);
+    void colorPickerDidPickColor(NBRColorPickerController *picker,
+                                 const platform::UIColor &color) override;
 
     // Pairing: the pair button's action and what it leads to.
     Q_INVOKABLE void pairController();

@@ -53,7 +53,7 @@ void PSTableCell::applyStyle() {
                         : checked_ ? QString::fromUtf8("\u2713")
                                    : QString());
     setColor(accessory_, checked_ ? tint : QColor(0xc7, 0xc7, 0xcc));
-    accessory_->setVisible(!accessory_->text().isEmpty());
+    accessory_->setVisible(accessoryView_.isNull() && !accessory_->text().isEmpty());
     detailTextLabel_->setVisible(!detailTextLabel_->text().isEmpty());
 }
 
@@ -64,6 +64,16 @@ void PSTableCell::setValue(const QVariant &value) {
         detailTextLabel_->setText(owner->titleForValue(value));
     else if (type_ == PSTitleValueCell)
         detailTextLabel_->setText(value.toString());
+    applyStyle();
+}
+
+void PSTableCell::setAccessoryView(QWidget *view) {
+    if (view == accessoryView_)
+        return;
+    delete accessoryView_.data();
+    accessoryView_ = view;
+    if (view != nullptr)
+        layout_->addWidget(view, 0, Qt::AlignVCenter);
     applyStyle();
 }
 

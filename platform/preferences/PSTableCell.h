@@ -2,6 +2,7 @@
 
 #include "PSSpecifier.h"
 
+#include <QPointer>
 #include <QVariant>
 #include <QWidget>
 #include <memory>
@@ -27,6 +28,11 @@ class PSTableCell : public QWidget {
     QLabel *textLabel() const { return textLabel_; }
     QLabel *detailTextLabel() const { return detailTextLabel_; }
 
+    // A widget at the row's right end in place of its mark; the cell owns it. Setting another
+    // (or null) deletes the one before, unless it is the same.
+    QWidget *accessoryView() const { return accessoryView_; }
+    void setAccessoryView(QWidget *view);
+
     void setUserInteractionEnabled(bool enabled);
     bool isUserInteractionEnabled() const { return interactive_; }
     void setChecked(bool checked);
@@ -51,6 +57,7 @@ class PSTableCell : public QWidget {
     QLabel *textLabel_;
     QLabel *detailTextLabel_;
     QLabel *accessory_;
+    QPointer<QWidget> accessoryView_;
     QHBoxLayout *layout_;
     bool interactive_ = true;
     bool checked_ = false;

@@ -5,15 +5,14 @@
 
 NSOperationQueue::~NSOperationQueue() {
     {
-        std::lock_guard lock(mutex_);
-        stopping_ = true;
-        pending_.clear();
+        std::lock_guard lock(state_->mutex);
+        state_->stopping = true;
+        state_->pending.clear();
     }
-    changed_.notify_all();
+    state_->changed.notify_all();
     if (worker_.joinable()) {
-        // The last owner may let go from inside one of the queue's own operations.
         if (worker_.get_id() == std::this_thread::get_id())
-            worker_.detach();
+            worker_.detach(); // it ends on its own, holding the state
         else
             worker_.join();
     }
@@ -21,52 +20,57 @@ NSOperationQueue::~NSOperationQueue() {
 
 void NSOperationQueue::addOperation(std::function<void()> operation) {
     {
-        std::lock_guard lock(mutex_);
-        pending_.push_back(std::move(operation));
+        std::lock_guard lock(state_->mutex);
+        state_->pending.push_back(std::move(operation));
         if (!worker_.joinable())
-            worker_ = std::thread([this] { run(); });
+            worker_ = std::thread(run, state_);
     }
-    changed_.notify_all();
+    state_->changed.notify_all();
 }
 
 void NSOperationQueue::setSuspended(bool suspended) {
     {
-        std::lock_guard lock(mutex_);
-        suspended_ = suspended;
+        std::lock_guard lock(state_->mutex);
+        state_->suspended = suspended;
     }
-    changed_.notify_all();
+    state_->changed.notify_all();
 }
 
 bool NSOperationQueue::isSuspended() const {
-    std::lock_guard lock(mutex_);
-    return suspended_;
+    std::lock_guard lock(state_->mutex);
+    return state_->suspended;
 }
 
 std::size_t NSOperationQueue::operationCount() const {
-    std::lock_guard lock(mutex_);
-    return pending_.size() + (running_ ? 1 : 0);
+    std::lock_guard lock(state_->mutex);
+    return state_->pending.size() + (state_->running ? 1 : 0);
 }
 
 void NSOperationQueue::waitUntilAllOperationsAreFinished() {
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] { return stopping_ || (pending_.empty() && !running_); });
+    State &state = *state_;
+    std::unique_lock lock(state.mutex);
+    state.changed.wait(lock,
+                       [&] { return state.stopping || (state.pending.empty() && !state.running); });
 }
 
-void NSOperationQueue::run() {
-    std::unique_lock lock(mutex_);
+// Holds the state itself: the queue may be gone once an operation ends.
+void NSOperationQueue::run(std::shared_ptr<State> shared) {
+    State &state = *shared;
+    std::unique_lock lock(state.mutex);
     for (;;) {
-        changed_.wait(lock, [this] { return stopping_ || (!suspended_ && !pending_.empty()); });
-        if (stopping_)
+        state.changed.wait(
+            lock, [&] { return state.stopping || (!state.suspended && !state.pending.empty()); });
+        if (state.stopping)
             return;
-        auto operation = std::move(pending_.front());
-        pending_.pop_front();
-        running_ = true;
+        auto operation = std::move(state.pending.front());
+        state.pending.pop_front();
+        state.running = true;
         lock.unlock();
         operation();
         operation = nullptr;
         lock.lock();
-        running_ = false;
-        changed_.notify_all();
+        state.running = false;
+        state.changed.notify_all();
     }
 }
 

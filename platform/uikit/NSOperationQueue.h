@@ -3,6 +3,7 @@
 #include <condition_variable>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -22,14 +23,19 @@ public:
     void waitUntilAllOperationsAreFinished();
 
 private:
-    void run();
+    // Shared with the worker, which may outlive the queue: the last owner can let go of it
+    // from inside one of its own operations.
+    struct State {
+        std::mutex mutex;
+        std::condition_variable changed;
+        std::deque<std::function<void()>> pending;
+        bool suspended = false;
+        bool running = false; // an operation is executing
+        bool stopping = false;
+    };
+    static void run(std::shared_ptr<State> state);
 
-    mutable std::mutex mutex_;
-    std::condition_variable changed_;
-    std::deque<std::function<void()>> pending_;
-    bool suspended_ = false;
-    bool running_ = false; // an operation is executing
-    bool stopping_ = false;
+    std::shared_ptr<State> state_ = std::make_shared<State>();
     std::thread worker_;
 };
 

@@ -1,5 +1,7 @@
 #include "ChildProcess.h"
+#include "NBRColorChooserCell.h"
 #include "NBRConstants.h"
+#include "NBRSupport.h"
 #include "NSBundle.h"
 #include "NimbrelListController.h"
 #include "PSListItemsController.h"
@@ -122,9 +124,9 @@ TEST_F(NimbrelPage, DualShock4WithAmbientOnHidesTheColourButtonUntilAmbientGoesO
     EXPECT_EQ(title(NBRLEDColorID), "Choose LED Color");
     ASSERT_EQ(inserted.size(), 1);
     EXPECT_TRUE(inserted[0][2].toBool()) << "inserted with animation";
-    PSTableCell *colorCell = page_->ds4ColorChooser()->cellObject();
+    auto *colorCell = dynamic_cast<NBRColorChooserCell *>(page_->ds4ColorChooser()->cellObject());
     ASSERT_NE(colorCell, nullptr);
-    EXPECT_EQ(colorCell->value().toString(), "004EFD");
+    EXPECT_EQ(colorCell->colorMark()->backgroundColor(), NBRColorForHexString("004EFD"));
     ASSERT_NE(stored(NBRAmbientColorKey), nullptr);
     EXPECT_EQ(stored(NBRAmbientColorKey)->boolean(), false);
 
@@ -139,7 +141,9 @@ TEST_F(NimbrelPage, DualShock4WithAmbientOffShowsTheStoredColour) {
     seed({{NBRControllerTypeKey, 1}, {NBRLEDColorKey, "ff8000"}});
     open();
     EXPECT_THAT(afterPair(), ElementsAre(NBRDS4GroupID, NBRAmbientColorID, NBRLEDColorID));
-    EXPECT_EQ(page_->ds4ColorChooser()->cellObject()->value().toString(), "ff8000");
+    auto *colorCell = dynamic_cast<NBRColorChooserCell *>(page_->ds4ColorChooser()->cellObject());
+    ASSERT_NE(colorCell, nullptr);
+    EXPECT_EQ(colorCell->colorMark()->backgroundColor(), NBRColorForHexString("ff8000"));
     EXPECT_EQ(count(NBRConnectID), 0) << "connection mode 0 shows no connect button";
 }
 

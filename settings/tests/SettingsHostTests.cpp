@@ -3,6 +3,7 @@
 #include "PlistValue.h"
 #include "TestDeviceRoot.h"
 
+#include <QColor>
 #include <QImage>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -46,6 +47,30 @@ TEST_F(SettingsHost, LoadsTheBundleStoresATapAndQuitsOnTerm) {
     EXPECT_EQ(file->at(NBRControllerTypeKey).integer(), 5) << "other keys survive the write";
     QImage image(QString::fromStdString(shot));
     EXPECT_GE(image.width(), 300);
+    EXPECT_EQ(host.stop(SIGTERM), 0);
+}
+
+TEST_F(SettingsHost, TheColourRowShowsTheStoredColourAsASwatch) {
+    seed({{NBRControllerTypeKey, 1}, {NBRLEDColorKey, "ff8000"}});
+    const std::string shot = root_.path("/tmp/page.png");
+    ChildProcess host(PREFERENCES_PATH, {"--open", "Nimbrel", "--screenshot", shot});
+    ASSERT_TRUE(host.waitForLine("ready")) << host.output();
+    QImage image(QString::fromStdString(shot));
+    ASSERT_FALSE(image.isNull());
+    // A 25-point square with rounded corners: most of its 625 pixels, and nothing else orange.
+    QRect orange;
+    int pixels = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (image.pixelColor(x, y) == QColor(255, 128, 0)) {
+                ++pixels;
+                orange |= QRect(x, y, 1, 1);
+            }
+    EXPECT_GT(pixels, 400);
+    EXPECT_LT(pixels, 560) << "rounded, not square";
+    EXPECT_LE(orange.width(), 25);
+    EXPECT_LE(orange.height(), 25);
+    EXPECT_GT(orange.left(), image.width() - 60) << "at the row's right end";
     EXPECT_EQ(host.stop(SIGTERM), 0);
 }
 

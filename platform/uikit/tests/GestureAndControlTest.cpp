@@ -5,6 +5,7 @@
 
 #include <QTest>
 #include <atomic>
+#include <cstring>
 #include <gtest/gtest.h>
 #include <string>
 #include <thread>
@@ -93,6 +94,39 @@ TEST(OperationQueue, SuspendedHoldsTheOperationThenRunsItOnItsOwnThread) {
     queue.waitUntilAllOperationsAreFinished();
     EXPECT_TRUE(ran);
     EXPECT_NE(where, std::this_thread::get_id());
+}
+
+// A view whose last owner is one of its queue's own operations (a render that outlived its
+// screen): the queue goes while its thread is still inside run. Caught under a sanitizer or as
+// a crash or hang when the thread touches the freed queue afterwards.
+TEST(OperationQueue, LastOwnerLettingGoInsideAnOperationLeavesTheThreadSafe) {
+    struct Owner {
+        NSOperationQueue queue;
+        std::atomic<bool> *gone;
+        ~Owner() { *gone = true; }
+    };
+    for (int round = 0; round < 50; ++round) {
+        std::atomic<bool> gone{false};
+        auto owner = std::make_shared<Owner>();
+        owner->gone = &gone;
+        std::atomic<bool> release{false};
+        owner->queue.addOperation([keep = owner, &release]() mutable {
+            while (!release)
+                std::this_thread::yield();
+        });
+        std::weak_ptr<Owner> watch = owner;
+        owner.reset(); // the operation now holds the last reference
+        release = true;
+        while (!gone)
+            std::this_thread::yield();
+        // The queue's memory is handed out again at once, scribbled over.
+        std::vector<std::unique_ptr<unsigned char[]>> reuse;
+        for (int i = 0; i < 64; ++i) {
+            reuse.push_back(std::make_unique<unsigned char[]>(sizeof(Owner)));
+            std::memset(reuse.back().get(), 0xff, sizeof(Owner));
+        }
+        EXPECT_TRUE(watch.expired());
+    }
 }
 
 TEST(ViewHost, MouseDragBecomesAPanOnTheViewUnderThePress) {

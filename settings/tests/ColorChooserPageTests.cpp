@@ -1,0 +1,212 @@
+// The settings page's side of the colour chooser: opening it on the stored colour, and what
+// each reported colour does to the preferences file, the row and the control socket.
+#include "ChildProcess.h"
+#include "ColorChooserTestSupport.h"
+#include "EventLoopWait.h"
+#include "NBRColorChooserCell.h"
+#include "NBRColorPickerController.h"
+#include "NBRConstants.h"
+#include "NBRControlSocket.h"
+#include "NSBundle.h"
+#include "NimbrelListController.h"
+#include "PlistValue.h"
+#include "QVColorPickerView.h"
+#include "TestDeviceRoot.h"
+#include "UINavigationController.h"
+#include "WidgetTestEnvironment.h"
+
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+NBR_WIDGET_TEST_ENVIRONMENT();
+
+using platform::PlistValue;
+using platform::UIColor;
+using platform::testing::spinUntil;
+
+namespace {
+
+// Stands where the controller daemon listens, accepting nothing by itself: a connection the
+// page opens waits in the backlog, so after a synchronous call its absence is certain.
+class ControlSocketListener {
+public:
+    explicit ControlSocketListener(const std::string &path) {
+        fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+        ok_ = fd_ >= 0 &&
+              ::bind(fd_, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0 &&
+              ::listen(fd_, 8) == 0;
+    }
+    ~ControlSocketListener() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    bool ok() const { return ok_; }
+
+    // The bytes of the next waiting connection up to its close; nullopt when none waits.
+    std::optional<std::string> takeConnection() {
+        const int connection = ::accept4(fd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (connection < 0)
+            return std::nullopt;
+        std::string bytes;
+        char chunk[64];
+        for (ssize_t n; (n = ::recv(connection, chunk, sizeof chunk, MSG_DONTWAIT)) > 0;)
+            bytes.append(chunk, std::size_t(n));
+        ::close(connection);
+        return bytes;
+    }
+
+    void drain() {
+        while (takeConnection()) {
+        }
+    }
+
+private:
+    int fd_ = -1;
+    bool ok_ = false;
+};
+
+class ColorChooserPage : public ::testing::Test {
+protected:
+    void TearDown() override {
+        delete navigation_;
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    void seed(PlistValue::Dictionary values) {
+        ASSERT_TRUE(platform::writePlistAtomically(root_.path(NBRPreferencesPath),
+                                                   PlistValue(std::move(values)),
+                                                   platform::PlistFormat::XML));
+    }
+
+    NimbrelListController *open() {
+        delete navigation_;
+        page_ = new NimbrelListController;
+        page_->setBundle(NSBundle::bundleWithPath(BUNDLE_DIR));
+        navigation_ = new UINavigationController(page_);
+        navigation_->view()->resize(390, 720);
+        navigation_->viewWillAppear(false);
+        navigation_->view()->show();
+        navigation_->viewDidAppear(false);
+        return page_;
+    }
+
+    NBRColorChooserCell *colorCell() const {
+        return dynamic_cast<NBRColorChooserCell *>(page_->ds4ColorChooser()->cellObject());
+    }
+
+    // The swatch as "rrggbb", each channel rounded.
+    std::string swatch() const {
+        NBRColorChooserCell *cell = colorCell();
+        if (cell == nullptr || !cell->colorMark()->backgroundColor())
+            return "none";
+        const UIColor c = *cell->colorMark()->backgroundColor();
+        char text[8];
+        std::snprintf(text, sizeof text, "%02x%02x%02x", int(std::lround(c.red() * 255)),
+                      int(std::lround(c.green() * 255)), int(std::lround(c.blue() * 255)));
+        return text;
+    }
+
+    std::optional<std::string> storedColour() {
+        auto file = platform::readPlistDictionary(root_.path(NBRPreferencesPath));
+        if (!file || !file->count(NBRLEDColorKey))
+            return std::nullopt;
+        const std::string *text = file->at(NBRLEDColorKey).string();
+        return text != nullptr ? *text : "(not a string)";
+    }
+
+    NBRColorPickerController *chooser() const {
+        return qobject_cast<NBRColorPickerController *>(navigation_->topViewController());
+    }
+
+    platform::testing::TestDeviceRoot root_;
+    NimbrelListController *page_ = nullptr;
+    UINavigationController *navigation_ = nullptr;
+};
+
+TEST_F(ColorChooserPage, TheRowIsTheChooserCellAndOpensTheScreenOnTheStoredColour) {
+    struct Case {
+        std::optional<std::string> stored;
+        double red, green, blue;
+    };
+    for (const Case &c :
+         {Case{std::nullopt, 0, 78, 253}, Case{"ff8000", 255, 128, 0}, Case{"#ff8000", 0, 0, 0}}) {
+        SCOPED_TRACE(c.stored.value_or("nothing stored"));
+        PlistValue::Dictionary values{{NBRControllerTypeKey, 1}};
+        if (c.stored)
+            values.emplace(NBRLEDColorKey, *c.stored);
+        seed(std::move(values));
+        open();
+        ASSERT_NE(colorCell(), nullptr) << "the page description's cell class is used";
+        page_->tableCellTapped(page_->ds4ColorChooser().get());
+        NBRColorPickerController *screen = chooser();
+        ASSERT_NE(screen, nullptr);
+        EXPECT_EQ(screen->delegate(), static_cast<NBRColorPickerControllerDelegate *>(page_));
+        EXPECT_FALSE(screen->pickedColor());
+        const UIColor start = screen->colorPicker()->color();
+        EXPECT_NEAR(start.red() * 255, c.red, 1e-9);
+        EXPECT_NEAR(start.green() * 255, c.green, 1e-9);
+        EXPECT_NEAR(start.blue() * 255, c.blue, 1e-9);
+    }
+}
+
+TEST_F(ColorChooserPage, GoingBackUntouchedStoresAndSendsNothing) {
+    seed({{NBRControllerTypeKey, 1}});
+    ControlSocketListener daemon(root_.path(NBRControlSocketPath));
+    ASSERT_TRUE(daemon.ok());
+    open();
+    page_->tableCellTapped(page_->ds4ColorChooser().get());
+    ASSERT_NE(chooser(), nullptr);
+    navigation_->popViewControllerAnimated(true);
+    EXPECT_EQ(storedColour(), std::nullopt);
+    EXPECT_EQ(swatch(), "004efd");
+    while (auto connection = daemon.takeConnection())
+        EXPECT_NE(connection->size(), 16u) << "no colour message";
+}
+
+TEST_F(ColorChooserPage, APickIsStoredTruncatedAnnouncedAndShown) {
+    seed({{NBRControllerTypeKey, 1}});
+    open();
+    platform::testing::ChildProcess observer(NOTIFYUTIL_PATH,
+                                             {"-w", NBRPreferencesChangedNotification});
+    ASSERT_TRUE(observer.waitForLine("ready"));
+    page_->colorPickerDidPickColor(nullptr, UIColor::colorWithRed(1.0, 0.5, 0.0, 1));
+    EXPECT_EQ(storedColour(), "ff7f00") << "0.5 × 255 truncates to 127";
+    EXPECT_EQ(swatch(), "ff7f00");
+    EXPECT_TRUE(observer.waitForLine(NBRPreferencesChangedNotification));
+}
+
+TEST_F(ColorChooserPage, APickForAnotherControllerTypeIsStoredButNotSent) {
+    seed({{NBRControllerTypeKey, 1}});
+    ControlSocketListener daemon(root_.path(NBRControlSocketPath));
+    ASSERT_TRUE(daemon.ok());
+    open();
+    daemon.drain(); // what the page asked on appearing
+    page_->setPreferenceValue(2, page_->specifierForID(NBRControllerTypeSpecifierID).get());
+    page_->colorPickerDidPickColor(nullptr, UIColor::colorWithRed(0, 1, 0, 1));
+    EXPECT_EQ(storedColour(), "00ff00");
+    EXPECT_EQ(swatch(), "00ff00");
+    EXPECT_EQ(daemon.takeConnection(), std::nullopt) << "no connection was opened";
+}
+
+TEST_F(ColorChooserPage, APickForADualShock4IsSentOnAConnectionOfItsOwn) {
+    seed({{NBRControllerTypeKey, 1}});
+    ControlSocketListener daemon(root_.path(NBRControlSocketPath));
+    ASSERT_TRUE(daemon.ok());
+    open();
+    daemon.drain();
+    page_->colorPickerDidPickColor(nullptr, UIColor::colorWithRed(1.0, 0.5, 0.0, 1));
+    NBRControlMessage colour{NBRControlCommandSetLightColor, NBRControllerTypeDualShock4};
+    colour.payload[0] = 0xff;
+    colour.payload[1] = 0x7f;
+    const auto record = NBRControlEncode(colour);
+    EXPECT_EQ(daemon.takeConnection(), std::string(record.begin(), record.begin() + 16))
+        << "the stored colour, 16 bytes, and the connection closed";
+    EXPECT_EQ(daemon.takeConnection(), std::nullopt) << "one connection per pick";
+}
+
+} // namespace
