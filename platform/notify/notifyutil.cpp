@@ -38,10 +38,18 @@ int main(int argc, char **argv) {
         int failures = 0;
         for (int i = 2; i < argc; ++i)
             failures += notify_post(argv[i]) != NOTIFY_STATUS_OK;
+        if (failures)
+            std::fprintf(stderr, "notifyutil: %d name(s) not posted (no session bus?)\n", failures);
         return failures ? 1 : 0;
     }
     if (std::strcmp(argv[1], "-w") != 0)
         return usage();
+    // Observing nothing while saying "ready" would pass any test that waits for a post.
+    const char *bus = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+    if (bus == nullptr || *bus == '\0') {
+        std::fprintf(stderr, "notifyutil: no session bus to observe\n");
+        return 1;
+    }
     int first = 2;
     if (std::strcmp(argv[2], "-n") == 0 && argc > 4) {
         g_remaining = std::strtol(argv[3], nullptr, 10);
