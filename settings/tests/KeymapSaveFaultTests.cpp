@@ -1,0 +1,86 @@
+// The keymap editor's save under SIGKILL: the Settings app stand-in, worked through its
+// session-bus handle, opens the editor and leaves it (which saves the keymap) again and again
+// until it is killed at a random moment. The preferences file must always be whole. Runs:
+// NBR_FAULT_RUNS (default 200).
+#include "ChildProcess.h"
+#include "NBRConstants.h"
+#include "PlistValue.h"
+#include "TestDeviceRoot.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <random>
+#include <thread>
+
+using platform::PlistValue;
+using platform::testing::ChildProcess;
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+bool call(const QString &method, const QVariantList &arguments = {}) {
+    QDBusMessage message = QDBusMessage::createMethodCall(
+        "platform.preferences", "/Preferences", "platform.preferences.Control", method);
+    message.setArguments(arguments);
+    const QDBusMessage reply = QDBusConnection::sessionBus().call(message, QDBus::Block, 2000);
+    return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty() &&
+           reply.arguments().first().toBool();
+}
+
+TEST(KeymapSave, KilledWhileSavingNeverLeavesAPartialFile) {
+    platform::testing::TestDeviceRoot root;
+    fs::create_directory_symlink(BUNDLE_DIR,
+                                 root.path("/Library/PreferenceBundles/Nimbrel.bundle"));
+    const std::string path = root.path(NBRPreferencesPath);
+    const PlistValue::Dictionary kept{{NBRControllerTypeKey, 6},
+                                      {NBRLEDColorKey, "abcdef"},
+                                      {"Padding", PlistValue::Data(256 * 1024, 0x5a)}};
+    ASSERT_TRUE(platform::writePlistAtomically(path, PlistValue(kept),
+                                               platform::PlistFormat::Binary));
+    const char *runsText = std::getenv("NBR_FAULT_RUNS");
+    const int runs = runsText != nullptr ? std::atoi(runsText) : 200;
+    const unsigned seed = static_cast<unsigned>(std::random_device{}());
+    std::printf("keymap saves: seed %u\n", seed);
+    std::mt19937 random(seed);
+
+    int whole = 0, saves = 0, midWrite = 0;
+    for (int run = 0; run < runs; ++run) {
+        ChildProcess settings(PREFERENCES_PATH, {"--open", "Nimbrel"});
+        ASSERT_TRUE(settings.waitForLine("ready"));
+        const pid_t pid = settings.pid();
+        std::thread killer([pid, delay = random() % 400] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+            ::kill(pid, SIGKILL);
+        });
+        // Open the editor and go back (the save) until the process is gone.
+        while (call("Tap", {QString(NBRPairSpecifierID)}) && call("Back"))
+            ++saves;
+        killer.join();
+        settings.wait(5s);
+
+        auto file = platform::readPlistDictionary(path);
+        bool intact = file.has_value() && file->count(NBRKeyboardKeymapKey) <= 1;
+        for (const auto &[key, value] : kept)
+            intact = intact && file->count(key) && file->at(key) == value;
+        whole += intact;
+        EXPECT_TRUE(intact) << "run " << run;
+        // A temporary sibling left behind is a kill that landed inside a write.
+        for (const auto &entry : fs::directory_iterator(fs::path(path).parent_path()))
+            if (entry.path() != path) {
+                ++midWrite;
+                fs::remove(entry.path());
+            }
+    }
+    std::printf("keymap saves: %d kills, %d saves, file whole after %d, %d kills inside a "
+                "write\n",
+                runs, saves, whole, midWrite);
+    EXPECT_EQ(whole, runs);
+    EXPECT_GT(saves, runs) << "the editor saved along the way";
+}
+
+} // namespace
