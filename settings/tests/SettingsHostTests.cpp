@@ -6,6 +6,7 @@
 #include <QColor>
 #include <QImage>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 
 using platform::PlistValue;
@@ -77,6 +78,48 @@ TEST_F(SettingsHost, TheColourRowShowsTheStoredColourAsASwatch) {
 TEST_F(SettingsHost, AMissingBundleIsRefusedWithAReason) {
     ChildProcess host(PREFERENCES_PATH, {"--open", "Absent"});
     EXPECT_EQ(host.wait(std::chrono::seconds(10)), 1);
+}
+
+// Whatever lies at the preferences path, the page opens with its rows, a tap is handled and the
+// Settings app ends cleanly; what the store makes of it depends on what it found.
+TEST_F(SettingsHost, GarbageAFolderOrALinkAtThePreferencesPathLeavesThePageUsable) {
+    const std::string path = root_.path(NBRPreferencesPath);
+    auto runPage = [&] {
+        ChildProcess host(PREFERENCES_PATH, {"--open", "Nimbrel", "--tap",
+                                             "suppress_notification",
+                                             "--print-specifiers"});
+        EXPECT_TRUE(host.waitForLine("ready")) << host.output();
+        EXPECT_NE(host.output().find("pair_label\t"), std::string::npos) << host.output();
+        EXPECT_EQ(host.stop(SIGTERM), 0);
+    };
+    auto stored = [&] { return platform::readPlistDictionary(path); };
+
+    // Unreadable bytes read as defaults; the store writes a whole new file.
+    std::ofstream(path) << std::string("junk\0\xff", 6);
+    runPage();
+    ASSERT_TRUE(stored());
+    EXPECT_EQ(stored()->at(NBRSuppressNotificationKey).boolean(), true);
+
+    // A folder cannot be written over: it stays, with what it holds.
+    std::filesystem::remove(path);
+    std::filesystem::create_directory(path);
+    std::ofstream(path + "/inside") << "kept";
+    runPage();
+    EXPECT_TRUE(std::filesystem::exists(path + "/inside"));
+    std::filesystem::remove_all(path);
+
+    // A link is read through; the store replaces the link, never the file it points to.
+    const std::string elsewhere = path + ".elsewhere";
+    ASSERT_TRUE(platform::writePlistAtomically(
+        elsewhere, PlistValue(PlistValue::Dictionary{{NBRControllerTypeKey, 1}}),
+        platform::PlistFormat::XML));
+    std::filesystem::create_symlink(elsewhere, path);
+    runPage();
+    ASSERT_TRUE(stored());
+    EXPECT_FALSE(std::filesystem::is_symlink(path));
+    EXPECT_EQ(stored()->at(NBRControllerTypeKey).integer(), 1);
+    EXPECT_EQ(stored()->at(NBRSuppressNotificationKey).boolean(), true);
+    EXPECT_EQ(platform::readPlistDictionary(elsewhere)->count(NBRSuppressNotificationKey), 0u);
 }
 
 } // namespace
