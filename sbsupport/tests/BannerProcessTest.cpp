@@ -144,6 +144,33 @@ TEST_F(BannerProcessTest, SearchingTextFollowsTheControllerTypeOfTheLastReload) 
     }
 }
 
+TEST_F(BannerProcessTest, GarbageAFolderOrALinkReadsAsDefaultsOrThroughTheLink) {
+    startSpringBoard();
+    const std::string path = root_.path(NBRPreferencesPath);
+    auto searchingBanner = [&] {
+        post(NBRPreferencesChangedNotification);
+        post(NBRSearchingNotification);
+        return banners();
+    };
+    changePreferences({{NBRControllerTypeKey, PlistValue(2)}, {NBRSuppressNotificationKey, true}});
+    std::filesystem::remove(path);
+    std::ofstream(path) << std::string("bplist00\xff\0junk", 14);
+    EXPECT_EQ(searchingBanner(), std::vector<std::string>{banner(kPSText)}) << "garbage";
+
+    std::filesystem::remove(path);
+    std::filesystem::create_directory(path);
+    EXPECT_EQ(searchingBanner(), std::vector<std::string>{banner(kPSText)}) << "a folder";
+    std::filesystem::remove(path);
+
+    const std::string elsewhere = path + ".elsewhere";
+    ASSERT_TRUE(platform::writePlistAtomically(
+        elsewhere, PlistValue(PlistValue::Dictionary{{NBRControllerTypeKey, 3}}),
+        platform::PlistFormat::XML));
+    std::filesystem::create_symlink(elsewhere, path);
+    EXPECT_EQ(searchingBanner(), std::vector<std::string>{banner(kXHomeText)}) << "a link";
+    EXPECT_TRUE(springBoard_->running());
+}
+
 TEST_F(BannerProcessTest, SuppressSwitchTakesEffectOnlyWithTheChangedNotification) {
     startSpringBoard();
     changePreferences({{NBRSuppressNotificationKey, PlistValue(true)}});
