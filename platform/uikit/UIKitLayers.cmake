@@ -9,6 +9,7 @@ add_library(platform_uikit_layers STATIC
   ${_layers_dir}/CATransaction.cpp
   ${_layers_dir}/UIScreen.cpp
   ${_layers_dir}/UIGraphics.cpp
+  ${_layers_dir}/BitmapStore.cpp
   ${_layers_dir}/UIView.cpp
   ${_layers_dir}/UIControl.cpp
   ${_layers_dir}/UILabel.cpp

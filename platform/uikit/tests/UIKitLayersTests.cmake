@@ -11,5 +11,6 @@ endfunction()
 
 nbr_add_widget_test(uikit_layers_tests ui
   ${CMAKE_CURRENT_LIST_DIR}/LayerRenderingTest.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/GestureAndControlTest.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/GestureAndControlTest.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/BitmapDrawingTest.cpp)
 target_link_libraries(uikit_layers_tests PRIVATE platform_uikit_layers Qt6::Test)
