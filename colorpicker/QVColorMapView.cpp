@@ -1,5 +1,6 @@
 #include "QVColorMapView.h"
 #include "CATransaction.h"
+#include "QVDragHelpers.h"
 #include "UIGestureRecognizer.h"
 #include "UIImage+CoreGraphics.h"
 #include "UIScreen.h"
@@ -266,18 +267,16 @@ void QVColorMapView::handleTap(UIGestureRecognizer &recognizer) {
 }
 
 void QVColorMapView::handlePan(UIGestureRecognizer &recognizer) {
-    const auto state = recognizer.state();
-    if (state != UIGestureRecognizerState::Changed && state != UIGestureRecognizerState::Ended)
+    const auto step = qv_panStep(recognizer, this, lastPanLocation_);
+    if (!step)
         return;
-    const bool ended = state == UIGestureRecognizerState::Ended;
-    if (recognizer.numberOfTouches() >= 1) {
-        lastPanLocation_ = recognizer.locationOfTouch(0, this);
-        update(lastPanLocation_, ended);
+    if (step->touching) {
+        update(lastPanLocation_, step->ended);
         if (colorCursor_->respondsToSetEditing())
             colorCursor_->setEditing(true);
         return;
     }
     if (colorCursor_->respondsToSetEditing())
         colorCursor_->setEditing(false);
-    update(lastPanLocation_, ended);
+    update(lastPanLocation_, step->ended);
 }
