@@ -2,6 +2,7 @@
 #include "AtomicFile.h"
 #include "TestDeviceRoot.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -46,6 +47,68 @@ TEST(PlistValue, RoundTripsEveryKindInBothEncodings) {
         auto back = platform::plistFromBytes(bytes);
         ASSERT_TRUE(back);
         EXPECT_EQ(*back, sample()) << (binary ? "binary" : "xml");
+    }
+}
+
+// A binary file whose "ASCII" strings carry bytes past 127 (found by fuzzing): read as
+// Latin-1, so rewriting the file, as the pairing tool does in XML, leaves a readable file with
+// every entry instead of one that reads as nothing.
+TEST(PlistValue, StringsThatAreNotUtf8ReadAsLatin1AndWriteBackReadably) {
+    auto bytes = platform::plistToBytes(
+        PlistValue(PlistValue::Dictionary{{"NBRLEDCxxorKey", "caf_"}, {"ControllerType", 2}}),
+        PlistFormat::Binary);
+    auto patch = [&](std::string_view from, std::string_view to) {
+        auto at = std::search(bytes.begin(), bytes.end(), from.begin(), from.end());
+        ASSERT_NE(at, bytes.end());
+        std::copy(to.begin(), to.end(), at);
+    };
+    patch("Cxxor", "C\x93\x93or");
+    patch("caf_", "caf\xe9");
+    const auto read = platform::plistFromBytes(bytes);
+    ASSERT_TRUE(read && read->dictionary());
+    const PlistValue *entry = read->find("NBRLEDC\xc2\x93\xc2\x93orKey");
+    ASSERT_NE(entry, nullptr);
+    ASSERT_NE(entry->string(), nullptr);
+    EXPECT_EQ(*entry->string(), "caf\xc3\xa9");
+    for (auto format : {PlistFormat::XML, PlistFormat::Binary}) {
+        PlistValue::Dictionary rewritten = *read->dictionary();
+        rewritten["PS4BluetoothAddress"] = PlistValue::Data{1, 2, 3, 4, 5, 6};
+        const PlistValue whole(rewritten);
+        EXPECT_EQ(platform::plistFromBytes(platform::plistToBytes(whole, format)), whole);
+    }
+}
+
+// A NUL inside a string or a key made the property-list library stop the process (found by
+// fuzzing); such a list is no property list this side reads.
+TEST(PlistValue, StringsWithANulInsideAreRefusedWithoutStoppingTheProcess) {
+    for (const char *key : {"Key_A", "Plain"}) {
+        const auto bytes = platform::plistToBytes(
+            PlistValue(PlistValue::Dictionary{{key, "Value_B"}, {"U", "\xe2\x9c\x93_"}}),
+            PlistFormat::Binary);
+        for (std::string_view hole : {"Key_A", "Value_B"}) {
+            auto patched = bytes;
+            auto at = std::search(patched.begin(), patched.end(), hole.begin(), hole.end());
+            if (at == patched.end())
+                continue;
+            at[hole.size() - 2] = 0;
+            EXPECT_EQ(platform::plistFromBytes(patched), std::nullopt) << hole;
+        }
+    }
+    auto utf16 = platform::plistToBytes(PlistValue(PlistValue::Dictionary{{"\xe2\x9c\x93", 1}}),
+                                        PlistFormat::Binary);
+    const std::uint8_t check[] = {0x27, 0x13};
+    auto at = std::search(utf16.begin(), utf16.end(), std::begin(check), std::end(check));
+    ASSERT_NE(at, utf16.end());
+    at[0] = at[1] = 0;
+    EXPECT_EQ(platform::plistFromBytes(utf16), std::nullopt);
+
+    for (const char *reference : {"&#0;", "&#x00;"}) {
+        const std::string xml = std::string("<?xml version=\"1.0\"?><plist version=\"1.0\"><dict>"
+                                            "<key>a") +
+                                reference + "b</key><string>c</string></dict></plist>";
+        EXPECT_EQ(platform::plistFromBytes(
+                      std::span(reinterpret_cast<const std::uint8_t *>(xml.data()), xml.size())),
+                  std::nullopt);
     }
 }
 
