@@ -2,8 +2,57 @@
 
 #include <QCoreApplication>
 #include <QMetaObject>
+#include <set>
+
+namespace {
+
+// Every live queue, and how many operations are running in all of them. Never destroyed:
+// queues may still go away while the process exits.
+struct Registry {
+    std::mutex mutex;
+    std::condition_variable idle;
+    std::set<NSOperationQueue *> queues;
+    int running = 0;
+    bool closing = false;
+};
+
+Registry &registry() {
+    static Registry *instance = new Registry;
+    return *instance;
+}
+
+} // namespace
+
+NSOperationQueue::NSOperationQueue() {
+    static std::once_flag once;
+    std::call_once(once, [] { qAddPostRoutine(&NSOperationQueue::stopAllQueues); });
+    Registry &r = registry();
+    std::lock_guard lock(r.mutex);
+    r.queues.insert(this);
+    stopping_ = r.closing;
+}
+
+void NSOperationQueue::stopAllQueues() {
+    Registry &r = registry();
+    std::unique_lock lock(r.mutex);
+    r.closing = true;
+    for (NSOperationQueue *queue : r.queues) {
+        {
+            std::lock_guard queueLock(queue->mutex_);
+            queue->stopping_ = true;
+            queue->pending_.clear();
+        }
+        queue->changed_.notify_all();
+    }
+    r.idle.wait(lock, [&] { return r.running == 0; });
+}
 
 NSOperationQueue::~NSOperationQueue() {
+    {
+        Registry &r = registry();
+        std::lock_guard lock(r.mutex);
+        r.queues.erase(this);
+    }
     {
         std::lock_guard lock(mutex_);
         stopping_ = true;
@@ -62,7 +111,20 @@ void NSOperationQueue::run() {
         pending_.pop_front();
         running_ = true;
         lock.unlock();
-        operation();
+        Registry &r = registry();
+        bool closing;
+        {
+            std::lock_guard registryLock(r.mutex);
+            closing = r.closing;
+            r.running += closing ? 0 : 1;
+        }
+        if (!closing) {
+            operation();
+            operation = nullptr;
+            std::lock_guard registryLock(r.mutex);
+            --r.running;
+            r.idle.notify_all();
+        }
         operation = nullptr;
         lock.lock();
         running_ = false;
