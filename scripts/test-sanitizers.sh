@@ -17,9 +17,4 @@ export ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:detect_stack_use_after_return
 export LSAN_OPTIONS=suppressions=$supp/lsan.supp:print_suppressions=0
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1:suppressions=$supp/ubsan.supp
 
-runtime=$(mktemp -d /tmp/nbr-xdg.XXXXXX)
-chmod 0700 "$runtime"
-trap 'rm -rf "$runtime"' EXIT
-export XDG_RUNTIME_DIR=$runtime QT_QPA_PLATFORM=offscreen
-cd "$build"
-dbus-run-session -- ctest --output-on-failure -j"$(nproc)" "$@"
+"$top/scripts/run-ctest.sh" "$build" "$@"
