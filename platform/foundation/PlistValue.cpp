@@ -2,6 +2,8 @@
 
 #include "AtomicFile.h"
 
+#include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -247,8 +249,13 @@ plist_t toNode(const PlistValue &value) {
     case PlistValue::Type::Boolean:
         return plist_new_bool(*value.boolean() ? 1 : 0);
     case PlistValue::Type::Date: {
+        // The library holds whole seconds in 32 bits: later or earlier dates are held to its
+        // range (and a date that is not a number to the reference date) instead of wrapping.
         double when = value.date()->secondsSinceReferenceDate;
-        double seconds = std::floor(when);
+        if (std::isnan(when))
+            when = 0;
+        when = std::clamp(when, double(INT32_MIN), double(INT32_MAX));
+        const double seconds = std::floor(when);
         return plist_new_date(static_cast<int32_t>(seconds),
                               static_cast<int32_t>(std::lround((when - seconds) * 1e6)));
     }

@@ -3,6 +3,7 @@
 #include "TestDeviceRoot.h"
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -109,6 +110,21 @@ TEST(PlistValue, StringsWithANulInsideAreRefusedWithoutStoppingTheProcess) {
         EXPECT_EQ(platform::plistFromBytes(
                       std::span(reinterpret_cast<const std::uint8_t *>(xml.data()), xml.size())),
                   std::nullopt);
+    }
+}
+
+// Dates beyond the library's 32-bit seconds were converted with undefined behaviour (found by
+// fuzzing) and came back as some other date; they are held to the range it can store.
+TEST(PlistValue, DatesOutsideWhatTheFormatHoldsAreHeldToItsRange) {
+    const PlistValue dates(
+        PlistValue::Array{PlistDate{1e12}, PlistDate{-2147483648.5}, PlistDate{std::nan("")}});
+    for (auto format : {PlistFormat::XML, PlistFormat::Binary}) {
+        const auto back = platform::plistFromBytes(platform::plistToBytes(dates, format));
+        ASSERT_TRUE(back && back->array());
+        ASSERT_EQ(back->array()->size(), 3u);
+        EXPECT_EQ(back->array()->at(0).date()->secondsSinceReferenceDate, 2147483647.0);
+        EXPECT_EQ(back->array()->at(1).date()->secondsSinceReferenceDate, -2147483648.0);
+        EXPECT_EQ(back->array()->at(2).date()->secondsSinceReferenceDate, 0.0);
     }
 }
 
