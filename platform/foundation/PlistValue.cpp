@@ -215,7 +215,12 @@ std::optional<PlistValue> fromNode(plist_t node, int depth) {
     case PLIST_DATE: {
         int32_t seconds = 0, micros = 0;
         plist_get_date_val(node, &seconds, &micros);
-        return PlistValue(PlistDate{seconds + micros / 1e6});
+        // The library truncates toward zero and gives the fraction without its sign, so a date
+        // before the reference date is the seconds less the fraction. The result stays within
+        // the range the writer can store, so a date read is a date written back.
+        const double fraction = std::abs(micros) / 1e6;
+        const double when = seconds < 0 ? seconds - fraction : seconds + fraction;
+        return PlistValue(PlistDate{std::clamp(when, double(INT32_MIN), double(INT32_MAX))});
     }
     default:
         return std::nullopt;

@@ -113,19 +113,36 @@ TEST(PlistValue, StringsWithANulInsideAreRefusedWithoutStoppingTheProcess) {
     }
 }
 
-// Dates beyond the library's 32-bit seconds were converted with undefined behaviour (found by
-// fuzzing) and came back as some other date; they are held to the range it can store.
+// Dates beyond the library's 32-bit seconds were converted with undefined behaviour, and dates
+// before 2001 with a fraction of a second moved on every read (both found by fuzzing).
 TEST(PlistValue, DatesOutsideWhatTheFormatHoldsAreHeldToItsRange) {
-    const PlistValue dates(
-        PlistValue::Array{PlistDate{1e12}, PlistDate{-2147483648.5}, PlistDate{std::nan("")}});
+    const PlistValue dates(PlistValue::Array{PlistDate{1e12}, PlistDate{-2147483648.5},
+                                             PlistDate{std::nan("")}, PlistDate{-5.25}});
     for (auto format : {PlistFormat::XML, PlistFormat::Binary}) {
         const auto back = platform::plistFromBytes(platform::plistToBytes(dates, format));
         ASSERT_TRUE(back && back->array());
-        ASSERT_EQ(back->array()->size(), 3u);
+        ASSERT_EQ(back->array()->size(), 4u);
         EXPECT_EQ(back->array()->at(0).date()->secondsSinceReferenceDate, 2147483647.0);
         EXPECT_EQ(back->array()->at(1).date()->secondsSinceReferenceDate, -2147483648.0);
         EXPECT_EQ(back->array()->at(2).date()->secondsSinceReferenceDate, 0.0);
+        // Before the reference date with a fraction: the fraction used to come back added.
+        EXPECT_EQ(back->array()->at(3).date()->secondsSinceReferenceDate,
+                  format == PlistFormat::XML ? -5.0 : -5.25); // XML: whole seconds
     }
+    // A file's date just past that range reads as the range's end, so it writes back as read.
+    auto bytes =
+        platform::plistToBytes(PlistValue(PlistValue::Array{PlistDate{5}}), PlistFormat::Binary);
+    const std::uint8_t five[] = {0x33, 0x40, 0x14, 0, 0, 0, 0, 0, 0};
+    auto at = std::search(bytes.begin(), bytes.end(), std::begin(five), std::end(five));
+    ASSERT_NE(at, bytes.end());
+    const std::uint8_t early[] = {0xC1, 0xE0, 0, 0, 0, 0x10, 0, 0}; // -2147483648.5
+    std::copy(std::begin(early), std::end(early), at + 1);
+    const auto read = platform::plistFromBytes(bytes);
+    ASSERT_TRUE(read && read->array());
+    const auto again = platform::plistFromBytes(platform::plistToBytes(*read, PlistFormat::Binary));
+    ASSERT_TRUE(again && again->array());
+    EXPECT_EQ(again->array()->at(0).date()->secondsSinceReferenceDate,
+              read->array()->at(0).date()->secondsSinceReferenceDate);
 }
 
 TEST(PlistValue, TypesStayApart) {
