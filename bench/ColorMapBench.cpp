@@ -119,7 +119,7 @@ int main(int argc, char **argv) {
         const double us = reporter.microseconds(name);
         if (us < 0)
             return;
-        std::printf("%s: %.4f ms", name, us / 1000);
+        std::printf("%s: %.6f ms", name, us / 1000);
         if (goalMicroseconds > 0)
             std::printf(" (goal <= %.1f ms) %s", goalMicroseconds / 1000,
                         us <= goalMicroseconds ? "met" : "NOT MET");
