@@ -1,5 +1,6 @@
 #include "QVBrightnessCursor.h"
 #include "CATransaction.h"
+#include "QVDragHelpers.h"
 #include "UIScreen.h"
 
 using platform::UIColor;
@@ -49,16 +50,9 @@ void QVBrightnessCursor::applyLook(bool editing) {
     brightnessLabel_->setAlpha(editing ? 1.0 : 0.0);
     brightnessLabel_->setTransform(editing ? CGAffineTransformIdentity
                                            : CGAffineTransformMakeTranslation(0, 10));
-    backLayer_->setTransform(editing ? CATransform3DMakeScale(1.6, 1.6, 1) : CATransform3DIdentity);
-    colorLayer_->setTransform(editing ? CATransform3DMakeScale(1.4, 1.4, 1)
-                                      : CATransform3DIdentity);
+    qv_swellCursor(*backLayer_, *colorLayer_, editing);
 }
 
 void QVBrightnessCursor::setEditing(bool editing) {
-    if (editing == editing_)
-        return;
-    const bool old = editing_;
-    editing_ = editing;
-    applyLook(old);
-    UIView::animateWithDuration(0.1, [this, editing] { applyLook(editing); });
+    qv_animateEditing(editing_, editing, [this](bool look) { applyLook(look); });
 }

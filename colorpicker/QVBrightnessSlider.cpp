@@ -1,5 +1,6 @@
 #include "QVBrightnessSlider.h"
 #include "CATransaction.h"
+#include "QVDragHelpers.h"
 #include "UIGestureRecognizer.h"
 #include "UIScreen.h"
 
@@ -119,20 +120,18 @@ void QVBrightnessSlider::handleTap(UIGestureRecognizer &recognizer) {
 }
 
 void QVBrightnessSlider::handlePan(UIGestureRecognizer &recognizer) {
-    const auto state = recognizer.state();
-    if (state != UIGestureRecognizerState::Changed && state != UIGestureRecognizerState::Ended)
+    const auto step = qv_panStep(recognizer, this, lastPanLocation_);
+    if (!step)
         return;
-    const bool ended = state == UIGestureRecognizerState::Ended;
-    if (recognizer.numberOfTouches() >= 1) {
-        lastPanLocation_ = recognizer.locationOfTouch(0, this);
-        update(lastPanLocation_, ended);
+    if (step->touching) {
+        update(lastPanLocation_, step->ended);
         updateCursor();
         brightnessCursor_->setEditing(true);
         return;
     }
     brightnessCursor_->setEditing(false);
     // The finger has lifted: pick the last place once more so that the drag is announced.
-    if (ended) {
+    if (step->ended) {
         update(lastPanLocation_, true);
         updateCursor();
     }

@@ -1,5 +1,6 @@
 #include "QVColorCursor.h"
 #include "CATransaction.h"
+#include "QVDragHelpers.h"
 #include "UIScreen.h"
 
 using platform::UIColor;
@@ -63,16 +64,9 @@ void QVColorCursor::setColor(const UIColor &color) {
 }
 
 void QVColorCursor::applyLook(bool editing) {
-    backLayer_->setTransform(editing ? CATransform3DMakeScale(1.6, 1.6, 1) : CATransform3DIdentity);
-    colorLayer_->setTransform(editing ? CATransform3DMakeScale(1.4, 1.4, 1)
-                                      : CATransform3DIdentity);
+    qv_swellCursor(*backLayer_, *colorLayer_, editing);
 }
 
 void QVColorCursor::setEditing(bool editing) {
-    if (editing == editing_)
-        return;
-    const bool old = editing_;
-    editing_ = editing;
-    applyLook(old);
-    UIView::animateWithDuration(0.1, [this, editing] { applyLook(editing); });
+    qv_animateEditing(editing_, editing, [this](bool look) { applyLook(look); });
 }

@@ -1,5 +1,6 @@
 #include "QVColorMapView.h"
 #include "CATransaction.h"
+#include "QVDragHelpers.h"
 #include "UIGestureRecognizer.h"
 #include "UIImage+CoreGraphics.h"
 #include "UIScreen.h"
@@ -32,31 +33,33 @@ std::shared_ptr<UIImage> QVColorMapView::colorMapImageWithSize(CGSize size, doub
     const float t = static_cast<float>(tileSize);
     const int columns = tilesIn(size.width, t), rows = tilesIn(size.height, t);
     const float limit = static_cast<float>(saturationUpperLimit);
-    return qv_imageWithSize({columns * t, rows * double(t)}, [&](CGContextRef ctx, CGRect r) {
-        for (int c = 0; c < columns; ++c) {
-            CGContextSetFillColorWithColor(
-                ctx, UIColor::colorWithHue(double(c) / columns, 1.0, 1.0, 1.0));
-            CGContextFillRect(ctx, CGRectMake(r.minX() + t * c, r.minY(), t, r.height()));
-        }
-        for (int row = 0; row < rows; ++row) {
-            CGContextSetFillColorWithColor(
-                ctx, UIColor::colorWithRed(1, 1, 1, 1.0 - rowSaturation(row, rows, limit)));
-            CGContextFillRect(ctx, CGRectMake(r.minX(), r.minY() + t * row, r.width(), t));
-        }
-    });
+    return qv_tiledImageWithSize(
+        {columns * t, rows * double(t)}, t, [&](CGContextRef ctx, CGRect r) {
+            for (int c = 0; c < columns; ++c) {
+                CGContextSetFillColorWithColor(
+                    ctx, UIColor::colorWithHue(double(c) / columns, 1.0, 1.0, 1.0));
+                CGContextFillRect(ctx, CGRectMake(r.minX() + t * c, r.minY(), t, r.height()));
+            }
+            for (int row = 0; row < rows; ++row) {
+                CGContextSetFillColorWithColor(
+                    ctx, UIColor::colorWithRed(1, 1, 1, 1.0 - rowSaturation(row, rows, limit)));
+                CGContextFillRect(ctx, CGRectMake(r.minX(), r.minY() + t * row, r.width(), t));
+            }
+        });
 }
 
 std::shared_ptr<UIImage> QVColorMapView::backgroundImageWithSize(CGSize size, double tileSize) {
     const float t = static_cast<float>(tileSize);
     const int columns = tilesIn(size.width, t), rows = tilesIn(size.height, t);
-    return qv_imageWithSize({columns * t, rows * double(t)}, [&](CGContextRef ctx, CGRect r) {
-        CGContextSetFillColorWithColor(ctx, UIColor::whiteColor());
-        CGContextFillRect(ctx, r);
-        CGContextSetFillColorWithColor(ctx, UIColor::colorWithWhite(0, 1));
-        for (int row = 0; row < rows; ++row)
-            for (int c = 0; c < columns; ++c)
-                CGContextFillRect(ctx, CGRectMake(r.minX() + t * c, r.minY() + t * row, t, t));
-    });
+    return qv_tiledImageWithSize(
+        {columns * t, rows * double(t)}, t, [&](CGContextRef ctx, CGRect r) {
+            CGContextSetFillColorWithColor(ctx, UIColor::whiteColor());
+            CGContextFillRect(ctx, r);
+            CGContextSetFillColorWithColor(ctx, UIColor::colorWithWhite(0, 1));
+            for (int row = 0; row < rows; ++row)
+                for (int c = 0; c < columns; ++c)
+                    CGContextFillRect(ctx, CGRectMake(r.minX() + t * c, r.minY() + t * row, t, t));
+        });
 }
 
 std::shared_ptr<QVColorMapView> QVColorMapView::colorMapWithFrame(CGRect frame) {
@@ -264,18 +267,16 @@ void QVColorMapView::handleTap(UIGestureRecognizer &recognizer) {
 }
 
 void QVColorMapView::handlePan(UIGestureRecognizer &recognizer) {
-    const auto state = recognizer.state();
-    if (state != UIGestureRecognizerState::Changed && state != UIGestureRecognizerState::Ended)
+    const auto step = qv_panStep(recognizer, this, lastPanLocation_);
+    if (!step)
         return;
-    const bool ended = state == UIGestureRecognizerState::Ended;
-    if (recognizer.numberOfTouches() >= 1) {
-        lastPanLocation_ = recognizer.locationOfTouch(0, this);
-        update(lastPanLocation_, ended);
+    if (step->touching) {
+        update(lastPanLocation_, step->ended);
         if (colorCursor_->respondsToSetEditing())
             colorCursor_->setEditing(true);
         return;
     }
     if (colorCursor_->respondsToSetEditing())
         colorCursor_->setEditing(false);
-    update(lastPanLocation_, ended);
+    update(lastPanLocation_, step->ended);
 }

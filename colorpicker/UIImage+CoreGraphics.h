@@ -12,3 +12,10 @@ using QVImageRenderer = std::function<void(CGContextRef context, CGRect rect)>;
 std::shared_ptr<UIImage> qv_imageWithSize(CGSize size, const QVImageRenderer &renderer);
 std::shared_ptr<UIImage> qv_imageWithSize(CGSize size, bool opaque,
                                           const QVImageRenderer &renderer);
+
+// The same image as qv_imageWithSize for a renderer that only fills whole tiles of a grid of
+// square tiles filling `size`: the renderer draws at one pixel per tile and every tile is then
+// spread over its pixels, each pixel written once. Where a tile is not a whole number of pixels
+// it simply is qv_imageWithSize.
+std::shared_ptr<UIImage> qv_tiledImageWithSize(CGSize size, float tileSize,
+                                               const QVImageRenderer &renderer);

@@ -4,10 +4,4 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${NBR_BUILD_DIR:-$top/build}
 NBR_BUILD_DIR=$build "$top/scripts/build.sh" -DNBR_WERROR=ON
-
-runtime=$(mktemp -d /tmp/nbr-xdg.XXXXXX)
-chmod 0700 "$runtime"
-trap 'rm -rf "$runtime"' EXIT
-export XDG_RUNTIME_DIR=$runtime QT_QPA_PLATFORM=offscreen
-cd "$build"
-dbus-run-session -- ctest --output-on-failure -j"$(nproc)" "$@"
+"$top/scripts/run-ctest.sh" "$build" "$@"

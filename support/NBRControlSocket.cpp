@@ -2,6 +2,7 @@
 
 #include "DevicePath.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -73,7 +74,8 @@ std::array<std::uint8_t, NBRControlMessageSize> NBRControlEncode(const NBRContro
 
 NBRControlMessage NBRControlDecode(std::span<const std::uint8_t> bytes) {
     std::array<std::uint8_t, NBRControlMessageSize> full{};
-    std::memcpy(full.data(), bytes.data(), std::min(bytes.size(), full.size()));
+    // Not memcpy: an empty span may have no data pointer at all.
+    std::copy_n(bytes.begin(), std::min(bytes.size(), full.size()), full.begin());
     NBRControlMessage message;
     message.command = getInt32(&full[0]);
     message.controllerType = getInt32(&full[4]);

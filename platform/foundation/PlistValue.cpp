@@ -2,9 +2,13 @@
 
 #include "AtomicFile.h"
 
+#include <algorithm>
+#include <climits>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <plist/plist.h>
+#include <string_view>
 
 namespace platform {
 namespace {
@@ -17,6 +21,120 @@ struct PlistDeleter {
     void operator()(plist_t node) const { plist_free(node); }
 };
 using PlistPtr = std::unique_ptr<void, PlistDeleter>;
+
+bool isUtf8(const std::string &text) {
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        std::size_t length = lead < 0x80         ? 1
+                             : (lead >> 5) == 6  ? 2
+                             : (lead >> 4) == 14 ? 3
+                             : (lead >> 3) == 30 ? 4
+                                                 : 0;
+        if (length == 0 || i + length > text.size())
+            return false;
+        std::uint32_t code = length == 1 ? lead : lead & (0x3F >> (length - 1));
+        for (std::size_t k = 1; k < length; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            if ((next >> 6) != 2)
+                return false;
+            code = code << 6 | (next & 0x3F);
+        }
+        // Overlong forms, surrogates and values past the last code point are not UTF-8.
+        static constexpr std::uint32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (code < kSmallest[length] || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF)
+            return false;
+        i += length;
+    }
+    return true;
+}
+
+// Text as this side holds it: UTF-8. A file may carry other bytes in a string (an "ASCII"
+// string of the binary format with bytes past 127, say); they are read as Latin-1, so the text
+// survives and whatever is written back from it can be read again.
+std::string textFrom(const char *bytes) {
+    std::string text = bytes ? bytes : "";
+    if (isUtf8(text))
+        return text;
+    std::string converted;
+    converted.reserve(text.size() * 2);
+    for (unsigned char c : text) {
+        if (c < 0x80) {
+            converted += static_cast<char>(c);
+        } else {
+            converted += static_cast<char>(0xC0 | c >> 6);
+            converted += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return converted;
+}
+
+std::uint64_t bigEndian(std::span<const std::uint8_t> bytes) {
+    std::uint64_t value = 0;
+    for (std::uint8_t b : bytes)
+        value = value << 8 | b;
+    return value;
+}
+
+// Whether a binary property list holds a string with a NUL in it. The library stops the
+// process (an assertion) when it is asked for such a string or key, so these lists are refused
+// before it sees them. Anything this scan cannot follow is left to the library's own checks.
+bool binaryHoldsStringWithNul(std::span<const std::uint8_t> bytes) {
+    constexpr std::size_t kHeader = 8, kTrailer = 32;
+    if (bytes.size() < kHeader + kTrailer)
+        return false;
+    const auto trailer = bytes.subspan(bytes.size() - kTrailer);
+    const std::size_t offsetSize = trailer[6];
+    const std::uint64_t count = bigEndian(trailer.subspan(8, 8));
+    const std::uint64_t table = bigEndian(trailer.subspan(24, 8));
+    if (offsetSize < 1 || offsetSize > 8 || table >= bytes.size() ||
+        count > (bytes.size() - table) / offsetSize)
+        return false;
+    for (std::uint64_t n = 0; n < count; ++n) {
+        const std::uint64_t at = bigEndian(bytes.subspan(table + n * offsetSize, offsetSize));
+        if (at >= bytes.size())
+            continue;
+        const std::uint8_t marker = bytes[at] >> 4;
+        if (marker != 0x5 && marker != 0x6)
+            continue;
+        std::uint64_t length = bytes[at] & 0x0F, start = at + 1;
+        if (length == 0x0F) { // the length follows as an integer object
+            if (start >= bytes.size() || (bytes[start] >> 4) != 0x1)
+                continue;
+            const std::size_t size = std::size_t{1} << (bytes[start] & 0x0F);
+            if (size > 8 || start + 1 + size > bytes.size())
+                continue;
+            length = bigEndian(bytes.subspan(start + 1, size));
+            start += 1 + size;
+        }
+        const std::uint64_t unit = marker == 0x5 ? 1 : 2;
+        if (start > bytes.size() || length > (bytes.size() - start) / unit)
+            continue;
+        for (std::uint64_t k = 0; k < length; ++k) {
+            const std::size_t p = start + k * unit;
+            if (bytes[p] == 0 && (unit == 1 || bytes[p + 1] == 0))
+                return true;
+        }
+    }
+    return false;
+}
+
+// The same for XML: a character reference to NUL ("&#0;", "&#x00;").
+bool xmlHoldsNulReference(std::span<const std::uint8_t> bytes) {
+    const std::string_view text(reinterpret_cast<const char *>(bytes.data()), bytes.size());
+    for (std::size_t at = text.find("&#"); at != std::string_view::npos;
+         at = text.find("&#", at + 2)) {
+        std::size_t p = at + 2;
+        if (p < text.size() && (text[p] == 'x' || text[p] == 'X'))
+            ++p;
+        const std::size_t digits = p;
+        while (p < text.size() && text[p] == '0')
+            ++p;
+        if (p > digits && p < text.size() && text[p] == ';')
+            return true;
+    }
+    return false;
+}
 
 std::optional<PlistValue> fromNode(plist_t node, int depth) {
     if (node == nullptr || depth > kMaxDepth)
@@ -35,7 +153,7 @@ std::optional<PlistValue> fromNode(plist_t node, int depth) {
                 break;
             }
             auto value = fromNode(item, depth + 1);
-            std::string name = key ? key : "";
+            std::string name = textFrom(key);
             free(key);
             if (!value) {
                 free(it);
@@ -59,11 +177,11 @@ std::optional<PlistValue> fromNode(plist_t node, int depth) {
         return PlistValue(std::move(array));
     }
     case PLIST_STRING: {
-        char *text = nullptr;
-        plist_get_string_val(node, &text);
-        std::string value = text ? text : "";
-        free(text);
-        return PlistValue(std::move(value));
+        uint64_t length = 0;
+        const char *text = plist_get_string_ptr(node, &length);
+        if (text && std::strlen(text) != length)
+            return std::nullopt; // a NUL inside: no text this side can hold
+        return PlistValue(textFrom(text));
     }
     case PLIST_DATA: {
         char *bytes = nullptr;
@@ -97,7 +215,12 @@ std::optional<PlistValue> fromNode(plist_t node, int depth) {
     case PLIST_DATE: {
         int32_t seconds = 0, micros = 0;
         plist_get_date_val(node, &seconds, &micros);
-        return PlistValue(PlistDate{seconds + micros / 1e6});
+        // The library truncates toward zero and gives the fraction without its sign, so a date
+        // before the reference date is the seconds less the fraction. The result stays within
+        // the range the writer can store, so a date read is a date written back.
+        const double fraction = std::abs(micros) / 1e6;
+        const double when = seconds < 0 ? seconds - fraction : seconds + fraction;
+        return PlistValue(PlistDate{std::clamp(when, double(INT32_MIN), double(INT32_MAX))});
     }
     default:
         return std::nullopt;
@@ -131,8 +254,13 @@ plist_t toNode(const PlistValue &value) {
     case PlistValue::Type::Boolean:
         return plist_new_bool(*value.boolean() ? 1 : 0);
     case PlistValue::Type::Date: {
+        // The library holds whole seconds in 32 bits: later or earlier dates are held to its
+        // range (and a date that is not a number to the reference date) instead of wrapping.
         double when = value.date()->secondsSinceReferenceDate;
-        double seconds = std::floor(when);
+        if (std::isnan(when))
+            when = 0;
+        when = std::clamp(when, double(INT32_MIN), double(INT32_MAX));
+        const double seconds = std::floor(when);
         return plist_new_date(static_cast<int32_t>(seconds),
                               static_cast<int32_t>(std::lround((when - seconds) * 1e6)));
     }
@@ -199,6 +327,9 @@ const PlistValue *PlistValue::find(const std::string &key) const {
 
 std::optional<PlistValue> plistFromBytes(std::span<const std::uint8_t> bytes) {
     if (bytes.empty() || bytes.size() > kMaxFileSize)
+        return std::nullopt;
+    const bool binary = bytes.size() >= 8 && std::memcmp(bytes.data(), "bplist00", 8) == 0;
+    if (binary ? binaryHoldsStringWithNul(bytes) : xmlHoldsNulReference(bytes))
         return std::nullopt;
     plist_t node = nullptr;
     plist_from_memory(reinterpret_cast<const char *>(bytes.data()),

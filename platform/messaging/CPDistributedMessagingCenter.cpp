@@ -37,6 +37,16 @@ bool unlocked(QDBusConnection connection, const std::string &center) {
 
 } // namespace
 
+std::optional<PlistValue::Dictionary>
+CPDistributedMessagingCenter::userInfoFromBytes(std::span<const std::uint8_t> bytes) {
+    if (bytes.empty())
+        return PlistValue::Dictionary{};
+    auto value = platform::plistFromBytes(bytes);
+    if (!value || !value->dictionary())
+        return std::nullopt;
+    return std::move(*value->dictionary());
+}
+
 std::shared_ptr<CPDistributedMessagingCenter>
 CPDistributedMessagingCenter::centerNamed(const std::string &name) {
     return std::shared_ptr<CPDistributedMessagingCenter>(new CPDistributedMessagingCenter(name));
@@ -80,17 +90,13 @@ void CPDistributedMessagingCenter::runServerOnCurrentThread() {
         auto it = d->handlers.find(messageName);
         if (it == d->handlers.end())
             return;
-        PlistValue::Dictionary userInfo;
-        if (!bytes.isEmpty()) {
-            auto value = platform::plistFromBytes(
-                std::span(reinterpret_cast<const std::uint8_t *>(bytes.constData()), bytes.size()));
-            if (!value || !value->dictionary())
-                return; // not a userInfo this side can read: dropped, like a lost message
-            userInfo = std::move(*value->dictionary());
-        }
+        auto userInfo = userInfoFromBytes(
+            std::span(reinterpret_cast<const std::uint8_t *>(bytes.constData()), bytes.size()));
+        if (!userInfo)
+            return; // not a userInfo this side can read: dropped, like a lost message
         // The handler may unregister itself; keep it alive for the call.
         Handler handler = it->second;
-        handler(messageName, userInfo);
+        handler(messageName, *userInfo);
     };
     if (!messaging::MessagingDispatcher::shared().addCenter(d_->name, context.get(),
                                                             std::move(delivery)))

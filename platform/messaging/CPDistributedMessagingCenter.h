@@ -8,12 +8,19 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
+#include <span>
 #include <string>
 
 class CPDistributedMessagingCenter {
-  public:
+public:
     using Handler = std::function<void(const std::string &messageName,
                                        const platform::PlistValue::Dictionary &userInfo)>;
+
+    // The userInfo a message carries, from its bytes: none at all is an empty dictionary;
+    // nothing when the bytes are not a property list whose root is a dictionary.
+    static std::optional<platform::PlistValue::Dictionary>
+    userInfoFromBytes(std::span<const std::uint8_t> bytes);
 
     // A center object for `name`: a client until runServerOnCurrentThread is called.
     static std::shared_ptr<CPDistributedMessagingCenter> centerNamed(const std::string &name);
@@ -38,7 +45,7 @@ class CPDistributedMessagingCenter {
 
     struct Private;
 
-  private:
+private:
     explicit CPDistributedMessagingCenter(const std::string &name);
     std::unique_ptr<Private> d_;
     friend void rocketbootstrap_distributedmessagingcenter_apply(CPDistributedMessagingCenter *);

@@ -2,8 +2,57 @@
 
 #include <QCoreApplication>
 #include <QMetaObject>
+#include <set>
+
+namespace {
+
+// The state of every live queue, and how many operations are running in all of them. Never
+// destroyed: queues may still go away while the process exits.
+template <typename State> struct Registry {
+    std::mutex mutex;
+    std::condition_variable idle;
+    std::set<State *> queues;
+    int running = 0;
+    bool closing = false;
+};
+
+template <typename State> Registry<State> &registry() {
+    static auto *instance = new Registry<State>;
+    return *instance;
+}
+
+} // namespace
+
+NSOperationQueue::NSOperationQueue() {
+    static std::once_flag once;
+    std::call_once(once, [] { qAddPostRoutine(&NSOperationQueue::stopAllQueues); });
+    auto &r = registry<State>();
+    std::lock_guard lock(r.mutex);
+    r.queues.insert(state_.get());
+    state_->stopping = r.closing;
+}
+
+void NSOperationQueue::stopAllQueues() {
+    auto &r = registry<State>();
+    std::unique_lock lock(r.mutex);
+    r.closing = true;
+    for (State *state : r.queues) {
+        {
+            std::lock_guard queueLock(state->mutex);
+            state->stopping = true;
+            state->pending.clear();
+        }
+        state->changed.notify_all();
+    }
+    r.idle.wait(lock, [&] { return r.running == 0; });
+}
 
 NSOperationQueue::~NSOperationQueue() {
+    {
+        auto &r = registry<State>();
+        std::lock_guard lock(r.mutex);
+        r.queues.erase(state_.get());
+    }
     {
         std::lock_guard lock(state_->mutex);
         state_->stopping = true;
@@ -56,6 +105,7 @@ void NSOperationQueue::waitUntilAllOperationsAreFinished() {
 // Holds the state itself: the queue may be gone once an operation ends.
 void NSOperationQueue::run(std::shared_ptr<State> shared) {
     State &state = *shared;
+    auto &r = registry<State>();
     std::unique_lock lock(state.mutex);
     for (;;) {
         state.changed.wait(
@@ -66,7 +116,19 @@ void NSOperationQueue::run(std::shared_ptr<State> shared) {
         state.pending.pop_front();
         state.running = true;
         lock.unlock();
-        operation();
+        bool closing;
+        {
+            std::lock_guard registryLock(r.mutex);
+            closing = r.closing;
+            r.running += closing ? 0 : 1;
+        }
+        if (!closing) {
+            operation();
+            operation = nullptr;
+            std::lock_guard registryLock(r.mutex);
+            --r.running;
+            r.idle.notify_all();
+        }
         operation = nullptr;
         lock.lock();
         state.running = false;

@@ -9,9 +9,11 @@
 
 // Runs its operations one at a time, in order, on a thread of its own, while not suspended.
 // A queue starts running; setSuspended(true) holds back operations that have not started.
+// When the application object goes away, every queue drops what has not started and the
+// application waits for the operations still running: none of them outlives the application.
 class NSOperationQueue {
 public:
-    NSOperationQueue() = default;
+    NSOperationQueue();
     ~NSOperationQueue();
     NSOperationQueue(const NSOperationQueue &) = delete;
     NSOperationQueue &operator=(const NSOperationQueue &) = delete;
@@ -21,6 +23,10 @@ public:
     bool isSuspended() const;
     std::size_t operationCount() const;
     void waitUntilAllOperationsAreFinished();
+
+    // What the application's going away does (a Qt post routine): every queue drops its
+    // pending operations and takes no more, and the call returns once none is running.
+    static void stopAllQueues();
 
 private:
     // Shared with the worker, which may outlive the queue: the last owner can let go of it

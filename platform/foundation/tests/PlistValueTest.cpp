@@ -2,6 +2,8 @@
 #include "AtomicFile.h"
 #include "TestDeviceRoot.h"
 
+#include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -47,6 +49,100 @@ TEST(PlistValue, RoundTripsEveryKindInBothEncodings) {
         ASSERT_TRUE(back);
         EXPECT_EQ(*back, sample()) << (binary ? "binary" : "xml");
     }
+}
+
+// A binary file whose "ASCII" strings carry bytes past 127 (found by fuzzing): read as
+// Latin-1, so rewriting the file, as the pairing tool does in XML, leaves a readable file with
+// every entry instead of one that reads as nothing.
+TEST(PlistValue, StringsThatAreNotUtf8ReadAsLatin1AndWriteBackReadably) {
+    auto bytes = platform::plistToBytes(
+        PlistValue(PlistValue::Dictionary{{"NBRLEDCxxorKey", "caf_"}, {"ControllerType", 2}}),
+        PlistFormat::Binary);
+    auto patch = [&](std::string_view from, std::string_view to) {
+        auto at = std::search(bytes.begin(), bytes.end(), from.begin(), from.end());
+        ASSERT_NE(at, bytes.end());
+        std::copy(to.begin(), to.end(), at);
+    };
+    patch("Cxxor", "C\x93\x93or");
+    patch("caf_", "caf\xe9");
+    const auto read = platform::plistFromBytes(bytes);
+    ASSERT_TRUE(read && read->dictionary());
+    const PlistValue *entry = read->find("NBRLEDC\xc2\x93\xc2\x93orKey");
+    ASSERT_NE(entry, nullptr);
+    ASSERT_NE(entry->string(), nullptr);
+    EXPECT_EQ(*entry->string(), "caf\xc3\xa9");
+    for (auto format : {PlistFormat::XML, PlistFormat::Binary}) {
+        PlistValue::Dictionary rewritten = *read->dictionary();
+        rewritten["PS4BluetoothAddress"] = PlistValue::Data{1, 2, 3, 4, 5, 6};
+        const PlistValue whole(rewritten);
+        EXPECT_EQ(platform::plistFromBytes(platform::plistToBytes(whole, format)), whole);
+    }
+}
+
+// A NUL inside a string or a key made the property-list library stop the process (found by
+// fuzzing); such a list is no property list this side reads.
+TEST(PlistValue, StringsWithANulInsideAreRefusedWithoutStoppingTheProcess) {
+    for (const char *key : {"Key_A", "Plain"}) {
+        const auto bytes = platform::plistToBytes(
+            PlistValue(PlistValue::Dictionary{{key, "Value_B"}, {"U", "\xe2\x9c\x93_"}}),
+            PlistFormat::Binary);
+        for (std::string_view hole : {"Key_A", "Value_B"}) {
+            auto patched = bytes;
+            auto at = std::search(patched.begin(), patched.end(), hole.begin(), hole.end());
+            if (at == patched.end())
+                continue;
+            at[hole.size() - 2] = 0;
+            EXPECT_EQ(platform::plistFromBytes(patched), std::nullopt) << hole;
+        }
+    }
+    auto utf16 = platform::plistToBytes(PlistValue(PlistValue::Dictionary{{"\xe2\x9c\x93", 1}}),
+                                        PlistFormat::Binary);
+    const std::uint8_t check[] = {0x27, 0x13};
+    auto at = std::search(utf16.begin(), utf16.end(), std::begin(check), std::end(check));
+    ASSERT_NE(at, utf16.end());
+    at[0] = at[1] = 0;
+    EXPECT_EQ(platform::plistFromBytes(utf16), std::nullopt);
+
+    for (const char *reference : {"&#0;", "&#x00;"}) {
+        const std::string xml = std::string("<?xml version=\"1.0\"?><plist version=\"1.0\"><dict>"
+                                            "<key>a") +
+                                reference + "b</key><string>c</string></dict></plist>";
+        EXPECT_EQ(platform::plistFromBytes(
+                      std::span(reinterpret_cast<const std::uint8_t *>(xml.data()), xml.size())),
+                  std::nullopt);
+    }
+}
+
+// Dates beyond the library's 32-bit seconds were converted with undefined behaviour, and dates
+// before 2001 with a fraction of a second moved on every read (both found by fuzzing).
+TEST(PlistValue, DatesOutsideWhatTheFormatHoldsAreHeldToItsRange) {
+    const PlistValue dates(PlistValue::Array{PlistDate{1e12}, PlistDate{-2147483648.5},
+                                             PlistDate{std::nan("")}, PlistDate{-5.25}});
+    for (auto format : {PlistFormat::XML, PlistFormat::Binary}) {
+        const auto back = platform::plistFromBytes(platform::plistToBytes(dates, format));
+        ASSERT_TRUE(back && back->array());
+        ASSERT_EQ(back->array()->size(), 4u);
+        EXPECT_EQ(back->array()->at(0).date()->secondsSinceReferenceDate, 2147483647.0);
+        EXPECT_EQ(back->array()->at(1).date()->secondsSinceReferenceDate, -2147483648.0);
+        EXPECT_EQ(back->array()->at(2).date()->secondsSinceReferenceDate, 0.0);
+        // Before the reference date with a fraction: the fraction used to come back added.
+        EXPECT_EQ(back->array()->at(3).date()->secondsSinceReferenceDate,
+                  format == PlistFormat::XML ? -5.0 : -5.25); // XML: whole seconds
+    }
+    // A file's date just past that range reads as the range's end, so it writes back as read.
+    auto bytes =
+        platform::plistToBytes(PlistValue(PlistValue::Array{PlistDate{5}}), PlistFormat::Binary);
+    const std::uint8_t five[] = {0x33, 0x40, 0x14, 0, 0, 0, 0, 0, 0};
+    auto at = std::search(bytes.begin(), bytes.end(), std::begin(five), std::end(five));
+    ASSERT_NE(at, bytes.end());
+    const std::uint8_t early[] = {0xC1, 0xE0, 0, 0, 0, 0x10, 0, 0}; // -2147483648.5
+    std::copy(std::begin(early), std::end(early), at + 1);
+    const auto read = platform::plistFromBytes(bytes);
+    ASSERT_TRUE(read && read->array());
+    const auto again = platform::plistFromBytes(platform::plistToBytes(*read, PlistFormat::Binary));
+    ASSERT_TRUE(again && again->array());
+    EXPECT_EQ(again->array()->at(0).date()->secondsSinceReferenceDate,
+              read->array()->at(0).date()->secondsSinceReferenceDate);
 }
 
 TEST(PlistValue, TypesStayApart) {

@@ -150,3 +150,30 @@ TEST(ViewHost, MouseDragBecomesAPanOnTheViewUnderThePress) {
     EXPECT_EQ(seen, "BCE");
     EXPECT_EQ(last, (CGPoint{40, 20}));
 }
+
+// Found by the sanitizer build: a map's rendering still running on its queue's thread while the
+// application object was being destroyed crashed the process at exit.
+TEST(OperationQueueDeathTest, NoOperationOutlivesTheApplication) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            NSOperationQueue queue;
+            std::atomic<int> state{0}; // 1 started, 2 finished
+            std::atomic<bool> laterRan{false};
+            queue.addOperation([&] {
+                state = 1;
+                std::this_thread::sleep_for(std::chrono::milliseconds(200));
+                state = 2;
+            });
+            queue.addOperation([&] { laterRan = true; });
+            while (state == 0)
+                std::this_thread::yield();
+            NSOperationQueue::stopAllQueues();
+            const bool finished = state == 2;
+            NSOperationQueue another;
+            another.addOperation([&] { laterRan = true; });
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            std::_Exit(finished && !laterRan ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}

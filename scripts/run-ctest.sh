@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Runs CTest in a build folder on a private session bus, offscreen: run-ctest.sh BUILD [ctest args]
+set -euo pipefail
+build=$1
+shift
+runtime=$(mktemp -d /tmp/nbr-xdg.XXXXXX)
+chmod 0700 "$runtime"
+trap 'rm -rf "$runtime"' EXIT
+export XDG_RUNTIME_DIR=$runtime QT_QPA_PLATFORM=offscreen
+cd "$build"
+dbus-run-session -- ctest --output-on-failure -j"$(nproc)" "$@"

@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Builds every target (tests, tools, plug-ins, stand-ins) with AddressSanitizer and
+# UndefinedBehaviorSanitizer into build-asan/ and runs the tests under them, on a private
+# session bus, offscreen. The first fault stops the process that made it, which fails its test.
+# Extra arguments go to CTest: ./scripts/test-sanitizers.sh -L unit
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+build=${NBR_ASAN_BUILD_DIR:-$top/build-asan}
+"$top/scripts/setup.sh"
+cmake -S "$top" -B "$build" -G Ninja -DNBR_SANITIZE=ON -DNBR_WERROR=ON \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g" >/dev/null
+cmake --build "$build" -j"${NBR_JOBS:-$(nproc)}"
+
+supp=$top/scripts/sanitizers
+# Child processes that tests start inherit these, so they run under the same rules.
+export ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:detect_stack_use_after_return=1:strict_init_order=1:check_initialization_order=1:suppressions=$supp/asan.supp
+export LSAN_OPTIONS=suppressions=$supp/lsan.supp:print_suppressions=0
+export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1:suppressions=$supp/ubsan.supp
+
+"$top/scripts/run-ctest.sh" "$build" "$@"
