@@ -1,10 +1,25 @@
 // The pairing tool's progress message as the settings page receives it: the userInfo decoded
-// from the bytes that come off the messaging stand-in, then its state and address read.
-// The page's own handler (NimbrelListController::handlePairingMessage) joins this target once
-// it is on the main line; until then the readings below are the ones it is specified to make.
+// from the bytes that come off the messaging stand-in, then handed to the page's own handler,
+// whose deferred work runs before the next input (alerts it shows are dismissed again).
 #include "CPDistributedMessagingCenter.h"
 #include "FuzzCheck.h"
 #include "NBRConstants.h"
+#include "NimbrelListController.h"
+#include "UIAlertView.h"
+
+#include <QApplication>
+#include <cstdlib>
+
+namespace {
+NimbrelListController *page = nullptr;
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv) {
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    new QApplication(*argc, *argv);
+    page = new NimbrelListController;
+    return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     const auto userInfo = CPDistributedMessagingCenter::userInfoFromBytes({data, size});
@@ -18,6 +33,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const auto address = userInfo->find(NBRBluetoothAddressKey);
     if (address != userInfo->end() && address->second.data())
         (void)address->second.data()->size();
+
+    page->handlePairingMessage(NBRDiscoveryUpdateMessage, *userInfo);
+    QCoreApplication::processEvents();
+    for (UIAlertView *alert : UIAlertView::visibleAlerts())
+        alert->dismissWithClickedButtonIndex(0, false);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 
     // What one side sends, the other reads back unchanged.
     const auto bytes =

@@ -451,6 +451,21 @@ void NimbrelListController::endExchange(PSTableCell *cell) {
         setCellEnabled(connectSpecifier_->cellObject(), true);
 }
 
+void NimbrelListController::endExchangeOnMainQueue(QPointer<PSTableCell> cell,
+                                                   QPointer<NimbrelListController> page,
+                                                   bool ran) {
+    dispatch_async(dispatch_get_main_queue(), [cell, page, ran] {
+        // A page gone meanwhile still gives its cell back; only a finished exchange rebuilds.
+        if (!page) {
+            setCellEnabled(cell.data(), true);
+            return;
+        }
+        page->endExchange(cell.data());
+        if (ran)
+            page->reloadSpecifiers();
+    });
+}
+
 void NimbrelListController::queryControllerConnected() {
     const int fd = NBRConnectToControlSocket();
     if (fd < 0) {
@@ -470,15 +485,7 @@ void NimbrelListController::queryControllerConnected() {
                                alive->store(NBRConnectedAfterStatusReply(reply, alive->load()));
                        }
                        ::close(fd);
-                       dispatch_async(dispatch_get_main_queue(), [cell, page, timed] {
-                           if (!page) {
-                               setCellEnabled(cell.data(), true);
-                               return;
-                           }
-                           page->endExchange(cell.data());
-                           if (timed)
-                               page->reloadSpecifiers();
-                       });
+                       endExchangeOnMainQueue(cell, page, timed);
                    });
 }
 
@@ -533,15 +540,7 @@ void NimbrelListController::connectController(PSSpecifier *specifier) {
                            }
                        }
                        ::close(fd);
-                       dispatch_async(dispatch_get_main_queue(), [cell, page, timed] {
-                           if (!page) {
-                               setCellEnabled(cell.data(), true);
-                               return;
-                           }
-                           page->endExchange(cell.data());
-                           if (timed)
-                               page->reloadSpecifiers();
-                       });
+                       endExchangeOnMainQueue(cell, page, timed);
                    });
 }
 

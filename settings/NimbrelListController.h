@@ -105,6 +105,9 @@ private:
     std::uint32_t storedLightColor();
     PSTableCell *beginExchange(PSSpecifier *specifier);
     void endExchange(PSTableCell *cell);
+    // Called on the background queue when an exchange is over.
+    static void endExchangeOnMainQueue(QPointer<PSTableCell> cell,
+                                       QPointer<NimbrelListController> page, bool ran);
 
     std::shared_ptr<NSTask> discoveryTask_;
     std::shared_ptr<CPDistributedMessagingCenter> discoveryMessagingCenter_;
