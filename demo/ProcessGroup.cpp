@@ -20,8 +20,8 @@ QString ProcessGroup::logPath(const QString &name) const {
 }
 
 QProcess *ProcessGroup::start(const QString &name, const QString &program,
-                              const QStringList &arguments, ReadyCheck ready,
-                              LineListener listener, QString *error) {
+                              const QStringList &arguments, ReadyCheck ready, LineListener listener,
+                              QString *error) {
     auto child = std::make_unique<Child>();
     child->name = name;
     child->listener = std::move(listener);
@@ -64,8 +64,9 @@ QProcess *ProcessGroup::start(const QString &name, const QString &program,
     if (!raw->ready)
         loop.exec();
     if (!raw->ready) {
-        *error = name + (process->state() == QProcess::NotRunning ? " ended before it was ready"
-                                                                  : " never printed \"ready\"") +
+        *error = name +
+                 (process->state() == QProcess::NotRunning ? " ended before it was ready"
+                                                           : " never printed \"ready\"") +
                  " (see " + logPath(name + ".stderr") + ")";
         return nullptr;
     }
@@ -74,9 +75,10 @@ QProcess *ProcessGroup::start(const QString &name, const QString &program,
 
 void ProcessGroup::setEnvironmentVariable(const QString &name, const QString &value) {
     const QString prefix = name + '=';
-    environment_.erase(std::remove_if(environment_.begin(), environment_.end(),
-                                      [&](const QString &entry) { return entry.startsWith(prefix); }),
-                       environment_.end());
+    environment_.erase(
+        std::remove_if(environment_.begin(), environment_.end(),
+                       [&](const QString &entry) { return entry.startsWith(prefix); }),
+        environment_.end());
     environment_ << prefix + value;
 }
 

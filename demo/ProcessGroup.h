@@ -13,7 +13,7 @@
 // it), and `stopAll` ends them newest first.
 class ProcessGroup : public QObject {
     Q_OBJECT
-  public:
+public:
     using LineListener = std::function<void(const QString &line)>;
     // True for the line that says the process is ready; its own line is not passed on.
     using ReadyCheck = std::function<bool(const QString &line)>;
@@ -33,7 +33,7 @@ class ProcessGroup : public QObject {
 
     QString logPath(const QString &name) const;
 
-  private:
+private:
     struct Child {
         QString name;
         std::unique_ptr<QProcess> process;

@@ -17,8 +17,8 @@
 #include <QThread>
 #include <QTimer>
 #include <csignal>
-#include <limits>
 #include <cstdio>
+#include <limits>
 
 namespace {
 
@@ -46,6 +46,20 @@ QString oneLine(QString text) {
     return text.replace('\n', " / ");
 }
 
+// Processes that carry this run's device root, the pairing tool that the Settings app started
+// among them.
+int processesUnder(const QString &root) {
+    const QByteArray mark = "NIMBREL_ROOT=" + root.toUtf8();
+    int count = 0;
+    for (const QString &pid : QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile environ("/proc/" + pid + "/environ");
+        if (pid.front().isDigit() && environ.open(QIODevice::ReadOnly) &&
+            environ.readAll().split('\0').contains(mark))
+            ++count;
+    }
+    return count;
+}
+
 } // namespace
 
 Walkthrough::Walkthrough(WalkthroughPaths paths, QString outputFolder)
@@ -70,9 +84,9 @@ bool Walkthrough::start(bool onScreen, QString *error) {
         return false;
     }
     const QString root = root_.path();
-    for (const char *folder : {"/tmp", "/var/mobile/Library/Preferences", "/usr/bin",
-                               "/Library/MobileSubstrate/DynamicLibraries",
-                               "/Library/PreferenceBundles", "/run"})
+    for (const char *folder :
+         {"/tmp", "/var/mobile/Library/Preferences", "/usr/bin",
+          "/Library/MobileSubstrate/DynamicLibraries", "/Library/PreferenceBundles", "/run"})
         QDir().mkpath(root + folder);
     QFile::setPermissions(root + "/run", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     const bool placed =
@@ -99,7 +113,8 @@ bool Walkthrough::start(bool onScreen, QString *error) {
         environment.insert("XDG_RUNTIME_DIR", root + "/run");
     if (!onScreen)
         environment.insert("QT_QPA_PLATFORM", "offscreen");
-    processes_ = std::make_unique<ProcessGroup>(outputFolder_ + "/logs", environment.toStringList());
+    processes_ =
+        std::make_unique<ProcessGroup>(outputFolder_ + "/logs", environment.toStringList());
 
     QString address;
     if (!processes_->start(
@@ -122,9 +137,13 @@ bool Walkthrough::start(bool onScreen, QString *error) {
     if (!realServer.isEmpty()) {
         if (!processes_->start("notification-server", realServer, {}, nullptr, nullptr, error))
             return false;
-        waitUntil([this] {
-            return bus_->interface()->isServiceRegistered("org.freedesktop.Notifications").value();
-        }, 5000);
+        waitUntil(
+            [this] {
+                return bus_->interface()
+                    ->isServiceRegistered("org.freedesktop.Notifications")
+                    .value();
+            },
+            5000);
     } else {
         static const QRegularExpression fields(
             R"re(summary="((?:[^"\\]|\\.)*)" body="((?:[^"\\]|\\.)*)"$)re");
@@ -140,9 +159,12 @@ bool Walkthrough::start(bool onScreen, QString *error) {
     }
     auto quiet = [](const QString &) {};
     daemonLogPath_ = outputFolder_ + "/logs/controller-daemon-received.log";
-    const QStringList observed = {NBRPreferencesChangedNotification, NBRInitBluetoothNotification,
-                                  NBRFailureNotification, NBRSearchingNotification,
-                                  NBRControllerDetectedNotification, NBRDisconnectedNotification};
+    const QStringList observed = {NBRPreferencesChangedNotification,
+                                  NBRInitBluetoothNotification,
+                                  NBRFailureNotification,
+                                  NBRSearchingNotification,
+                                  NBRControllerDetectedNotification,
+                                  NBRDisconnectedNotification};
     auto notification = [this](const QString &name) {
         notifications_ << name;
         say("  notification: " + name);
@@ -168,20 +190,6 @@ bool Walkthrough::start(bool onScreen, QString *error) {
         ", SpringBoard with NBRSBSupport, BTstack simulator (a DualShock 4 in range), controller "
         "daemon, Settings with Nimbrel.bundle");
     return true;
-}
-
-// Processes that carry this run's device root, the pairing tool that the Settings app started
-// among them.
-static int processesUnder(const QString &root) {
-    const QByteArray mark = "NIMBREL_ROOT=" + root.toUtf8();
-    int count = 0;
-    for (const QString &pid : QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        QFile environ("/proc/" + pid + "/environ");
-        if (pid.front().isDigit() && environ.open(QIODevice::ReadOnly) &&
-            environ.readAll().split('\0').contains(mark))
-            ++count;
-    }
-    return count;
 }
 
 void Walkthrough::stop() {
@@ -275,8 +283,7 @@ bool Walkthrough::screenshot(const QString &name) {
 }
 
 std::optional<qint64> Walkthrough::storedInteger(const char *key) {
-    auto file = platform::readPlistDictionary(
-        (root_.path() + NBRPreferencesPath).toStdString());
+    auto file = platform::readPlistDictionary((root_.path() + NBRPreferencesPath).toStdString());
     if (!file || !file->count(key))
         return std::nullopt;
     const std::optional<std::int64_t> value = file->at(key).integer();
@@ -284,8 +291,7 @@ std::optional<qint64> Walkthrough::storedInteger(const char *key) {
 }
 
 QByteArray Walkthrough::storedData(const char *key) {
-    auto file = platform::readPlistDictionary(
-        (root_.path() + NBRPreferencesPath).toStdString());
+    auto file = platform::readPlistDictionary((root_.path() + NBRPreferencesPath).toStdString());
     const platform::PlistValue::Data *bytes =
         file && file->count(key) ? file->at(key).data() : nullptr;
     if (bytes == nullptr)
@@ -340,35 +346,37 @@ bool Walkthrough::step(int number, const QString &title,
 
 int Walkthrough::runScripted() {
     const bool passed =
-        step(1, "Set the controller type to 1, PS4 Controller (DualShock 4)", [&](QString &why) {
-            if (!choose(NBRControllerTypeSpecifierID, "Controller Type",
-                        "PS4 Controller (DualShock 4)", NBRControllerTypeKey,
-                        NBRControllerTypeDualShock4, why))
-                return false;
-            if (!screenshot("1-controller-type")) {
-                why = "no screenshot";
-                return false;
-            }
-            call("Back");
-            return waitUntil([&] { return title() == "Nimbrel"; }, kStepTimeoutMs) ||
-                   (why = "the page did not come back", false);
-        }) &&
-        step(2, "The page shows \"Pair Controller\" and the DualShock 4 group", [&](QString &why) {
-            const bool shown = waitUntil(
-                [&] {
-                    return hasRow(NBRPairSpecifierID, "Pair Controller") &&
-                           hasRow(NBRDS4GroupID, "DualShock 4") &&
-                           hasRow(NBRAmbientColorID, "Ambient LED Color") &&
-                           hasRow(NBRLEDColorID, "Choose LED Color");
-                },
-                kStepTimeoutMs);
-            if (!shown) {
-                why = "rows on the page: " + rows().join(" | ");
-                return false;
-            }
-            say("  rows: Pair Controller; DualShock 4: Ambient LED Color, Choose LED Color");
-            return screenshot("2-page") || (why = "no screenshot", false);
-        }) &&
+        step(1, "Set the controller type to 1, PS4 Controller (DualShock 4)",
+             [&](QString &why) {
+                 if (!choose(NBRControllerTypeSpecifierID, "Controller Type",
+                             "PS4 Controller (DualShock 4)", NBRControllerTypeKey,
+                             NBRControllerTypeDualShock4, why))
+                     return false;
+                 if (!screenshot("1-controller-type")) {
+                     why = "no screenshot";
+                     return false;
+                 }
+                 call("Back");
+                 return waitUntil([&] { return title() == "Nimbrel"; }, kStepTimeoutMs) ||
+                        (why = "the page did not come back", false);
+             }) &&
+        step(2, "The page shows \"Pair Controller\" and the DualShock 4 group",
+             [&](QString &why) {
+                 const bool shown = waitUntil(
+                     [&] {
+                         return hasRow(NBRPairSpecifierID, "Pair Controller") &&
+                                hasRow(NBRDS4GroupID, "DualShock 4") &&
+                                hasRow(NBRAmbientColorID, "Ambient LED Color") &&
+                                hasRow(NBRLEDColorID, "Choose LED Color");
+                     },
+                     kStepTimeoutMs);
+                 if (!shown) {
+                     why = "rows on the page: " + rows().join(" | ");
+                     return false;
+                 }
+                 say("  rows: Pair Controller; DualShock 4: Ambient LED Color, Choose LED Color");
+                 return screenshot("2-page") || (why = "no screenshot", false);
+             }) &&
         step(3, "Tap \"Pair Controller\": the HUD asks to wait for Bluetooth, nbrdiscovery runs",
              [&](QString &why) {
                  if (!tap(NBRPairSpecifierID) ||
@@ -397,8 +405,7 @@ int Walkthrough::runScripted() {
              }) &&
         step(5, "The inquiry runs (state 0): the search prompt for a DualShock 4",
              [&](QString &why) {
-                 if (!waitUntil([&] { return hud().startsWith("Searching..."); },
-                                kStepTimeoutMs)) {
+                 if (!waitUntil([&] { return hud().startsWith("Searching..."); }, kStepTimeoutMs)) {
                      why = "the HUD reads \"" + oneLine(hud()) + '"';
                      return false;
                  }

@@ -24,7 +24,7 @@ struct WalkthroughPaths {
 // shows and saving a screenshot of it; by hand, it leaves the window to the user.
 class Walkthrough : public QObject {
     Q_OBJECT
-  public:
+public:
     Walkthrough(WalkthroughPaths paths, QString outputFolder);
     ~Walkthrough() override;
 
@@ -37,7 +37,7 @@ class Walkthrough : public QObject {
     int runByHand();
     void stop();
 
-  private:
+private:
     struct StepRecord {
         int number;
         QString title;

@@ -31,8 +31,7 @@ int main(int argc, char **argv) {
     parser.addOption({"by-hand", "Show the window and leave the run to the user."});
     parser.addHelpOption();
     parser.process(app);
-    const bool byHand =
-        parser.isSet("by-hand") || (!parser.isSet("scripted") && displayPresent());
+    const bool byHand = parser.isSet("by-hand") || (!parser.isSet("scripted") && displayPresent());
 
     Walkthrough walkthrough(
         WalkthroughPaths{

@@ -19,7 +19,7 @@ using namespace std::chrono_literals;
 namespace {
 
 class NoSessionBus : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         const char *address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
         saved_ = address != nullptr ? address : "";
@@ -64,8 +64,7 @@ TEST_F(NoSessionBus, TheDeliverablesAndDaemonsWorkOnAndEndCleanly) {
 
     // The pairing tool has nobody to report to, yet it pairs and keeps the address.
     ChildProcess tool(DISCOVERY_TOOL_PATH, {});
-    for (int i = 0; i < 500 && !platform::readPlistDictionary(root_.path(NBRPreferencesPath));
-         ++i)
+    for (int i = 0; i < 500 && !platform::readPlistDictionary(root_.path(NBRPreferencesPath)); ++i)
         std::this_thread::sleep_for(10ms);
     auto stored = platform::readPlistDictionary(root_.path(NBRPreferencesPath));
     ASSERT_TRUE(stored);
@@ -74,7 +73,8 @@ TEST_F(NoSessionBus, TheDeliverablesAndDaemonsWorkOnAndEndCleanly) {
     EXPECT_EQ(tool.stop(SIGINT, 10s), 0);
 
     // The Settings app stores a switch; only the change notification has nowhere to go.
-    ChildProcess settings(PREFERENCES_PATH, {"--open", "Nimbrel", "--tap", "suppress_notification"});
+    ChildProcess settings(PREFERENCES_PATH,
+                          {"--open", "Nimbrel", "--tap", "suppress_notification"});
     ASSERT_TRUE(settings.waitForLine("ready"));
     stored = platform::readPlistDictionary(root_.path(NBRPreferencesPath));
     ASSERT_TRUE(stored);

@@ -26,7 +26,8 @@ int processesUnder(const QString &root) {
 }
 
 QString deviceRoot(const std::string &output) {
-    static const QRegularExpression pattern("^Device root (\\S+),", QRegularExpression::MultilineOption);
+    static const QRegularExpression pattern("^Device root (\\S+),",
+                                            QRegularExpression::MultilineOption);
     return pattern.match(QString::fromStdString(output)).captured(1);
 }
 
@@ -49,12 +50,14 @@ TEST(Walkthrough, RunsTheEightStepsAndSummarisesWhatTheDaemonReceived) {
     // The summary lists the connect with the paired address, then the default colour, on one
     // connection.
     const QString summary = text.section("\nSummary\n", 1);
-    const auto connect = QRegularExpression(
-                             "conn=(\\d+) recv=20 hex=010000000100000000000000(1c666d010203)\\S* connect")
-                             .match(summary);
+    const auto connect =
+        QRegularExpression(
+            "conn=(\\d+) recv=20 hex=010000000100000000000000(1c666d010203)\\S* connect")
+            .match(summary);
     ASSERT_TRUE(connect.hasMatch()) << run.output();
-    EXPECT_TRUE(summary.contains(QRegularExpression(
-        "conn=" + connect.captured(1) + " recv=16 hex=040000000100000000000000004efd00 set-light-color")))
+    EXPECT_TRUE(summary.contains(
+        QRegularExpression("conn=" + connect.captured(1) +
+                           " recv=16 hex=040000000100000000000000004efd00 set-light-color")))
         << run.output();
 
     const QStringList shots = QDir(output.path()).entryList({"*.png"}, QDir::Files, QDir::Name);

@@ -36,7 +36,7 @@ long count(const std::string &text, const std::string &what) {
 // A device root and a BTstack simulator of its own, so lanes can run at once; the processes get
 // the root on their command line through env(1), which execs them in place.
 class Lane {
-  public:
+public:
     explicit Lane(std::vector<std::string> simulatorArguments = {
                       "--device", "address=" + kPad + ",class=0x002508,pin=5820"}) {
         char name[] = "/tmp/nbrf.XXXXXX";
@@ -71,7 +71,7 @@ class Lane {
     }
     // Temporary siblings of the preferences file that a killed writer left behind.
 
-  private:
+private:
     std::string root_;
     std::unique_ptr<ChildProcess> simulator_;
 };
@@ -92,7 +92,7 @@ unsigned seedFor(const char *test) {
 }
 
 class ToolFaults : public ::testing::Test {
-  protected:
+protected:
     platform::testing::PrivateSessionBus bus;
 };
 
@@ -113,10 +113,9 @@ TEST_F(ToolFaults, OneTwoOrThreeInterruptsAtRandomMomentsEndTheToolOnceWithStatu
                 std::this_thread::sleep_for(std::chrono::milliseconds(random() % 1200));
             }
             const int status = tool->wait(15s);
-            EXPECT_EQ(status, 0) << "lane " << index << " run " << run << " after "
-                                 << interrupts << " interrupts";
-            ASSERT_TRUE(lane.simulator().waitForLine("disconnected client=" +
-                                                     std::to_string(run)));
+            EXPECT_EQ(status, 0) << "lane " << index << " run " << run << " after " << interrupts
+                                 << " interrupts";
+            ASSERT_TRUE(lane.simulator().waitForLine("disconnected client=" + std::to_string(run)));
             ++runs;
             cleanExits += status == 0;
             singleShutdowns += count(lane.simulatorLog(), "btstack_set_power_mode mode=0") == run;
@@ -199,8 +198,7 @@ TEST_F(ToolFaults, TheBTstackDaemonDyingMidPairingLeavesTheToolToItsInterrupt) {
             cleanExits += status == 0;
         }
     });
-    std::printf("daemon deaths: %d runs, %d exits with status 0\n", runs.load(),
-                cleanExits.load());
+    std::printf("daemon deaths: %d runs, %d exits with status 0\n", runs.load(), cleanExits.load());
     EXPECT_EQ(cleanExits, 20);
 }
 

@@ -24,8 +24,8 @@ using namespace std::chrono_literals;
 namespace {
 
 bool call(const QString &method, const QVariantList &arguments = {}) {
-    QDBusMessage message = QDBusMessage::createMethodCall(
-        "platform.preferences", "/Preferences", "platform.preferences.Control", method);
+    QDBusMessage message = QDBusMessage::createMethodCall("platform.preferences", "/Preferences",
+                                                          "platform.preferences.Control", method);
     message.setArguments(arguments);
     const QDBusMessage reply = QDBusConnection::sessionBus().call(message, QDBus::Block, 2000);
     return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty() &&
@@ -40,8 +40,8 @@ TEST(KeymapSave, KilledWhileSavingNeverLeavesAPartialFile) {
     const PlistValue::Dictionary kept{{NBRControllerTypeKey, 6},
                                       {NBRLEDColorKey, "abcdef"},
                                       {"Padding", PlistValue::Data(256 * 1024, 0x5a)}};
-    ASSERT_TRUE(platform::writePlistAtomically(path, PlistValue(kept),
-                                               platform::PlistFormat::Binary));
+    ASSERT_TRUE(
+        platform::writePlistAtomically(path, PlistValue(kept), platform::PlistFormat::Binary));
     const char *runsText = std::getenv("NBR_FAULT_RUNS");
     const int runs = runsText != nullptr ? std::atoi(runsText) : 200;
     const unsigned seed = static_cast<unsigned>(std::random_device{}());

@@ -12,13 +12,13 @@ class UINavigationController;
 class PreferencesControl : public QObject {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "platform.preferences.Control")
-  public:
+public:
     explicit PreferencesControl(UINavigationController *navigation, QObject *parent = nullptr);
 
     // Registers on the session bus; false when there is none or the name is taken.
     bool registerOnSessionBus();
 
-  public slots:
+public slots:
     // Taps the row of the top screen whose identifier or title is `row` (a switch row flips its
     // switch); false when there is no such row or it takes no taps now.
     bool Tap(const QString &row);
@@ -38,6 +38,6 @@ class PreferencesControl : public QObject {
     // Answers once everything sent before has been handled on the main thread.
     void Sync() {}
 
-  private:
+private:
     UINavigationController *navigation_;
 };

@@ -9,7 +9,7 @@
 // device root; a tap loads the bundle and pushes its principal page.
 class SettingsRootController : public PSListController {
     Q_OBJECT
-  public:
+public:
     SettingsRootController();
 
     QList<PSSpecifierRef> specifiers() override;

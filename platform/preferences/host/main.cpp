@@ -6,7 +6,8 @@
 // --open pushes NAME.bundle's page at once; --tap taps the row with that identifier or title on
 // the top screen once it takes taps (a switch row flips its switch); --print-specifiers writes
 // "id<TAB>title" per row of the top page; --screenshot saves the window once it has painted.
-// Then "ready" is printed. On a session bus the window can also be worked through PreferencesControl.
+// Then "ready" is printed. On a session bus the window can also be worked through
+// PreferencesControl.
 #include "NSNotificationCenter.h"
 #include "PSListController.h"
 #include "PreferencesControl.h"
@@ -28,7 +29,8 @@ int main(int argc, char **argv) {
     QApplication::setApplicationName("Preferences");
     QCommandLineParser parser;
     parser.addOption({"open", "Open the page of NAME.bundle.", "NAME"});
-    parser.addOption({"tap", "Tap the row with this identifier or title on the top screen.", "ROW"});
+    parser.addOption(
+        {"tap", "Tap the row with this identifier or title on the top screen.", "ROW"});
     parser.addOption({"print-specifiers", "Print the rows of the top page."});
     parser.addOption({"screenshot", "Save the window as a PNG.", "FILE"});
     parser.addHelpOption();
