@@ -8,12 +8,14 @@
 #include "NBRSupport.h"
 #include "NSBundle.h"
 #include "NimbrelListController.h"
+#include "PSTableCell.h"
 #include "PlistValue.h"
 #include "TestDeviceRoot.h"
 #include "UINavigationController.h"
 #include "WidgetTestEnvironment.h"
 
 #include <fstream>
+#include <QPointer>
 #include <gtest/gtest.h>
 #include <sstream>
 
@@ -60,6 +62,7 @@ TEST_F(ColorChooserEndToEnd, ATapOnTheMapRecoloursTheRowAndTheConnectedLightBar)
     ASSERT_TRUE(platform::writePlistAtomically(root_.path(NBRPreferencesPath),
                                                PlistValue(PlistValue::Dictionary{
                                                    {NBRControllerTypeKey, 1},
+                                                   {"NBRConnectionMode", 1},
                                                    {NBRLEDColorKey, "004efd"},
                                                }),
                                                platform::PlistFormat::XML));
@@ -78,9 +81,15 @@ TEST_F(ColorChooserEndToEnd, ATapOnTheMapRecoloursTheRowAndTheConnectedLightBar)
 
     // Coming on screen the page asks the daemon about the controller and rebuilds its rows
     // with the answer; the row to tap is the one made then.
-    ASSERT_TRUE(
-        spinUntil([&] { return page->connectSpecifier()->name() == "Disconnect Controller"; }));
-    auto *row = dynamic_cast<NBRColorChooserCell *>(page->ds4ColorChooser()->cellObject());
+    // The title can change before the query's last rebuild; the connect button (there in
+    // manual mode) taking taps again says the exchange is over.
+    ASSERT_TRUE(spinUntil([&] {
+        const PSTableCell *connect = page->connectSpecifier()->cellObject();
+        return page->connectSpecifier()->name() == "Disconnect Controller" && connect != nullptr &&
+               connect->isUserInteractionEnabled();
+    }));
+    QPointer<NBRColorChooserCell> row =
+        dynamic_cast<NBRColorChooserCell *>(page->ds4ColorChooser()->cellObject());
     ASSERT_NE(row, nullptr);
     ASSERT_TRUE(spinUntil([&] { return row->isVisible() && row->height() > 0; }));
     tapThroughWindow(row, row->rect().center());
@@ -99,6 +108,7 @@ TEST_F(ColorChooserEndToEnd, ATapOnTheMapRecoloursTheRowAndTheConnectedLightBar)
     ASSERT_NE(stored, nullptr);
     EXPECT_EQ(*stored, hex);
     EXPECT_NE(hex, "004efd");
+    ASSERT_FALSE(row.isNull()) << "the row is reloaded in place";
     EXPECT_EQ(row->colorMark()->backgroundColor(), NBRColorForHexString(hex.c_str()));
     QWidget *swatch = row->accessoryView();
     ASSERT_NE(swatch, nullptr);

@@ -51,7 +51,8 @@ TEST(Presentation, CoversThePresenterUntilDismissedFromEitherSide) {
     EXPECT_EQ(sheet->presentingViewController(), &navigation);
     EXPECT_EQ(sheet->view()->geometry(), navigation.view()->rect());
     EXPECT_TRUE(sheet->view()->isVisible());
-    navigation.presentViewController(new Screen("second", &log), false); // one at a time
+    Screen second("second", &log); // refused, so still the test's own
+    navigation.presentViewController(&second, false); // one at a time
     EXPECT_EQ(navigation.presentedViewController(), sheet.data());
     EXPECT_THAT(log, ElementsAre("sheet will appear", "sheet did appear"));
 
