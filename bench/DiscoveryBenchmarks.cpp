@@ -77,8 +77,9 @@ struct World {
 
     World() {
         simulator = std::make_unique<ChildProcess>(
-            SIMULATOR_PATH, std::vector<std::string>{"--device", std::string("address=") + kPad +
-                                                                     ",class=0x002508,pin=5820"});
+            SIMULATOR_PATH,
+            std::vector<std::string>{"--device", "address=" + std::string(kPad) +
+                                                     ",class=0x002508,pin=5820"});
         simulator->waitForLine("ready");
         listener = std::make_unique<Listener>();
     }

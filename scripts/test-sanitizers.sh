@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds every target (tests, tools, plug-ins, stand-ins) with AddressSanitizer and
+# Builds the tests (and the tools, plug-ins and stand-ins they start) with AddressSanitizer and
 # UndefinedBehaviorSanitizer into build-asan/ and runs the tests under them, on a private
 # session bus, offscreen. The first fault stops the process that made it, which fails its test.
 # Extra arguments go to CTest: ./scripts/test-sanitizers.sh -L unit
@@ -9,7 +9,16 @@ build=${NBR_ASAN_BUILD_DIR:-$top/build-asan}
 "$top/scripts/setup.sh"
 cmake -S "$top" -B "$build" -G Ninja -DNBR_SANITIZE=ON -DNBR_WERROR=ON \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g" >/dev/null
-cmake --build "$build" -j"${NBR_JOBS:-$(nproc)}"
+# With one label (-L unit), only that label's tests and what they start are built.
+targets=()
+args=("$@")
+for ((i = 0; i < ${#args[@]}; i++)); do
+  if [ "${args[i]}" = -L ] && [ $((i + 1)) -lt ${#args[@]} ]; then
+    targets+=(--target "tests-${args[i + 1]}")
+  fi
+done
+[ ${#targets[@]} -le 1 ] || targets=()
+cmake --build "$build" -j"${NBR_JOBS:-$(nproc)}" "${targets[@]}"
 
 supp=$top/scripts/sanitizers
 # Child processes that tests start inherit these, so they run under the same rules.

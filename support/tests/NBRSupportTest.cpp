@@ -133,5 +133,6 @@ TEST(Checksum, LeavesZlibsRoutineAlone) {
 TEST(Vocabulary, ExportedConstants) {
     EXPECT_STREQ(NBRDefaultLEDColor, "004EFD");
     EXPECT_STREQ(NBRKeymapCellID, "NBRKeymapCellID");
-    EXPECT_EQ(std::string(NBRPreferencesDirectory) + NBRPreferencesFileName, NBRPreferencesPath);
+    const std::string directory = NBRPreferencesDirectory;
+    EXPECT_EQ(directory + NBRPreferencesFileName, NBRPreferencesPath);
 }

@@ -11,7 +11,8 @@ namespace {
 
 // Captured frames are kept as hex text, '#' lines being comments.
 Bytes captured(const std::string &name) {
-    std::ifstream file(std::string(BTSTACK_TEST_DATA) + "/" + name);
+    const std::string folder = BTSTACK_TEST_DATA;
+    std::ifstream file(folder + "/" + name);
     EXPECT_TRUE(file) << name;
     Bytes bytes;
     std::string line;

@@ -80,8 +80,8 @@ TEST_F(ScenarioFile, BadInputIsRefusedWithAReason) {
 
 TEST(SimulatorScenario, TheShippedDualShock4ScenarioReads) {
     std::string error;
-    auto scenario = SimulatorScenario::fromArguments(
-        {"--scenario", std::string(BTSTACK_SCENARIOS) + "/dualshock4.txt"}, error);
+    const std::string folder = BTSTACK_SCENARIOS;
+    auto scenario = SimulatorScenario::fromArguments({"--scenario", folder + "/dualshock4.txt"}, error);
     ASSERT_TRUE(scenario) << error;
     ASSERT_EQ(scenario->devices.size(), 2u);
     EXPECT_EQ(scenario->devices[1].classOfDevice, 0x002508u);
