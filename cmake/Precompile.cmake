@@ -30,6 +30,7 @@ if(NBR_PCH)
   endforeach()
   nbr_pch_host(nbr_pch ${NBR_PCH_DIR}/pch.h nbr_pch_usage Qt6::Core Qt6::DBus Qt6::Gui Qt6::Widgets)
   nbr_pch_host(nbr_pch_test ${NBR_PCH_DIR}/test_pch.h nbr_pch_usage ${NBR_PCH_TEST_LIBS})
+  target_compile_options(nbr_pch_test PRIVATE ${NBR_TEST_COMPILE_OPTIONS})
 endif()
 
 # Every target of the directories given (and theirs below) reuses the PCH of its kind; test
