@@ -127,13 +127,17 @@ bool PreferencesControl::DismissAlert() {
 
 bool PreferencesControl::Screenshot(const QString &path) {
     QWidget *window = navigation_->view();
+    // Alerts over the window are part of it; one that found no window to cover is drawn over
+    // it as the user would see it, centred over a dimmed page.
     QPixmap picture = window->grab();
-    const QList<UIAlertView *> alerts = UIAlertView::visibleAlerts();
-    if (!alerts.isEmpty()) {
-        // Alerts are windows of their own; the user sees them centred over a dimmed page.
+    QList<UIAlertView *> loose;
+    for (UIAlertView *alert : UIAlertView::visibleAlerts())
+        if (alert->coveredWindow() != window)
+            loose << alert;
+    if (!loose.isEmpty()) {
         QPainter painter(&picture);
         painter.fillRect(picture.rect(), QColor(0, 0, 0, 90));
-        for (UIAlertView *alert : alerts) {
+        for (UIAlertView *alert : loose) {
             const QPixmap card = alert->grab();
             const QRect place(QPoint((picture.width() - card.width()) / 2,
                                      (picture.height() - card.height()) / 2),
