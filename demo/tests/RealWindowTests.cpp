@@ -86,6 +86,35 @@ std::string describe(const QColor &c) {
     return c.name().toStdString();
 }
 
+// The alert's card: the bounds of its light grey (no other part of the window is that colour
+// while the window is dimmed); empty when no alert is up.
+QRect alertCard(const QImage &shot) {
+    QRect card;
+    const QColor grey(0xf2, 0xf2, 0xf2);
+    for (int y = kWindow.top(); y <= kWindow.bottom(); y += 2)
+        for (int x = kWindow.left(); x <= kWindow.right(); x += 2)
+            if (QColor(shot.pixel(x, y)) == grey)
+                card |= QRect(x, y, 1, 1);
+    return card.width() > 100 && card.height() > 60 ? card : QRect();
+}
+
+// The page under an alert is dimmed: its background darkened by a black of alpha 90.
+bool dimmed(const QImage &shot) {
+    return near(QColor(shot.pixel(5, 60)), QColor(155, 155, 158), 3);
+}
+
+// The progress overlay: a dark box in the middle of the window (an alert's text is much less).
+bool hudShown(const QImage &shot) {
+    return countPixels(shot, QRect(95, 260, 200, 200), QColor(40, 40, 40), 40) > 10000;
+}
+
+std::string readAll(const std::string &path) {
+    std::ifstream file(path);
+    std::stringstream all;
+    all << file.rdbuf();
+    return all.str();
+}
+
 class RealWindow : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -345,6 +374,160 @@ TEST_F(RealWindow, EveryControllerTypeKeepsItsRowsInsideTheWindow) {
         EXPECT_EQ(overflowing(shot), std::vector<int>{}) << "type " << type << " after a tap";
         settings_.reset();
     }
+}
+
+TEST_F(RealWindow, TypicalRunByClicksPairsADualShock4AndConnectsIt) {
+    // Every process of the typical run, banners shown by dunst on this display.
+    std::filesystem::copy_file(
+        BANNER_PLUGIN_PATH,
+        root_.path("/Library/MobileSubstrate/DynamicLibraries/" +
+                   std::filesystem::path(BANNER_PLUGIN_PATH).filename().string()));
+    const std::string bannerConfig = root_.path("/tmp/dunstrc"); // empty: dunst's own defaults
+    std::ofstream(bannerConfig).close();
+    ChildProcess banners("dunst", {"-print", "-conf", bannerConfig});
+    bool bannersUp = false;
+    for (int i = 0; i < 100 && !bannersUp; ++i) {
+        ChildProcess ask("dbus-send", {"--session", "--print-reply", "--dest=org.freedesktop.DBus",
+                                       "/org/freedesktop/DBus", "org.freedesktop.DBus.NameHasOwner",
+                                       "string:org.freedesktop.Notifications"});
+        ask.wait(5s);
+        bannersUp = ask.output().find("boolean true") != std::string::npos;
+        if (!bannersUp)
+            std::this_thread::sleep_for(50ms);
+    }
+    ASSERT_TRUE(bannersUp) << "dunst never took the notification server's name";
+    ChildProcess springboard(SPRINGBOARD_PATH, {});
+    ASSERT_TRUE(springboard.waitForLine("ready"));
+    ChildProcess simulator(BTSTACK_SIMULATOR_PATH, {"--scenario", SCENARIO_PATH});
+    ASSERT_TRUE(simulator.waitForLine("ready"));
+    const std::string daemonLog = root_.path("/tmp/controller-daemon.log");
+    ChildProcess daemon(CONTROLLER_DAEMON_PATH, {"--log", daemonLog, "--connect-delay", "800"});
+    ASSERT_TRUE(daemon.waitForLine("ready"));
+
+    // 1. A fresh page (no preferences file yet): set the controller type to the DualShock 4.
+    ASSERT_NO_FATAL_FAILURE(openSettings(5));
+    ASSERT_NO_FATAL_FAILURE(choose(0, 7, 1));
+    // 2. The page gains "Pair Controller" and the DualShock 4 group with the colour swatch.
+    ASSERT_TRUE(waitForRows(kDualShockRows));
+    QImage shot = display_.screenshot();
+    saveShot(shot, "typical-run-1-page");
+    const QRect swatchRow = rowsOn(shot)[kChooseLEDColorRow];
+    EXPECT_GT(countPixels(shot, QRect(340, swatchRow.top(), 40, 44), QColor(0x00, 0x4e, 0xfd), 2),
+              100);
+    auto file = stored();
+    ASSERT_TRUE(file && file->count(NBRControllerTypeKey));
+    EXPECT_EQ(file->at(NBRControllerTypeKey).integer(), 1);
+
+    // 3. "Pair Controller": the progress overlay while the tool pairs.
+    ASSERT_NO_FATAL_FAILURE(tapRow(2));
+    EXPECT_TRUE(display_.waitFor(hudShown, 10s, &shot));
+    saveShot(shot, "typical-run-2-pairing");
+    // 4. The address is stored; the success alerts come up over the dimmed window.
+    bool paired = false;
+    for (int i = 0; i < 600 && !paired; ++i) {
+        file = stored();
+        paired = file && file->count(NBRBluetoothAddressKey) &&
+                 file->at(NBRBluetoothAddressKey).data() &&
+                 file->at(NBRBluetoothAddressKey).data()->size() == 6;
+        if (!paired)
+            std::this_thread::sleep_for(50ms);
+    }
+    ASSERT_TRUE(paired) << "no controller address stored";
+    int alerts = 0;
+    for (;;) {
+        QImage withAlert;
+        const bool up = display_.waitFor(
+            [](const QImage &s) { return !alertCard(s).isEmpty() && !hudShown(s); },
+            alerts == 0 ? 20s : 2s, &withAlert);
+        if (!up)
+            break;
+        ++alerts;
+        saveShot(withAlert, "typical-run-3-alert-" + std::to_string(alerts));
+        const QRect card = alertCard(withAlert);
+        EXPECT_NEAR(card.center().x(), kWindow.center().x(), 2) << "alert " << alerts;
+        EXPECT_NEAR(card.center().y(), kWindow.center().y(), 2) << "alert " << alerts;
+        EXPECT_TRUE(dimmed(withAlert)) << describe(QColor(withAlert.pixel(5, 60)));
+        // Outside the window nothing: the alert is no window of its own.
+        EXPECT_EQ(countOtherPixels(withAlert, QRect(390, 0, 634, 768), Qt::black), 0);
+        // Its button, at the bottom of the card.
+        display_.click({card.center().x(), card.bottom() - 24});
+        display_.moveTo({700, 700});
+        display_.waitFor([&](const QImage &s) { return alertCard(s) != card; }, 3s);
+        ASSERT_LT(alerts, 4) << "alerts keep coming";
+    }
+    EXPECT_EQ(alerts, 2) << "one success alert per channel of a DualShock 4";
+    shot = display_.screenshot();
+    EXPECT_FALSE(dimmed(shot));
+    EXPECT_EQ(QColor(shot.pixel(5, 60)), kPageBackground);
+
+    // 5. Connection mode Manual, then "Connect Controller" (the row under the mode).
+    ASSERT_NO_FATAL_FAILURE(choose(1, 2, 1));
+    ASSERT_TRUE(waitForRows(kDualShockRows + 1));
+    ASSERT_NO_FATAL_FAILURE(tapRow(2));
+    std::string log;
+    for (int i = 0; i < 400; ++i) {
+        log = readAll(daemonLog);
+        if (log.find("set-light-color") != std::string::npos)
+            break;
+        std::this_thread::sleep_for(50ms);
+    }
+    EXPECT_NE(log.find("connect type=1"), std::string::npos) << log;
+    EXPECT_NE(log.find("set-light-color type=1"), std::string::npos) << log;
+    // The button comes back, now to disconnect.
+    EXPECT_TRUE(display_.waitFor(
+        [](const QImage &s) {
+            const auto rows = rowsOn(s);
+            return rows.size() == kDualShockRows + 1 &&
+                   countPixels(s, QRect(15, rows[2].top(), 200, 44), kTint, 30) > 50;
+        },
+        25s));
+    // 6. The banners show on the screen, beside the Settings window.
+    EXPECT_TRUE(display_.waitFor(
+        [](const QImage &s) {
+            return countOtherPixels(s, QRect(390, 0, 634, 300), Qt::black) > 500;
+        },
+        10s, &shot));
+    saveShot(shot, "typical-run-4-connected");
+    banners.waitForLine("never", 500ms); // reads what it printed so far
+    EXPECT_NE(banners.output().find("body:"), std::string::npos) << banners.output();
+}
+
+TEST_F(RealWindow, KeyPressedOnTheKeyboardIsBoundInTheKeymapEditor) {
+    seed({{NBRControllerTypeKey, 6}});
+    ASSERT_NO_FATAL_FAILURE(openSettings(6));
+    ASSERT_NO_FATAL_FAILURE(tapRow(2)); // "Configure Keymap"
+    QImage shot;
+    ASSERT_TRUE(
+        display_.waitFor([](const QImage &s) { return rowsOn(s).size() >= 10; }, 5s, &shot));
+    const QRect first = rowsOn(shot)[0]; // D-pad right, bound to D
+    const QRect value(240, first.top() + 2, 130, 40);
+    const QImage bound = shot.copy(value);
+    ASSERT_NO_FATAL_FAILURE(tapRow(0));
+    // The row waits for a key: its value reads "Press Key..." in blue.
+    EXPECT_TRUE(display_.waitFor(
+        [&](const QImage &s) { return countPixels(s, value, QColor(0, 0, 255), 60) > 20; }, 3s,
+        &shot));
+    // Keys go to the window under the pointer (there is no window manager to give focus).
+    display_.moveTo({200, 22});
+    display_.key("z");
+    EXPECT_TRUE(display_.waitFor(
+        [&](const QImage &s) {
+            return countPixels(s, value, QColor(0, 0, 255), 60) == 0 && s.copy(value) != bound;
+        },
+        3s, &shot));
+    back();
+    ASSERT_TRUE(waitForRows(6));
+    bool saved = false;
+    for (int i = 0; i < 100 && !saved; ++i) {
+        auto file = stored();
+        const PlistValue::Dictionary *keymap = file && file->count(NBRKeyboardKeymapKey)
+                                                   ? file->at(NBRKeyboardKeymapKey).dictionary()
+                                                   : nullptr;
+        saved = keymap && keymap->count("29") && !keymap->count("7"); // Z now, no longer D
+        if (!saved)
+            std::this_thread::sleep_for(50ms);
+    }
+    EXPECT_TRUE(saved);
 }
 
 } // namespace
