@@ -46,7 +46,9 @@ std::optional<UIColor> QVBrightnessSlider::color() {
     if (needsToUpdateColor_ && color_) {
         double h = 0, s = 0, v = 0, a = 0;
         color_->getHue(&h, &s, &v, &a);
-        color_ = UIColor::colorWithHue(h, s, static_cast<float>(brightness_.value_or(0)), 1.0);
+        // The brightness as computed, not a single-precision copy of it: the middle of the track
+        // (0.70000000298) must not read as 0.699999988, whose percentage is 69.
+        color_ = UIColor::colorWithHue(h, s, brightness_.value_or(0), 1.0);
     }
     return color_;
 }
@@ -102,9 +104,11 @@ void QVBrightnessSlider::updateCursor() {
     const float b = static_cast<float>(*brightness_);
     const float limit = lowerLimit();
     // A limit of 1 leaves a single brightness, shown at the left end.
-    const float pos = limit >= 1.0f ? 0.0f : (limit - b) / (1.0f - limit) + 1.0f;
+    float pos = limit >= 1.0f ? 0.0f : (limit - b) / (1.0f - limit) + 1.0f;
     if (!(pos >= 0))
         return;
+    // Darker than the track reaches: the knob waits at the track's dark end, not beyond it.
+    pos = std::min(pos, 1.0f);
     CGPoint c = brightnessCursor_->center();
     c.x = controlFrame_.minX() + controlFrame_.width() * pos;
     brightnessCursor_->setCenter(c);
@@ -120,19 +124,19 @@ void QVBrightnessSlider::handleTap(UIGestureRecognizer &recognizer) {
 }
 
 void QVBrightnessSlider::handlePan(UIGestureRecognizer &recognizer) {
-    const auto step = qv_panStep(recognizer, this, lastPanLocation_);
+    const auto step = qv_panStep(recognizer, this);
     if (!step)
         return;
     if (step->touching) {
-        update(lastPanLocation_, step->ended);
+        update(step->location, step->ended);
         updateCursor();
         brightnessCursor_->setEditing(true);
         return;
     }
     brightnessCursor_->setEditing(false);
-    // The finger has lifted: pick the last place once more so that the drag is announced.
+    // The finger has lifted: the brightness where it lifted is the drag's, and is announced.
     if (step->ended) {
-        update(lastPanLocation_, true);
+        update(step->location, true);
         updateCursor();
     }
 }

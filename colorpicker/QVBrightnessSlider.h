@@ -50,5 +50,4 @@ private:
     bool needsToUpdateColor_ = false;
     CGRect controlFrame_;
     CGRect renderingFrame_;
-    CGPoint lastPanLocation_;
 };

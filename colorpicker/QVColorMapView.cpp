@@ -267,16 +267,29 @@ void QVColorMapView::handleTap(UIGestureRecognizer &recognizer) {
 }
 
 void QVColorMapView::handlePan(UIGestureRecognizer &recognizer) {
-    const auto step = qv_panStep(recognizer, this, lastPanLocation_);
+    const auto step = qv_panStep(recognizer, this);
     if (!step)
         return;
     if (step->touching) {
-        update(lastPanLocation_, step->ended);
+        update(step->location, step->ended);
         if (colorCursor_->respondsToSetEditing())
             colorCursor_->setEditing(true);
         return;
     }
     if (colorCursor_->respondsToSetEditing())
         colorCursor_->setEditing(false);
-    update(lastPanLocation_, step->ended);
+    if (step->ended)
+        endDrag(step->location);
+}
+
+void QVColorMapView::endDrag(CGPoint lift) {
+    if (bounds().contains(lift)) {
+        update(lift, true);
+        return;
+    }
+    // Lifted off the map: the drag ends on the colour it shows.
+    if (!color_)
+        return;
+    sendActionsForControlEvents(UIControlEventValueChanged);
+    sendActionsForControlEvents(UIControlEventEditingDidEnd);
 }

@@ -64,6 +64,8 @@ private:
 
     void init();
     void updateQueueSuspension();
+    // The finger lifted at `lift`: the drag ends on the tile there.
+    void endDrag(CGPoint lift);
     void createColorMapLayer(const Geometry &geometry);
     // Column and row counts of the frame; zero when there is no usable tile size.
     std::pair<int, int> grid(float tile) const;
@@ -86,5 +88,4 @@ private:
     // Taken on the main thread when the queue is let run, read by the operation.
     std::mutex geometryMutex_;
     Geometry geometry_{};
-    CGPoint lastPanLocation_;
 };

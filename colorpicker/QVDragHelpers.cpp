@@ -3,15 +3,14 @@
 #include "UIGestureRecognizer.h"
 #include "UIView.h"
 
-std::optional<QVPanStep> qv_panStep(const UIGestureRecognizer &recognizer, const UIView *view,
-                                    CGPoint &lastLocation) {
+std::optional<QVPanStep> qv_panStep(const UIGestureRecognizer &recognizer, const UIView *view) {
     const auto state = recognizer.state();
     if (state != UIGestureRecognizerState::Changed && state != UIGestureRecognizerState::Ended)
         return std::nullopt;
     const bool touching = recognizer.numberOfTouches() >= 1;
-    if (touching)
-        lastLocation = recognizer.locationOfTouch(0, view);
-    return QVPanStep{state == UIGestureRecognizerState::Ended, touching};
+    return QVPanStep{state == UIGestureRecognizerState::Ended, touching,
+                     touching ? recognizer.locationOfTouch(0, view)
+                              : recognizer.locationInView(view)};
 }
 
 void qv_swellCursor(CALayer &ring, CALayer &disc, bool editing) {

@@ -10,14 +10,15 @@ class UIGestureRecognizer;
 class UIView;
 
 // One step of a drag over the map or the slider. Only a move and the end count (nullopt for
-// anything else); while a finger is down its location in `view` becomes `lastLocation`, which
-// the end of the drag, with the finger lifted, picks once more.
+// anything else). `location` is in `view`'s space: the finger while it is down, and where it
+// lifted at the end, so that a drag always ends on what lies under the finger there, even a
+// quick one whose only move came before the recogniser had begun.
 struct QVPanStep {
     bool ended;
     bool touching;
+    CGPoint location;
 };
-std::optional<QVPanStep> qv_panStep(const UIGestureRecognizer &recognizer, const UIView *view,
-                                    CGPoint &lastLocation);
+std::optional<QVPanStep> qv_panStep(const UIGestureRecognizer &recognizer, const UIView *view);
 
 // A cursor's ring and disc swell while the user drags it.
 void qv_swellCursor(CALayer &ring, CALayer &disc, bool editing);

@@ -469,6 +469,15 @@ int Walkthrough::runScripted() {
                  }
                  const bool connected = waitUntil(
                      [&] { return hasRow(NBRConnectID, "Disconnect Controller"); }, 25000);
+                 // The button's title turns with the connect's answer; the colour follows on
+                 // that connection a moment later.
+                 waitUntil(
+                     [&] {
+                         return daemonLines_.mid(received)
+                                    .filter(QRegularExpression("set-light-color"))
+                                    .size() >= 1;
+                     },
+                     3000);
                  const QStringList exchange = daemonLines_.mid(received);
                  const bool sentConnect =
                      exchange.filter(QRegularExpression("recv=20 .* connect type=1")).size() == 1;

@@ -7,6 +7,7 @@ packages=(
   qt6-base-dev qt6-qpa-plugins libqt6widgets6 libqt6test6 libplist-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   dbus fonts-dejavu-core
+  xvfb libx11-dev libxtst-dev dunst
   clang libclang-rt-14-dev
 )
 

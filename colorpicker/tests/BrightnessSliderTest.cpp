@@ -138,3 +138,54 @@ TEST(BrightnessSlider, TouchBeforeLayoutIsIgnored) {
     EXPECT_EQ(events, 0);
     EXPECT_FALSE(slider->brightness().has_value());
 }
+
+namespace {
+// Touches as the host gives them to every recogniser of the slider: press at the first point,
+// moves to the next ones, release at the last.
+void drag(QVBrightnessSlider &slider, std::initializer_list<CGPoint> path) {
+    const auto &recognizers = slider.gestureRecognizers();
+    const CGPoint *points = path.begin();
+    for (auto &r : recognizers)
+        r->touchBegan(points[0]);
+    for (std::size_t i = 1; i + 1 < path.size(); ++i)
+        for (auto &r : recognizers)
+            r->touchMoved(points[i]);
+    for (auto &r : recognizers)
+        r->touchEnded(points[path.size() - 1]);
+}
+} // namespace
+
+TEST_F(SliderFixture, QuickAndSlowDragsEndOnTheBrightnessWhereTheFingerLifts) {
+    slider->setBrightnessLowerLimit(0.4);
+    slider->setColor(UIColor::colorWithHue(0.6, 1, 1.0, 1));
+    // One move of more than the pan's hysteresis, then release: Began, then Ended at once.
+    drag(*slider, {{40, 20}, {212, 20}, {212, 20}});
+    EXPECT_FLOAT_EQ(*slider->brightness(), 0.4f);
+    EXPECT_EQ(events, "V40E40");
+    EXPECT_FLOAT_EQ(slider->brightnessCursor().center().x, 212);
+    events.clear();
+    // A slow drag back, released a little left of its last move.
+    drag(*slider, {{212, 20}, {190, 20}, {150, 20}, {120, 20}, {121, 20}});
+    EXPECT_NEAR(*slider->brightness(), 0.7, 0.01);
+    EXPECT_EQ(events.substr(events.size() - 6), "V70E70");
+    EXPECT_FALSE(slider->brightnessCursor().editing());
+}
+
+TEST_F(SliderFixture, KnobOfAColourDarkerThanTheTrackWaitsAtItsDarkEnd) {
+    slider->setBrightnessLowerLimit(0.4);
+    for (double v : {0.0, 0.2, 0.39}) {
+        slider->setColor(UIColor::colorWithHue(0.1, 1, v, 1));
+        EXPECT_FLOAT_EQ(slider->brightnessCursor().center().x, 212) << v;
+    }
+    slider->setColor(UIColor::colorWithRed(0x33 / 255.0, 0x33 / 255.0, 0x33 / 255.0, 1));
+    EXPECT_FLOAT_EQ(slider->brightnessCursor().center().x, 212);
+}
+
+TEST_F(SliderFixture, KnobLabelReadsSeventyAtTheMiddleOfTheTrack) {
+    slider->setBrightnessLowerLimit(0.4);
+    slider->setColor(UIColor::colorWithHue(0.6, 1, 1.0, 1));
+    tapAt(120); // the middle of the control frame {28, 184}
+    EXPECT_EQ(slider->brightnessCursor().brightnessLabel().text(), "70%");
+    tapAt(28);
+    EXPECT_EQ(slider->brightnessCursor().brightnessLabel().text(), "100%");
+}

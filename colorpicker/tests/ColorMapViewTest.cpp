@@ -199,3 +199,50 @@ TEST_F(MapFixture, EndOfDragAnnouncesTheLastTileAndRestsTheCursor) {
     EXPECT_FALSE(map->colorCursor().editing());
     EXPECT_NEAR(hsvOf(*map->color()).h, 0.3, 1e-12);
 }
+
+namespace {
+// Touches as the host gives them to every recogniser of the map: press at the first point,
+// moves to the next ones, release at the last.
+void drag(QVColorMapView &map, std::initializer_list<CGPoint> path) {
+    const auto &recognizers = map.gestureRecognizers();
+    const CGPoint *points = path.begin();
+    for (auto &r : recognizers)
+        r->touchBegan(points[0]);
+    for (std::size_t i = 1; i + 1 < path.size(); ++i)
+        for (auto &r : recognizers)
+            r->touchMoved(points[i]);
+    for (auto &r : recognizers)
+        r->touchEnded(points[path.size() - 1]);
+}
+} // namespace
+
+TEST_F(MapFixture, QuickDragEndsOnTheTileWhereTheFingerLifts) {
+    // One move of the pan's hysteresis or more, then release: Began and Ended, no Changed.
+    drag(*map, {{5, 5}, {100, 5}, {100, 5}});
+    EXPECT_EQ(events, "VE");
+    EXPECT_NEAR(hsvOf(*map->color()).h, 0.3, 1e-12); // column 6 of 20
+    EXPECT_EQ(hsvOf(*map->color()).s, 1);
+    // A second quick drag never falls back on the first one's end.
+    events.clear();
+    drag(*map, {{100, 5}, {200, 100}, {200, 100}});
+    EXPECT_EQ(events, "VE");
+    EXPECT_NEAR(hsvOf(*map->color()).h, 0.6, 1e-12); // column 12
+    EXPECT_NEAR(hsvOf(*map->color()).s, 1 - 0.9f * 6 / 11.0, 1e-6);
+    EXPECT_FALSE(map->colorCursor().editing());
+}
+
+TEST_F(MapFixture, SlowDragEndsOnTheTileWhereTheFingerLifts) {
+    // The release comes after the last move, on another tile.
+    drag(*map, {{5, 5}, {40, 5}, {80, 5}, {120, 5}, {125, 40}});
+    ASSERT_GE(events.size(), 2u) << events;
+    EXPECT_EQ(events.substr(events.size() - 2), "VE");
+    EXPECT_NEAR(hsvOf(*map->color()).h, 7 / 20.0, 1e-12);
+    EXPECT_NEAR(hsvOf(*map->color()).s, 1 - 0.9f * 2 / 11.0, 1e-6);
+}
+
+TEST_F(MapFixture, DragLiftedOffTheMapEndsOnTheColourItShows) {
+    drag(*map, {{5, 5}, {40, 5}, {100, 5}, {400, 5}, {400, 5}});
+    ASSERT_GE(events.size(), 2u) << events;
+    EXPECT_EQ(events.substr(events.size() - 2), "VE");
+    EXPECT_NEAR(hsvOf(*map->color()).h, 0.3, 1e-12);
+}

@@ -3,7 +3,11 @@
 #include "QVColorMapView.h"
 #include "QVColorPickerView.h"
 #include "UIGestureRecognizer.h"
+#include "UIViewHost.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QScreen>
 #include <gtest/gtest.h>
 
 using platform::UIColor;
@@ -169,4 +173,25 @@ TEST(ColorPickerView, PartsOutlivingThePickerDoNotCallIntoIt) {
     picker.reset();
     EXPECT_EQ(control->targetCount(), 0u);
     control->gestureRecognizers()[0]->report(State::Ended, {{5, 5}});
+}
+
+TEST(ColorPickerOnScreen, MapReachesTheScreenWhenItsRenderFinishesWithoutAnyInput) {
+    auto picker = std::make_shared<QVColorPickerView>(CGRectMake(0, 0, 320, 504));
+    picker->setColor(UIColor::colorWithHue(0.6, 1, 1, 1));
+    UIViewHost host(picker);
+    host.show();
+    auto &map = static_cast<QVColorMapView &>(picker->colorMapView());
+    QElapsedTimer clock;
+    clock.start();
+    while (!map.isShown() && clock.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    ASSERT_TRUE(map.isShown());
+    // What the window system has, not a fresh render of the tree: only what was repainted.
+    auto tileOnScreen = [&] {
+        const QImage shown = host.screen()->grabWindow(host.winId()).toImage();
+        return shown.isNull() ? QColor() : shown.pixelColor(8, 104 + 8);
+    };
+    while (tileOnScreen() != QColor(255, 0, 0) && clock.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_EQ(tileOnScreen(), QColor(255, 0, 0)); // the top-left tile: hue 0, saturation 1
 }

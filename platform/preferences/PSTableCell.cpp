@@ -1,4 +1,5 @@
 #include "PSTableCell.h"
+#include "UIElidingLabel.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -7,8 +8,8 @@
 
 PSTableCell::PSTableCell(int style, const QString &reuseIdentifier, PSSpecifier *specifier)
     : type_(specifier != nullptr ? specifier->cellType() : style),
-      reuseIdentifier_(reuseIdentifier), textLabel_(new QLabel), detailTextLabel_(new QLabel),
-      accessory_(new QLabel), layout_(new QHBoxLayout(this)) {
+      reuseIdentifier_(reuseIdentifier), textLabel_(new QLabel),
+      detailTextLabel_(new UIElidingLabel), accessory_(new QLabel), layout_(new QHBoxLayout(this)) {
     if (specifier != nullptr)
         specifier_ = specifier->weak_from_this();
     setMinimumHeight(44);

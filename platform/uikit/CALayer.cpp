@@ -1,15 +1,53 @@
 #include "CALayer.h"
 #include "UIGraphics.h"
 
+#include <QCoreApplication>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
 #include <algorithm>
+#include <atomic>
+#include <map>
 
 QColor toQColor(const platform::UIColor &color) {
     auto unit = [](double v) { return std::clamp(v, 0.0, 1.0); };
     return QColor::fromRgbF(unit(color.red()), unit(color.green()), unit(color.blue()),
                             unit(color.alpha()));
+}
+
+namespace {
+std::atomic<bool> displayPending{false};
+// Touched on the main thread only.
+std::map<int, std::function<void()>> &displayObservers() {
+    static std::map<int, std::function<void()>> observers;
+    return observers;
+}
+int nextObserverId = 0;
+
+void tellDisplayObservers() {
+    displayPending = false;
+    const auto observers = displayObservers(); // an observer may remove itself
+    for (const auto &[id, observer] : observers)
+        if (displayObservers().count(id))
+            observer();
+}
+} // namespace
+
+int CALayer::addDisplayObserver(std::function<void()> observer) {
+    const int id = ++nextObserverId;
+    displayObservers()[id] = std::move(observer);
+    return id;
+}
+
+void CALayer::removeDisplayObserver(int id) {
+    displayObservers().erase(id);
+}
+
+void CALayer::changed() {
+    QCoreApplication *app = QCoreApplication::instance();
+    if (app == nullptr || displayPending.exchange(true))
+        return;
+    QMetaObject::invokeMethod(app, &tellDisplayObservers, Qt::QueuedConnection);
 }
 
 CALayer::~CALayer() {
@@ -29,6 +67,7 @@ void CALayer::insertSublayer(const std::shared_ptr<CALayer> &layer, std::size_t 
     index = std::min(index, sublayers_.size());
     sublayers_.insert(sublayers_.begin() + static_cast<std::ptrdiff_t>(index), keep);
     keep->superlayer_ = this;
+    changed();
 }
 
 void CALayer::removeFromSuperlayer() {
@@ -38,6 +77,7 @@ void CALayer::removeFromSuperlayer() {
     auto found = std::find_if(siblings.begin(), siblings.end(),
                               [this](const auto &l) { return l.get() == this; });
     superlayer_ = nullptr;
+    changed();
     if (found != siblings.end())
         siblings.erase(found); // may release this layer; nothing follows
 }

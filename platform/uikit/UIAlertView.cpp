@@ -1,24 +1,42 @@
 #include "UIAlertView.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QVBoxLayout>
 
 namespace {
+
+const char *const kDimmingName = "UIAlertDimming";
+
 QList<UIAlertView *> &shown() {
     static QList<UIAlertView *> alerts;
     return alerts;
 }
+
+// The application's window: the active one, or else the first one on screen.
+QWidget *applicationWindow() {
+    QWidget *active = QApplication::activeWindow();
+    if (active != nullptr && qobject_cast<UIAlertView *>(active) == nullptr)
+        return active;
+    for (QWidget *widget : QApplication::topLevelWidgets())
+        if (widget->isVisible() && qobject_cast<UIAlertView *>(widget) == nullptr &&
+            (widget->windowType() == Qt::Window || widget->windowType() == Qt::Dialog))
+            return widget;
+    return nullptr;
+}
+
 } // namespace
 
 UIAlertView::UIAlertView(const QString &title, const QString &message,
                          UIAlertViewDelegate *delegate, const QString &cancelButtonTitle)
-    : QDialog(QApplication::activeWindow()), title_(title), message_(message),
-      cancelButtonTitle_(cancelButtonTitle), delegate_(delegate) {
+    : title_(title), message_(message), cancelButtonTitle_(cancelButtonTitle), delegate_(delegate) {
     setAttribute(Qt::WA_DeleteOnClose);
+    setAttribute(Qt::WA_StyledBackground);
     setWindowTitle(title);
-    setStyleSheet("UIAlertView { background: #f2f2f2; }");
+    setStyleSheet("UIAlertView { background: #f2f2f2; border-radius: 12px; }");
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(16, 18, 16, 8);
     auto *titleLabel = new QLabel(title);
@@ -37,12 +55,19 @@ UIAlertView::UIAlertView(const QString &title, const QString &message,
     layout->addWidget(messageLabel);
     layout->addSpacing(8);
     layout->addWidget(button);
-    // A window does not ask its layout for the height that fits a wrapped message; give it one.
+    // A widget does not ask its layout for the height that fits a wrapped message; give it one.
     setFixedSize(270, heightForWidth(270));
 }
 
 UIAlertView::~UIAlertView() {
     shown().removeAll(this);
+    if (covered_ != nullptr) {
+        covered_->removeEventFilter(this);
+        // Hidden first, so that the dimming counts this alert as gone.
+        visible_ = false;
+        hide();
+        updateDimming(covered_);
+    }
 }
 
 void UIAlertView::show() {
@@ -50,8 +75,61 @@ void UIAlertView::show() {
         return;
     visible_ = true;
     shown().append(this);
-    // Never modal to the event loop: the page stays live under the alert, as on the device.
-    QDialog::open();
+    QWidget *window = applicationWindow();
+    if (window == nullptr) {
+        // Nothing to cover: a window of its own, in the middle of the screen.
+        setWindowFlags(Qt::Dialog);
+        if (QScreen *screen = QApplication::primaryScreen())
+            move(screen->geometry().center() - rect().center());
+        QWidget::show();
+        return;
+    }
+    covered_ = window;
+    setParent(window); // a child of the window now, no longer a window
+    window->installEventFilter(this);
+    updateDimming(window);
+    placeOver(window);
+    QWidget::show();
+    raise();
+    if (auto *button = findChild<QPushButton *>())
+        button->setFocus(); // keys go to the alert, not to the page under it
+}
+
+void UIAlertView::placeOver(QWidget *window) {
+    move((window->width() - width()) / 2, (window->height() - height()) / 2);
+}
+
+void UIAlertView::updateDimming(QWidget *window) {
+    auto *dimming = window->findChild<QWidget *>(kDimmingName, Qt::FindDirectChildrenOnly);
+    bool covered = false;
+    for (UIAlertView *alert : shown())
+        covered = covered || alert->covered_ == window;
+    if (!covered) {
+        if (dimming != nullptr)
+            dimming->hide();
+        return;
+    }
+    if (dimming == nullptr) {
+        // Takes the touches meant for the page under it: they go to the window, not the page.
+        dimming = new QWidget(window);
+        dimming->setObjectName(kDimmingName);
+        dimming->setAttribute(Qt::WA_StyledBackground);
+        dimming->setStyleSheet(QString("#%1 { background: rgba(0, 0, 0, 90); }").arg(kDimmingName));
+    }
+    dimming->setGeometry(window->rect());
+    dimming->show();
+    dimming->raise();
+    for (UIAlertView *alert : shown())
+        if (alert->covered_ == window)
+            alert->raise(); // oldest first, so the newest ends on top
+}
+
+bool UIAlertView::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == covered_ && event->type() == QEvent::Resize) {
+        updateDimming(covered_);
+        placeOver(covered_);
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void UIAlertView::dismissWithClickedButtonIndex(int buttonIndex, bool) {
@@ -59,6 +137,8 @@ void UIAlertView::dismissWithClickedButtonIndex(int buttonIndex, bool) {
         return;
     visible_ = false;
     shown().removeAll(this);
+    if (covered_ != nullptr)
+        updateDimming(covered_);
     if (delegate_ != nullptr)
         delegate_->alertViewDidDismissWithButtonIndex(this, buttonIndex);
     close();

@@ -9,9 +9,20 @@ CGPoint UIGestureRecognizer::locationOfTouch(std::size_t index, const UIView *vi
     return view ? view->convertPointFromView(touches_[index], nullptr) : touches_[index];
 }
 
+CGPoint UIGestureRecognizer::locationInView(const UIView *view) const {
+    return view ? view->convertPointFromView(location_, nullptr) : location_;
+}
+
 void UIGestureRecognizer::report(UIGestureRecognizerState state, std::vector<CGPoint> touches) {
+    const CGPoint location = touches.empty() ? location_ : touches.front();
+    report(state, std::move(touches), location);
+}
+
+void UIGestureRecognizer::report(UIGestureRecognizerState state, std::vector<CGPoint> touches,
+                                 CGPoint location) {
     state_ = state;
     touches_ = std::move(touches);
+    location_ = location;
     const auto actions = actions_;
     for (const auto &action : actions)
         action(*this);
@@ -55,8 +66,9 @@ void UIPanGestureRecognizer::touchMoved(CGPoint point) {
     report(UIGestureRecognizerState::Changed, {point});
 }
 
-void UIPanGestureRecognizer::touchEnded(CGPoint) {
+void UIPanGestureRecognizer::touchEnded(CGPoint point) {
+    // The finger may lift before any Changed (one quick move): the end carries where it lifted.
     if (panning_)
-        report(UIGestureRecognizerState::Ended, {});
+        report(UIGestureRecognizerState::Ended, {}, point);
     panning_ = false;
 }

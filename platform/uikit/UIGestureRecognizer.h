@@ -31,13 +31,18 @@ public:
     std::size_t numberOfTouches() const { return touches_.size(); }
     // Location of a touch in `view`'s space (nullptr: the root's); (0, 0) for a missing touch.
     CGPoint locationOfTouch(std::size_t index, const UIView *view) const;
+    // Where the gesture is in `view`'s space: its touch, or once the finger has lifted, the
+    // place where it lifted.
+    CGPoint locationInView(const UIView *view) const;
 
     // Touch input, in the root view's space, from the host or a test.
     virtual void touchBegan(CGPoint point) = 0;
     virtual void touchMoved(CGPoint point) = 0;
     virtual void touchEnded(CGPoint point) = 0;
 
-    // Reports a state with these touches (root space) to the actions.
+    // Reports a state with these touches (root space) to the actions; `location` is the
+    // gesture's place (the first touch, or where the last one lifted).
+    void report(UIGestureRecognizerState state, std::vector<CGPoint> touches, CGPoint location);
     void report(UIGestureRecognizerState state, std::vector<CGPoint> touches);
 
 private:
@@ -48,6 +53,7 @@ private:
     UIView *view_ = nullptr;
     UIGestureRecognizerState state_ = UIGestureRecognizerState::Possible;
     std::vector<CGPoint> touches_;
+    CGPoint location_;
 };
 
 // A touch that lifts without travelling: Ended with its one touch.

@@ -202,6 +202,10 @@ std::int64_t keyboardUsageForEvdevCode(std::uint32_t code) {
     return code < kUsageForEvdev.size() ? kUsageForEvdev[code] : 0;
 }
 
+std::uint32_t evdevCodeForKeyboardUsage(std::int64_t usage) {
+    return usage > 0 && usage < std::int64_t(kEvdevForUsage.size()) ? kEvdevForUsage[usage] : 0;
+}
+
 std::int64_t keyboardUsageForKeyEvent(const QKeyEvent &event) {
     if (const quint32 scanCode = event.nativeScanCode(); scanCode > kXkbOffset)
         if (const std::int64_t usage = keyboardUsageForEvdevCode(scanCode - kXkbOffset))

@@ -16,5 +16,7 @@ std::int64_t keyboardUsageForKeyEvent(const QKeyEvent &event);
 
 // The usage for a Linux evdev key code, by the kernel's HID keyboard table; 0 when none.
 std::int64_t keyboardUsageForEvdevCode(std::uint32_t code);
+// The evdev key code of a usage; 0 when none.
+std::uint32_t evdevCodeForKeyboardUsage(std::int64_t usage);
 
 } // namespace platform

@@ -75,6 +75,11 @@ void UIView::layoutIfNeeded() {
         view->layoutIfNeeded();
 }
 
+void UIView::setNeedsDisplay() {
+    ++displayRequests_;
+    layer_->setNeedsDisplay();
+}
+
 CGRect UIView::frameForAlignmentRect(CGRect rect) const {
     const UIEdgeInsets i = alignmentRectInsets();
     return {{rect.minX() - i.left, rect.minY() - i.top},

@@ -67,7 +67,7 @@ public:
     void setNeedsLayout() { needsLayout_ = true; }
     // Lays out this view (when it needs it) and then its subviews, top down.
     void layoutIfNeeded();
-    void setNeedsDisplay() { ++displayRequests_; }
+    void setNeedsDisplay();
     int displayRequests() const { return displayRequests_; }
     virtual CGSize intrinsicContentSize() const { return {-1, -1}; }
     void invalidateIntrinsicContentSize() {}

@@ -5,8 +5,15 @@
 #include <QPainter>
 
 UIViewHost::UIViewHost(std::shared_ptr<UIView> root, QWidget *parent)
-    : QWidget(parent), root_(std::move(root)) {
+    : QWidget(parent), root_(std::move(root)),
+      // A repaint for every change of the layers, wherever it came from: a render finishing
+      // on another thread reaches the screen without any input.
+      displayObserver_(CALayer::addDisplayObserver([this] { update(); })) {
     resize(int(root_->frame().width()), int(root_->frame().height()));
+}
+
+UIViewHost::~UIViewHost() {
+    CALayer::removeDisplayObserver(displayObserver_);
 }
 
 QImage UIViewHost::snapshot(UIView &root, double scale) {

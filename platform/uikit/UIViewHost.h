@@ -13,6 +13,7 @@ class UIGestureRecognizer;
 class UIViewHost : public QWidget {
 public:
     explicit UIViewHost(std::shared_ptr<UIView> root, QWidget *parent = nullptr);
+    ~UIViewHost() override;
 
     UIView &rootView() const { return *root_; }
 
@@ -29,4 +30,5 @@ protected:
 private:
     std::shared_ptr<UIView> root_;
     std::vector<std::shared_ptr<UIGestureRecognizer>> tracking_;
+    int displayObserver_;
 };

@@ -9,6 +9,7 @@
 #include "PlistValue.h"
 #include "TestDeviceRoot.h"
 #include "UIAlertView.h"
+#include "UIElidingLabel.h"
 #include "UINavigationController.h"
 #include "UISwitch.h"
 #include "WidgetTestEnvironment.h"
@@ -35,7 +36,7 @@ const QString kWarning = "Your controller is missing some buttons the extended g
                          "turn this off unless you know what this means.";
 
 class NimbrelPage : public ::testing::Test {
-  protected:
+protected:
     void TearDown() override {
         for (UIAlertView *alert : UIAlertView::visibleAlerts())
             alert->dismissWithClickedButtonIndex(0, false);
@@ -281,6 +282,42 @@ TEST_F(NimbrelPage, ChoosingATypeFromItsListRebuildsThePageOnReturn) {
     EXPECT_EQ(title(NBRPairSpecifierID), "Configure Keymap");
     EXPECT_THAT(afterPair(), ElementsAre(NBRForceExtendedSpecifierID));
     EXPECT_EQ(count(NBRConnectID), 0);
+}
+
+TEST_F(NimbrelPage, EveryRowOfEveryTypeStaysInsideTheWindow) {
+    for (int type = 0; type <= 6; ++type) {
+        seed({{NBRControllerTypeKey, type}, {"NBRConnectionMode", 1}});
+        delete navigation_;
+        open();
+        navigation_->view()->resize(390, 720);
+        QTest::qWait(50);
+        QWidget *window = navigation_->view();
+        for (const PSSpecifierRef &specifier : page_->specifiers()) {
+            PSTableCell *cell = specifier->cellObject();
+            if (cell == nullptr || !cell->isVisible())
+                continue;
+            QList<QWidget *> parts = cell->findChildren<QWidget *>();
+            parts << cell;
+            for (QWidget *part : parts) {
+                if (!part->isVisible())
+                    continue;
+                const QRect shown(part->mapTo(window, QPoint(0, 0)), part->size());
+                EXPECT_GE(shown.left(), 0)
+                    << "type " << type << " " << qPrintable(specifier->name());
+                EXPECT_LE(shown.right(), window->width() - 1)
+                    << "type " << type << " " << qPrintable(specifier->name());
+            }
+        }
+        if (type == 4 || type == 5) {
+            PSTableCell *typeRow =
+                page_->specifierForID(NBRControllerTypeSpecifierID)->cellObject();
+            auto *value = qobject_cast<UIElidingLabel *>(typeRow->detailTextLabel());
+            ASSERT_NE(value, nullptr);
+            EXPECT_TRUE(value->text().startsWith("X + HOME Controller"));
+            EXPECT_TRUE(value->shownText().endsWith(QString::fromUtf8("\u2026")))
+                << qPrintable(value->shownText());
+        }
+    }
 }
 
 TEST_F(NimbrelPage, ScreenshotsOfTypesZeroOneAndSix) {

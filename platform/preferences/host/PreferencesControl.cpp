@@ -4,12 +4,17 @@
 #include "PSSwitchTableCell.h"
 #include "PSTableCell.h"
 #include "UIAlertView.h"
+#include "UIKeyboardHIDUsage.h"
 #include "UINavigationController.h"
 #include "UIProgressHUD.h"
 #include "UISwitch.h"
+#include "UITableViewCell.h"
+#include "UITableViewController.h"
 
 #include <QApplication>
 #include <QDBusConnection>
+#include <QKeyEvent>
+#include <QLabel>
 #include <QPainter>
 #include <QPushButton>
 #include <QScrollArea>
@@ -36,6 +41,40 @@ PSSpecifierRef rowNamed(PSListController *page, const QString &row) {
     return nullptr;
 }
 
+// The screen's table when it is a plain table screen rather than a specifier list.
+UITableView *plainTable(UINavigationController *navigation) {
+    if (topPage(navigation) != nullptr)
+        return nullptr;
+    auto *screen = qobject_cast<UITableViewController *>(navigation->topViewController());
+    return screen != nullptr ? screen->tableView() : nullptr;
+}
+
+QString rowIdentifier(qsizetype section, qsizetype row) {
+    return QString("%1.%2").arg(section).arg(row);
+}
+
+UITableViewCell *plainRowNamed(UITableView *table, const QString &name) {
+    for (qsizetype section = 0; section < table->numberOfSections(); ++section)
+        for (qsizetype row = 0; row < table->numberOfRowsInSection(section); ++row) {
+            UITableViewCell *cell =
+                table->cellForRowAtIndexPath(NSIndexPath::indexPathForRow(row, section));
+            if (cell != nullptr &&
+                (rowIdentifier(section, row) == name || cell->textLabel()->text() == name))
+                return cell;
+        }
+    return nullptr;
+}
+
+// The user scrolls a row into view before touching it.
+void scrollIntoView(QWidget *target) {
+    for (QWidget *w = target->parentWidget(); w != nullptr; w = w->parentWidget())
+        if (auto *scroll = qobject_cast<QScrollArea *>(w)) {
+            scroll->ensureWidgetVisible(target);
+            QCoreApplication::processEvents();
+            return;
+        }
+}
+
 UIProgressHUD *visibleHud(QWidget *window) {
     for (UIProgressHUD *hud : window->findChildren<UIProgressHUD *>())
         if (hud->isShowing())
@@ -58,20 +97,21 @@ bool PreferencesControl::registerOnSessionBus() {
 }
 
 bool PreferencesControl::Tap(const QString &row) {
-    PSSpecifierRef specifier = rowNamed(topPage(navigation_), row);
-    PSTableCell *cell = specifier ? specifier->cellObject() : nullptr;
-    if (cell == nullptr || !cell->isUserInteractionEnabled())
-        return false;
-    QWidget *target = cell;
-    if (auto *toggle = qobject_cast<PSSwitchTableCell *>(cell))
-        target = toggle->control();
-    // The user scrolls a row into view before touching it.
-    for (QWidget *w = target->parentWidget(); w != nullptr; w = w->parentWidget())
-        if (auto *scroll = qobject_cast<QScrollArea *>(w)) {
-            scroll->ensureWidgetVisible(target);
-            QCoreApplication::processEvents();
-            break;
-        }
+    QWidget *target = nullptr;
+    if (UITableView *table = plainTable(navigation_)) {
+        target = plainRowNamed(table, row);
+        if (target == nullptr || !target->isEnabled())
+            return false;
+    } else {
+        PSSpecifierRef specifier = rowNamed(topPage(navigation_), row);
+        PSTableCell *cell = specifier ? specifier->cellObject() : nullptr;
+        if (cell == nullptr || !cell->isUserInteractionEnabled())
+            return false;
+        target = cell;
+        if (auto *toggle = qobject_cast<PSSwitchTableCell *>(cell))
+            target = toggle->control();
+    }
+    scrollIntoView(target);
     QTest::mouseClick(target, Qt::LeftButton, {}, target->rect().center());
     return true;
 }
@@ -97,7 +137,29 @@ QStringList PreferencesControl::Rows() const {
             rows << specifier->identifier() + '\t' + specifier->name() + '\t' +
                         (enabled ? '1' : '0');
         }
+    else if (UITableView *table = plainTable(navigation_))
+        for (qsizetype section = 0; section < table->numberOfSections(); ++section)
+            for (qsizetype row = 0; row < table->numberOfRowsInSection(section); ++row) {
+                const UITableViewCell *cell =
+                    table->cellForRowAtIndexPath(NSIndexPath::indexPathForRow(row, section));
+                rows << rowIdentifier(section, row) + '\t' + cell->textLabel()->text() + '\t' +
+                            (cell->isEnabled() ? '1' : '0');
+            }
     return rows;
+}
+
+bool PreferencesControl::Key(int usage) {
+    const quint32 code = platform::evdevCodeForKeyboardUsage(usage);
+    QWindow *window = navigation_->view()->window()->windowHandle();
+    if (code == 0 || window == nullptr)
+        return false;
+    // The X key code (evdev + 8), as a keyboard under a display gives it.
+    const quint32 scanCode = code + 8;
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, scanCode, 0, 0);
+    QCoreApplication::sendEvent(window, &press);
+    QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, scanCode, 0, 0);
+    QCoreApplication::sendEvent(window, &release);
+    return true;
 }
 
 QString PreferencesControl::Hud() const {
@@ -127,13 +189,17 @@ bool PreferencesControl::DismissAlert() {
 
 bool PreferencesControl::Screenshot(const QString &path) {
     QWidget *window = navigation_->view();
+    // Alerts over the window are part of it; one that found no window to cover is drawn over
+    // it as the user would see it, centred over a dimmed page.
     QPixmap picture = window->grab();
-    const QList<UIAlertView *> alerts = UIAlertView::visibleAlerts();
-    if (!alerts.isEmpty()) {
-        // Alerts are windows of their own; the user sees them centred over a dimmed page.
+    QList<UIAlertView *> loose;
+    for (UIAlertView *alert : UIAlertView::visibleAlerts())
+        if (alert->coveredWindow() != window)
+            loose << alert;
+    if (!loose.isEmpty()) {
         QPainter painter(&picture);
         painter.fillRect(picture.rect(), QColor(0, 0, 0, 90));
-        for (UIAlertView *alert : alerts) {
+        for (UIAlertView *alert : loose) {
             const QPixmap card = alert->grab();
             const QRect place(QPoint((picture.width() - card.width()) / 2,
                                      (picture.height() - card.height()) / 2),

@@ -20,13 +20,18 @@ public:
 
 public slots:
     // Taps the row of the top screen whose identifier or title is `row` (a switch row flips its
-    // switch); false when there is no such row or it takes no taps now.
+    // switch); false when there is no such row or it takes no taps now. On a screen of a plain
+    // table (a bundle's own editor) a row's identifier is "section.row".
     bool Tap(const QString &row);
     // Goes back one screen; false on the first screen.
     bool Back();
     QString Title() const;
     // One line per row of the top screen: "identifier<TAB>title<TAB>1" (enabled) or "...0".
     QStringList Rows() const;
+    // Presses and releases the key with this USB HID usage, as the keyboard would: the events
+    // come to the window and take the application's whole keyboard path. False for a usage
+    // that no key has.
+    bool Key(int usage);
     // The progress overlay's text, or "" while it is hidden.
     QString Hud() const;
     // "title<TAB>message" for each alert on screen, oldest first.

@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <QTest>
 #include <QTextBrowser>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -19,7 +20,7 @@ using ::testing::ElementsAre;
 
 class Screen : public UIViewController {
     Q_OBJECT
-  public:
+public:
     Screen(std::string name, std::vector<std::string> *log) : name_(std::move(name)), log_(log) {
         setTitle(QString::fromStdString(name_));
     }
@@ -29,7 +30,7 @@ class Screen : public UIViewController {
     void viewDidDisappear(bool) override { log_->push_back(name_ + " did disappear"); }
     Q_INVOKABLE void ping() { log_->push_back(name_ + " ping"); }
 
-  private:
+private:
     std::string name_;
     std::vector<std::string> *log_;
 };
@@ -51,7 +52,7 @@ TEST(Presentation, CoversThePresenterUntilDismissedFromEitherSide) {
     EXPECT_EQ(sheet->presentingViewController(), &navigation);
     EXPECT_EQ(sheet->view()->geometry(), navigation.view()->rect());
     EXPECT_TRUE(sheet->view()->isVisible());
-    Screen second("second", &log); // refused, so still the test's own
+    Screen second("second", &log);                    // refused, so still the test's own
     navigation.presentViewController(&second, false); // one at a time
     EXPECT_EQ(navigation.presentedViewController(), sheet.data());
     EXPECT_THAT(log, ElementsAre("sheet will appear", "sheet did appear"));
@@ -111,7 +112,7 @@ TEST(NavigationController, TellsEachScreenWhenItComesAndGoesInOrder) {
 }
 
 class Recorder : public UIAlertViewDelegate {
-  public:
+public:
     void alertViewDidDismissWithButtonIndex(UIAlertView *alert, int index) override {
         dismissed.emplace_back(alert->title(), index);
     }
@@ -146,6 +147,48 @@ TEST(AlertView, IsTallEnoughForALongMessage) {
             << label->text().toStdString();
     alert->dismissWithClickedButtonIndex(0, false);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+TEST(AlertView, TwoAlertsSitCentredOverTheWindowWhichTheyDimAndShield) {
+    QWidget window;
+    window.resize(390, 720);
+    auto *page = new QPushButton("page", &window);
+    page->setGeometry(0, 0, 390, 720);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    const QPoint middle(195, 360);
+    ASSERT_EQ(window.childAt(middle), page);
+
+    auto *first = new UIAlertView("Nimbrel", "Success!", nullptr, "Dismiss");
+    auto *second = new UIAlertView("Nimbrel",
+                                   "Success!\nA longer second message that wraps onto "
+                                   "more lines than the first.",
+                                   nullptr, "Dismiss");
+    first->show();
+    second->show();
+    QCoreApplication::processEvents();
+    for (UIAlertView *alert : {first, second}) {
+        EXPECT_FALSE(alert->isWindow());
+        EXPECT_EQ(alert->parentWidget(), &window);
+        EXPECT_EQ(alert->geometry().center(), window.rect().center()) << alert->height();
+    }
+    // The newest is on top; under the alerts the page is dimmed and takes no touch.
+    EXPECT_TRUE(second->isAncestorOf(window.childAt(second->geometry().topLeft() + QPoint(5, 5))) ||
+                window.childAt(second->geometry().topLeft() + QPoint(5, 5)) == second);
+    QWidget *corner = window.childAt(10, 10);
+    ASSERT_NE(corner, nullptr);
+    EXPECT_NE(corner, page);
+    EXPECT_EQ(corner->geometry(), window.rect());
+
+    // Centred still when the window changes size.
+    window.resize(500, 600);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(first->geometry().center(), window.rect().center());
+
+    second->dismissWithClickedButtonIndex(0, false);
+    first->dismissWithClickedButtonIndex(0, false);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(window.childAt(10, 10), page);
 }
 
 TEST(ProgressHUD, KeepsItsTextAcrossHideAndShow) {

@@ -1,0 +1,533 @@
+// The Settings window on a real X display of the test's own, worked only as a person works it:
+// clicks, drags and key presses through the X server, and what the screen shows read back from
+// it. Nothing here reaches into the window's widgets or its bus handle; what the tests know of
+// the window is where things sit on it and what the preferences file holds afterwards.
+#include "ChildProcess.h"
+#include "NBRConstants.h"
+#include "PlistValue.h"
+#include "TestDeviceRoot.h"
+#include "XvfbDisplay.h"
+
+#include <QDir>
+#include <QImage>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <thread>
+
+using namespace std::chrono_literals;
+using platform::PlistValue;
+using platform::testing::ChildProcess;
+using platform::testing::countOtherPixels;
+using platform::testing::countPixels;
+using platform::testing::XvfbDisplay;
+
+namespace {
+
+// The Settings app's window: no window manager places it, so it sits at the top left.
+const QRect kWindow(0, 0, 390, 720);
+const QPoint kBackButton(50, 21);
+const QColor kWhite(255, 255, 255);
+const QColor kPageBackground(0xef, 0xef, 0xf4);
+const QColor kTint(0x00, 0x7a, 0xff);
+// Where the "LED Color" screen puts its parts in a 390 × 720 window (a 44-point bar on top):
+// the map is 24 × 35 tiles of 16 points, and the knob's centre travels over the slider from
+// x = 91 (brightness 1.0) to x = 373 (the lower limit 0.4) at y = 120.
+const QRect kMap(0, 160, 384, 560);
+constexpr int kTile = 16;
+constexpr int kKnobLeft = 91;
+constexpr int kKnobSpan = 282;
+constexpr int kKnobY = 120;
+
+// Rows of a table screen, top to bottom: the white bands left of where separators begin, each
+// 44 pixels a row.
+std::vector<QRect> rowsOn(const QImage &shot) {
+    std::vector<QRect> rows;
+    int top = -1;
+    for (int y = 45; y <= kWindow.bottom() + 1; ++y) {
+        const bool white = y <= kWindow.bottom() && QColor(shot.pixel(5, y)) == kWhite;
+        if (white && top < 0)
+            top = y;
+        if (!white && top >= 0) {
+            const int height = y - top;
+            const int count = std::max(1, (height + 22) / 44);
+            for (int i = 0; i < count; ++i)
+                rows.emplace_back(0, top + i * height / count, kWindow.width(), height / count);
+            top = -1;
+        }
+    }
+    return rows;
+}
+
+// Tiles of the colour map that show a colour; a tile the map never drew is white.
+int drawnTiles(const QImage &shot) {
+    int drawn = 0;
+    for (int row = 0; row < kMap.height() / kTile; ++row)
+        for (int column = 0; column < kMap.width() / kTile; ++column) {
+            const QColor c(shot.pixel(kMap.left() + column * kTile + kTile / 2,
+                                      kMap.top() + row * kTile + kTile / 2));
+            drawn += std::min({c.red(), c.green(), c.blue()}) < 245 ? 1 : 0;
+        }
+    return drawn;
+}
+
+QColor fromHex(const std::string &hex) {
+    return QColor(QString::fromStdString("#" + hex));
+}
+
+bool near(const QColor &a, const QColor &b, int tolerance) {
+    return std::abs(a.red() - b.red()) <= tolerance &&
+           std::abs(a.green() - b.green()) <= tolerance &&
+           std::abs(a.blue() - b.blue()) <= tolerance;
+}
+
+std::string describe(const QColor &c) {
+    return c.name().toStdString();
+}
+
+// The alert's card: the bounds of its light grey (no other part of the window is that colour
+// while the window is dimmed); empty when no alert is up.
+QRect alertCard(const QImage &shot) {
+    QRect card;
+    const QColor grey(0xf2, 0xf2, 0xf2);
+    for (int y = kWindow.top(); y <= kWindow.bottom(); y += 2)
+        for (int x = kWindow.left(); x <= kWindow.right(); x += 2)
+            if (QColor(shot.pixel(x, y)) == grey)
+                card |= QRect(x, y, 1, 1);
+    return card.width() > 100 && card.height() > 60 ? card : QRect();
+}
+
+// The page under an alert is dimmed: its background darkened by a black of alpha 90.
+bool dimmed(const QImage &shot) {
+    return near(QColor(shot.pixel(5, 60)), QColor(155, 155, 158), 3);
+}
+
+// The progress overlay: a dark box in the middle of the window (an alert's text is much less).
+bool hudShown(const QImage &shot) {
+    return countPixels(shot, QRect(95, 260, 200, 200), QColor(40, 40, 40), 40) > 10000;
+}
+
+std::string readAll(const std::string &path) {
+    std::ifstream file(path);
+    std::stringstream all;
+    all << file.rdbuf();
+    return all.str();
+}
+
+class RealWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(display_.isReady()) << display_.error();
+        std::filesystem::create_directory_symlink(
+            BUNDLE_DIR, root_.path("/Library/PreferenceBundles/Nimbrel.bundle"));
+        std::filesystem::create_directories(root_.path("/usr/bin"));
+        std::filesystem::create_symlink(TOOL_PATH, root_.path(NBRDiscoveryToolPath));
+        QDir().mkpath(kShots);
+    }
+
+    void TearDown() override {
+        if (HasFailure())
+            display_.screenshot().save(
+                kShots + '/' + ::testing::UnitTest::GetInstance()->current_test_info()->name() +
+                    "-failed.png",
+                "PNG");
+    }
+
+    void seed(PlistValue::Dictionary values) {
+        ASSERT_TRUE(platform::writePlistAtomically(root_.path(NBRPreferencesPath),
+                                                   PlistValue(std::move(values)),
+                                                   platform::PlistFormat::Binary));
+    }
+
+    std::optional<PlistValue::Dictionary> stored() {
+        return platform::readPlistDictionary(root_.path(NBRPreferencesPath));
+    }
+
+    std::string storedColour() {
+        auto file = stored();
+        if (!file || !file->count(NBRLEDColorKey) || !file->at(NBRLEDColorKey).string())
+            return {};
+        return *file->at(NBRLEDColorKey).string();
+    }
+
+    // Starts the Settings app on the Nimbrel page and waits until the page is on screen with
+    // `rows` rows (0: any, once the page stands still).
+    void openSettings(std::size_t rows) {
+        settings_ = std::make_unique<ChildProcess>(PREFERENCES_PATH,
+                                                   std::vector<std::string>{"--open", "Nimbrel"});
+        ASSERT_TRUE(settings_->waitForLine("ready", 20s)) << settings_->output();
+        if (rows > 0) {
+            ASSERT_TRUE(waitForRows(rows)) << rowsOn(display_.screenshot()).size() << " rows";
+            return;
+        }
+        QImage last;
+        ASSERT_TRUE(display_.waitFor(
+            [&last](const QImage &shot) {
+                const bool still = !rowsOn(shot).empty() && shot == last;
+                last = shot;
+                return still;
+            },
+            10s));
+    }
+
+    bool waitForRows(std::size_t count, std::chrono::milliseconds timeout = 10s) {
+        return display_.waitFor(
+            [count](const QImage &shot) { return rowsOn(shot).size() == count; }, timeout);
+    }
+
+    // A click on the row, where its title is, and the pointer taken off the window after it.
+    void tapRow(std::size_t index) {
+        const auto rows = rowsOn(display_.screenshot());
+        ASSERT_LT(index, rows.size());
+        display_.click({100, rows[index].center().y()});
+        display_.moveTo({700, 700});
+    }
+
+    void back() {
+        display_.click(kBackButton);
+        display_.moveTo({700, 700});
+    }
+
+    // Chooses the row `choice` of the list behind row `listRow`, then comes back to the page.
+    void choose(std::size_t listRow, std::size_t listRows, std::size_t choice) {
+        ASSERT_NO_FATAL_FAILURE(tapRow(listRow));
+        ASSERT_TRUE(waitForRows(listRows));
+        ASSERT_NO_FATAL_FAILURE(tapRow(choice));
+        // The check mark moves to the chosen row.
+        ASSERT_TRUE(display_.waitFor(
+            [choice](const QImage &shot) {
+                const auto rows = rowsOn(shot);
+                return choice < rows.size() &&
+                       countPixels(shot, QRect(350, rows[choice].top(), 30, 44), kTint, 40) > 5;
+            },
+            5s));
+        back();
+    }
+
+    bool waitForMap(QImage *shot) {
+        return display_.waitFor([](const QImage &s) { return drawnTiles(s) >= 830; }, 5s, shot);
+    }
+
+    void saveShot(const QImage &shot, const std::string &name) {
+        shot.save(kShots + '/' + QString::fromStdString(name) + ".png", "PNG");
+    }
+
+    const QString kShots = QStringLiteral(SHOTS_DIR);
+    XvfbDisplay display_;
+    platform::testing::TestDeviceRoot root_;
+    std::unique_ptr<ChildProcess> settings_;
+};
+
+// Rows of the page with a DualShock 4 and automatic connection.
+constexpr std::size_t kDualShockRows = 7;
+constexpr std::size_t kChooseLEDColorRow = 4;
+
+TEST_F(RealWindow, ColourMapIsOnScreenAtEachOfThreeOpeningsBeforeAnyTouch) {
+    seed({{NBRControllerTypeKey, 1}, {NBRLEDColorKey, "004efd"}});
+    ASSERT_NO_FATAL_FAILURE(openSettings(kDualShockRows));
+    for (int opening = 1; opening <= 3; ++opening) {
+        ASSERT_NO_FATAL_FAILURE(tapRow(kChooseLEDColorRow));
+        QImage shot;
+        const bool drawn = waitForMap(&shot);
+        saveShot(shot, "led-color-opening-" + std::to_string(opening));
+        ASSERT_TRUE(drawn) << "opening " << opening << ": " << drawnTiles(shot)
+                           << " of 840 tiles drawn";
+        // The top-left tile is red at the stored colour's brightness (0xfd).
+        EXPECT_TRUE(near(QColor(shot.pixel(8, kMap.top() + 8)), QColor(0xfd, 0, 0), 3))
+            << describe(QColor(shot.pixel(8, kMap.top() + 8)));
+        back();
+        ASSERT_TRUE(waitForRows(kDualShockRows));
+    }
+}
+
+TEST_F(RealWindow, QuickAndSlowDragsOnTheMapStoreTheColourUnderThePointerAtRelease) {
+    seed({{NBRControllerTypeKey, 1}, {NBRLEDColorKey, "004efd"}});
+    ASSERT_NO_FATAL_FAILURE(openSettings(kDualShockRows));
+    ASSERT_NO_FATAL_FAILURE(tapRow(kChooseLEDColorRow));
+    QImage before;
+    ASSERT_TRUE(waitForMap(&before));
+
+    struct Drag {
+        const char *name;
+        std::vector<QPoint> path;
+    };
+    std::vector<QPoint> slow;
+    for (int step = 0; step <= 30; ++step)
+        slow.emplace_back(328 - step * 7, 616 - step * 12); // tile centres: (328, 616)...(118, 256)
+    const std::vector<Drag> drags = {
+        {"quick", {{40, 200}, {200, 408}}}, // one move: the recogniser begins and ends
+        {"slow", slow},
+        {"quick again", {{200, 408}, {24, 184}}},
+    };
+    for (const Drag &drag : drags) {
+        const QPoint release = drag.path.back();
+        // What the pointer will be over when it lets go, before the cursor comes there.
+        const QColor under(before.pixel(release));
+        display_.drag(drag.path, drag.path.size() > 2 ? 15ms : 40ms);
+        display_.moveTo({700, 700});
+        std::string hex;
+        for (int i = 0; i < 100; ++i) {
+            hex = storedColour();
+            if (!hex.empty() && near(fromHex(hex), under, 3))
+                break;
+            std::this_thread::sleep_for(30ms);
+        }
+        EXPECT_TRUE(near(fromHex(hex), under, 3))
+            << drag.name << " drag: stored " << hex << ", under the pointer " << describe(under);
+        // The cursor now sits on that tile, drawn in its colour.
+        QImage after;
+        EXPECT_TRUE(display_.waitFor(
+            [&](const QImage &shot) { return near(QColor(shot.pixel(release)), under, 4); }, 2s,
+            &after))
+            << drag.name << ": " << describe(QColor(after.pixel(release)));
+        before = after;
+    }
+}
+
+TEST_F(RealWindow, QuickAndSlowDragsOnTheSliderStoreTheBrightnessAtRelease) {
+    seed({{NBRControllerTypeKey, 1}, {NBRLEDColorKey, "ff0000"}});
+    ASSERT_NO_FATAL_FAILURE(openSettings(kDualShockRows));
+    ASSERT_NO_FATAL_FAILURE(tapRow(kChooseLEDColorRow));
+    ASSERT_TRUE(waitForMap(nullptr));
+
+    auto knobX = [](double brightness) {
+        return kKnobLeft + int(std::lround(kKnobSpan * (1 - brightness) / 0.6));
+    };
+    auto brightnessAt = [](int x) {
+        return 1 - 0.6 * std::clamp(x - kKnobLeft, 0, kKnobSpan) / double(kKnobSpan);
+    };
+    std::vector<QPoint> slow;
+    for (int x = knobX(brightnessAt(300)); x >= 150; x -= 6)
+        slow.emplace_back(x, kKnobY);
+    slow.emplace_back(150, kKnobY);
+    const std::vector<std::pair<const char *, std::vector<QPoint>>> drags = {
+        {"quick", {{knobX(1.0), kKnobY}, {300, kKnobY}}},
+        {"slow", slow},
+        {"quick past the end", {{150, kKnobY}, {389, kKnobY + 3}}},
+    };
+    for (const auto &[name, path] : drags) {
+        display_.drag(path, path.size() > 2 ? 15ms : 40ms);
+        display_.moveTo({700, 700});
+        const double expected = brightnessAt(path.back().x());
+        const QColor wanted = QColor::fromRgbF(float(expected), 0, 0);
+        std::string hex;
+        for (int i = 0; i < 100; ++i) {
+            hex = storedColour();
+            if (!hex.empty() && near(fromHex(hex), wanted, 2))
+                break;
+            std::this_thread::sleep_for(30ms);
+        }
+        EXPECT_TRUE(near(fromHex(hex), wanted, 2))
+            << name << " drag: stored " << hex << ", the pointer let go at brightness " << expected;
+        // The knob's disc shows the colour where the pointer let go.
+        const QPoint knob(knobX(expected), kKnobY);
+        QImage shot;
+        EXPECT_TRUE(display_.waitFor(
+            [&](const QImage &s) { return near(QColor(s.pixel(knob)), wanted, 4); }, 2s, &shot))
+            << name << ": " << describe(QColor(shot.pixel(knob)));
+    }
+}
+
+TEST_F(RealWindow, KnobOfADarkColourSitsAtTheEndOfTheSlider) {
+    for (const char *dark : {"333333", "000000"}) {
+        seed({{NBRControllerTypeKey, 1}, {NBRLEDColorKey, dark}});
+        ASSERT_NO_FATAL_FAILURE(openSettings(kDualShockRows));
+        ASSERT_NO_FATAL_FAILURE(tapRow(kChooseLEDColorRow));
+        ASSERT_TRUE(waitForMap(nullptr));
+        // The knob's disc, in the colour, at the track's dark end; its ring around it.
+        const QPoint end(kKnobLeft + kKnobSpan, kKnobY);
+        QImage shot;
+        EXPECT_TRUE(display_.waitFor(
+            [&](const QImage &s) { return near(QColor(s.pixel(end)), fromHex(dark), 3); }, 3s,
+            &shot))
+            << dark << ": " << describe(QColor(shot.pixel(end)));
+        EXPECT_GT(countPixels(shot, QRect(end.x() - 14, end.y() - 14, 28, 28), kWhite, 40), 20)
+            << dark;
+        settings_.reset();
+    }
+}
+
+TEST_F(RealWindow, EveryControllerTypeKeepsItsRowsInsideTheWindow) {
+    // A row wider than the window shows cut off at the window's edge: its content then runs
+    // through the right margin (15 pixels) that a row keeps clear.
+    auto overflowing = [](const QImage &shot) {
+        std::vector<int> rows;
+        const auto all = rowsOn(shot);
+        for (std::size_t i = 0; i < all.size(); ++i)
+            if (countOtherPixels(shot, QRect(377, all[i].top() + 2, 13, 40), kWhite, 8) > 0)
+                rows.push_back(int(i));
+        return rows;
+    };
+    for (int type = 0; type <= 6; ++type) {
+        seed({{NBRControllerTypeKey, type}, {"NBRConnectionMode", 1}});
+        ASSERT_NO_FATAL_FAILURE(openSettings(0));
+        QImage shot = display_.screenshot();
+        saveShot(shot, "type-" + std::to_string(type));
+        const std::size_t rows = rowsOn(shot).size();
+        EXPECT_EQ(overflowing(shot), std::vector<int>{}) << "type " << type;
+        // A tap on a lower row (the banner switch, second from the end) scrolls nothing aside.
+        ASSERT_NO_FATAL_FAILURE(tapRow(rows - 2));
+        std::this_thread::sleep_for(300ms);
+        shot = display_.screenshot();
+        EXPECT_EQ(rowsOn(shot).size(), rows) << "type " << type;
+        EXPECT_EQ(overflowing(shot), std::vector<int>{}) << "type " << type << " after a tap";
+        settings_.reset();
+    }
+}
+
+TEST_F(RealWindow, TypicalRunByClicksPairsADualShock4AndConnectsIt) {
+    // Every process of the typical run, banners shown by dunst on this display.
+    std::filesystem::copy_file(
+        BANNER_PLUGIN_PATH,
+        root_.path("/Library/MobileSubstrate/DynamicLibraries/" +
+                   std::filesystem::path(BANNER_PLUGIN_PATH).filename().string()));
+    const std::string bannerConfig = root_.path("/tmp/dunstrc"); // empty: dunst's own defaults
+    std::ofstream(bannerConfig).close();
+    ChildProcess banners("dunst", {"-print", "-conf", bannerConfig});
+    bool bannersUp = false;
+    for (int i = 0; i < 100 && !bannersUp; ++i) {
+        ChildProcess ask("dbus-send", {"--session", "--print-reply", "--dest=org.freedesktop.DBus",
+                                       "/org/freedesktop/DBus", "org.freedesktop.DBus.NameHasOwner",
+                                       "string:org.freedesktop.Notifications"});
+        ask.wait(5s);
+        bannersUp = ask.output().find("boolean true") != std::string::npos;
+        if (!bannersUp)
+            std::this_thread::sleep_for(50ms);
+    }
+    ASSERT_TRUE(bannersUp) << "dunst never took the notification server's name";
+    ChildProcess springboard(SPRINGBOARD_PATH, {});
+    ASSERT_TRUE(springboard.waitForLine("ready"));
+    ChildProcess simulator(BTSTACK_SIMULATOR_PATH, {"--scenario", SCENARIO_PATH});
+    ASSERT_TRUE(simulator.waitForLine("ready"));
+    const std::string daemonLog = root_.path("/tmp/controller-daemon.log");
+    ChildProcess daemon(CONTROLLER_DAEMON_PATH, {"--log", daemonLog, "--connect-delay", "800"});
+    ASSERT_TRUE(daemon.waitForLine("ready"));
+
+    // 1. A fresh page (no preferences file yet): set the controller type to the DualShock 4.
+    ASSERT_NO_FATAL_FAILURE(openSettings(5));
+    ASSERT_NO_FATAL_FAILURE(choose(0, 7, 1));
+    // 2. The page gains "Pair Controller" and the DualShock 4 group with the colour swatch.
+    ASSERT_TRUE(waitForRows(kDualShockRows));
+    QImage shot = display_.screenshot();
+    saveShot(shot, "typical-run-1-page");
+    const QRect swatchRow = rowsOn(shot)[kChooseLEDColorRow];
+    EXPECT_GT(countPixels(shot, QRect(340, swatchRow.top(), 40, 44), QColor(0x00, 0x4e, 0xfd), 2),
+              100);
+    auto file = stored();
+    ASSERT_TRUE(file && file->count(NBRControllerTypeKey));
+    EXPECT_EQ(file->at(NBRControllerTypeKey).integer(), 1);
+
+    // 3. "Pair Controller": the progress overlay while the tool pairs.
+    ASSERT_NO_FATAL_FAILURE(tapRow(2));
+    EXPECT_TRUE(display_.waitFor(hudShown, 10s, &shot));
+    saveShot(shot, "typical-run-2-pairing");
+    // 4. The address is stored; the success alerts come up over the dimmed window.
+    bool paired = false;
+    for (int i = 0; i < 600 && !paired; ++i) {
+        file = stored();
+        paired = file && file->count(NBRBluetoothAddressKey) &&
+                 file->at(NBRBluetoothAddressKey).data() &&
+                 file->at(NBRBluetoothAddressKey).data()->size() == 6;
+        if (!paired)
+            std::this_thread::sleep_for(50ms);
+    }
+    ASSERT_TRUE(paired) << "no controller address stored";
+    int alerts = 0;
+    for (;;) {
+        QImage withAlert;
+        const bool up = display_.waitFor(
+            [](const QImage &s) { return !alertCard(s).isEmpty() && !hudShown(s); },
+            alerts == 0 ? 20s : 2s, &withAlert);
+        if (!up)
+            break;
+        ++alerts;
+        saveShot(withAlert, "typical-run-3-alert-" + std::to_string(alerts));
+        const QRect card = alertCard(withAlert);
+        EXPECT_NEAR(card.center().x(), kWindow.center().x(), 2) << "alert " << alerts;
+        EXPECT_NEAR(card.center().y(), kWindow.center().y(), 2) << "alert " << alerts;
+        EXPECT_TRUE(dimmed(withAlert)) << describe(QColor(withAlert.pixel(5, 60)));
+        // Outside the window nothing: the alert is no window of its own.
+        EXPECT_EQ(countOtherPixels(withAlert, QRect(390, 0, 634, 768), Qt::black), 0);
+        // Its button, at the bottom of the card.
+        display_.click({card.center().x(), card.bottom() - 24});
+        display_.moveTo({700, 700});
+        display_.waitFor([&](const QImage &s) { return alertCard(s) != card; }, 3s);
+        ASSERT_LT(alerts, 4) << "alerts keep coming";
+    }
+    EXPECT_EQ(alerts, 2) << "one success alert per channel of a DualShock 4";
+    shot = display_.screenshot();
+    EXPECT_FALSE(dimmed(shot));
+    EXPECT_EQ(QColor(shot.pixel(5, 60)), kPageBackground);
+
+    // 5. Connection mode Manual, then "Connect Controller" (the row under the mode).
+    ASSERT_NO_FATAL_FAILURE(choose(1, 2, 1));
+    ASSERT_TRUE(waitForRows(kDualShockRows + 1));
+    ASSERT_NO_FATAL_FAILURE(tapRow(2));
+    std::string log;
+    for (int i = 0; i < 400; ++i) {
+        log = readAll(daemonLog);
+        if (log.find("set-light-color") != std::string::npos)
+            break;
+        std::this_thread::sleep_for(50ms);
+    }
+    EXPECT_NE(log.find("connect type=1"), std::string::npos) << log;
+    EXPECT_NE(log.find("set-light-color type=1"), std::string::npos) << log;
+    // The button comes back, now to disconnect.
+    EXPECT_TRUE(display_.waitFor(
+        [](const QImage &s) {
+            const auto rows = rowsOn(s);
+            return rows.size() == kDualShockRows + 1 &&
+                   countPixels(s, QRect(15, rows[2].top(), 200, 44), kTint, 30) > 50;
+        },
+        25s));
+    // 6. The banners show on the screen, beside the Settings window.
+    EXPECT_TRUE(display_.waitFor(
+        [](const QImage &s) {
+            return countOtherPixels(s, QRect(390, 0, 634, 300), Qt::black) > 500;
+        },
+        10s, &shot));
+    saveShot(shot, "typical-run-4-connected");
+    banners.waitForLine("never", 500ms); // reads what it printed so far
+    EXPECT_NE(banners.output().find("body:"), std::string::npos) << banners.output();
+}
+
+TEST_F(RealWindow, KeyPressedOnTheKeyboardIsBoundInTheKeymapEditor) {
+    seed({{NBRControllerTypeKey, 6}});
+    ASSERT_NO_FATAL_FAILURE(openSettings(6));
+    ASSERT_NO_FATAL_FAILURE(tapRow(2)); // "Configure Keymap"
+    QImage shot;
+    ASSERT_TRUE(
+        display_.waitFor([](const QImage &s) { return rowsOn(s).size() >= 10; }, 5s, &shot));
+    const QRect first = rowsOn(shot)[0]; // D-pad right, bound to D
+    const QRect value(240, first.top() + 2, 130, 40);
+    const QImage bound = shot.copy(value);
+    ASSERT_NO_FATAL_FAILURE(tapRow(0));
+    // The row waits for a key: its value reads "Press Key..." in blue.
+    EXPECT_TRUE(display_.waitFor(
+        [&](const QImage &s) { return countPixels(s, value, QColor(0, 0, 255), 60) > 20; }, 3s,
+        &shot));
+    // Keys go to the window under the pointer (there is no window manager to give focus).
+    display_.moveTo({200, 22});
+    display_.key("z");
+    EXPECT_TRUE(display_.waitFor(
+        [&](const QImage &s) {
+            return countPixels(s, value, QColor(0, 0, 255), 60) == 0 && s.copy(value) != bound;
+        },
+        3s, &shot));
+    back();
+    ASSERT_TRUE(waitForRows(6));
+    bool saved = false;
+    for (int i = 0; i < 100 && !saved; ++i) {
+        auto file = stored();
+        const PlistValue::Dictionary *keymap = file && file->count(NBRKeyboardKeymapKey)
+                                                   ? file->at(NBRKeyboardKeymapKey).dictionary()
+                                                   : nullptr;
+        saved = keymap && keymap->count("29") && !keymap->count("7"); // Z now, no longer D
+        if (!saved)
+            std::this_thread::sleep_for(50ms);
+    }
+    EXPECT_TRUE(saved);
+}
+
+} // namespace

@@ -1,0 +1,208 @@
+#include "XvfbDisplay.h"
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <thread>
+
+// After Qt's headers: Xlib's macros (None, Bool, Status...) would clash with them.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+
+namespace platform::testing {
+namespace {
+
+Display *dpy(void *connection) {
+    return static_cast<Display *>(connection);
+}
+
+void restore(const char *name, bool had, const std::string &value) {
+    if (had)
+        ::setenv(name, value.c_str(), 1);
+    else
+        ::unsetenv(name);
+}
+
+bool near(QRgb pixel, const QColor &colour, int tolerance) {
+    return std::abs(qRed(pixel) - colour.red()) <= tolerance &&
+           std::abs(qGreen(pixel) - colour.green()) <= tolerance &&
+           std::abs(qBlue(pixel) - colour.blue()) <= tolerance;
+}
+
+} // namespace
+
+XvfbDisplay::XvfbDisplay(int width, int height) : width_(width), height_(height) {
+    const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
+    try {
+        // -displayfd: the server takes the first free display number and writes it to us.
+        server_ = std::make_unique<ChildProcess>(
+            "Xvfb", std::vector<std::string>{"-displayfd", "1", "-screen", "0", screen, "-nolisten",
+                                             "tcp", "-noreset"});
+    } catch (const std::exception &e) {
+        error_ = std::string(e.what()) + " (is the xvfb package installed?)";
+        return;
+    }
+    const std::string number = server_->readLine(std::chrono::seconds(15));
+    if (number.empty()) {
+        error_ = "Xvfb named no display";
+        return;
+    }
+    name_ = ":" + number;
+    connection_ = XOpenDisplay(name_.c_str());
+    if (connection_ == nullptr) {
+        error_ = "cannot open display " + name_;
+        return;
+    }
+    int event = 0, errorBase = 0, major = 0, minor = 0;
+    if (!XTestQueryExtension(dpy(connection_), &event, &errorBase, &major, &minor)) {
+        error_ = "no XTest on " + name_;
+        XCloseDisplay(dpy(connection_));
+        connection_ = nullptr;
+        return;
+    }
+    if (const char *old = std::getenv("DISPLAY")) {
+        hadDisplay_ = true;
+        previousDisplay_ = old;
+    }
+    if (const char *old = std::getenv("QT_QPA_PLATFORM")) {
+        hadPlatform_ = true;
+        previousPlatform_ = old;
+    }
+    ::setenv("DISPLAY", name_.c_str(), 1);
+    ::unsetenv("QT_QPA_PLATFORM");
+}
+
+XvfbDisplay::~XvfbDisplay() {
+    if (connection_ != nullptr) {
+        XCloseDisplay(dpy(connection_));
+        restore("DISPLAY", hadDisplay_, previousDisplay_);
+        restore("QT_QPA_PLATFORM", hadPlatform_, previousPlatform_);
+    }
+    if (server_)
+        server_->stop(SIGTERM);
+}
+
+QImage XvfbDisplay::screenshot() {
+    if (connection_ == nullptr)
+        return {};
+    Display *d = dpy(connection_);
+    XImage *shot = XGetImage(d, DefaultRootWindow(d), 0, 0, unsigned(width_), unsigned(height_),
+                             AllPlanes, ZPixmap);
+    if (shot == nullptr)
+        return {};
+    QImage image(width_, height_, QImage::Format_RGB32);
+    for (int y = 0; y < height_; ++y) {
+        auto *row = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 0; x < width_; ++x) {
+            const unsigned long pixel = XGetPixel(shot, x, y);
+            row[x] = qRgb(int((pixel >> 16) & 0xff), int((pixel >> 8) & 0xff), int(pixel & 0xff));
+        }
+    }
+    XDestroyImage(shot);
+    return image;
+}
+
+bool XvfbDisplay::waitFor(const std::function<bool(const QImage &)> &condition,
+                          std::chrono::milliseconds timeout, QImage *last) {
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        QImage shot = screenshot();
+        const bool met = !shot.isNull() && condition(shot);
+        if (last != nullptr)
+            *last = shot;
+        if (met)
+            return true;
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+}
+
+void XvfbDisplay::sync() {
+    XSync(dpy(connection_), False);
+}
+
+void XvfbDisplay::moveTo(QPoint point) {
+    if (connection_ == nullptr)
+        return;
+    XTestFakeMotionEvent(dpy(connection_), 0, point.x(), point.y(), CurrentTime);
+    sync();
+}
+
+void XvfbDisplay::press() {
+    if (connection_ == nullptr)
+        return;
+    XTestFakeButtonEvent(dpy(connection_), 1, True, CurrentTime);
+    sync();
+}
+
+void XvfbDisplay::release() {
+    if (connection_ == nullptr)
+        return;
+    XTestFakeButtonEvent(dpy(connection_), 1, False, CurrentTime);
+    sync();
+}
+
+void XvfbDisplay::click(QPoint point) {
+    moveTo(point);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    press();
+    std::this_thread::sleep_for(std::chrono::milliseconds(40));
+    release();
+}
+
+void XvfbDisplay::drag(const std::vector<QPoint> &path, std::chrono::milliseconds pause) {
+    if (path.empty())
+        return;
+    moveTo(path.front());
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    press();
+    for (std::size_t i = 1; i < path.size(); ++i) {
+        std::this_thread::sleep_for(pause);
+        moveTo(path[i]);
+    }
+    std::this_thread::sleep_for(pause);
+    release();
+}
+
+void XvfbDisplay::key(const std::string &keysym) {
+    if (connection_ == nullptr)
+        return;
+    Display *d = dpy(connection_);
+    const KeyCode code = XKeysymToKeycode(d, XStringToKeysym(keysym.c_str()));
+    if (code == 0)
+        return;
+    XTestFakeKeyEvent(d, code, True, CurrentTime);
+    sync();
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    XTestFakeKeyEvent(d, code, False, CurrentTime);
+    sync();
+}
+
+int countPixels(const QImage &image, const QRect &area, const QColor &colour, int tolerance) {
+    int count = 0;
+    const QRect inside = area & image.rect();
+    for (int y = inside.top(); y <= inside.bottom(); ++y)
+        for (int x = inside.left(); x <= inside.right(); ++x)
+            count += near(image.pixel(x, y), colour, tolerance) ? 1 : 0;
+    return count;
+}
+
+int countOtherPixels(const QImage &image, const QRect &area, const QColor &colour, int tolerance) {
+    const QRect inside = area & image.rect();
+    return inside.width() * inside.height() - countPixels(image, inside, colour, tolerance);
+}
+
+QRect boundsOfOtherPixels(const QImage &image, const QRect &area, const QColor &background,
+                          int tolerance) {
+    QRect bounds;
+    const QRect inside = area & image.rect();
+    for (int y = inside.top(); y <= inside.bottom(); ++y)
+        for (int x = inside.left(); x <= inside.right(); ++x)
+            if (!near(image.pixel(x, y), background, tolerance))
+                bounds |= QRect(x, y, 1, 1);
+    return bounds;
+}
+
+} // namespace platform::testing
