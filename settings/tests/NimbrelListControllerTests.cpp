@@ -35,7 +35,7 @@ const QString kWarning = "Your controller is missing some buttons the extended g
                          "turn this off unless you know what this means.";
 
 class NimbrelPage : public ::testing::Test {
-  protected:
+protected:
     void TearDown() override {
         for (UIAlertView *alert : UIAlertView::visibleAlerts())
             alert->dismissWithClickedButtonIndex(0, false);
@@ -300,6 +300,40 @@ TEST_F(NimbrelPage, ScreenshotsOfTypesZeroOneAndSix) {
                 colours.insert(shot.pixel(x, y));
         EXPECT_GT(colours.size(), 20u) << "type " << type << " drew text and cells";
     }
+}
+
+// A file written by hand may hold text or a real where a number or a switch belongs: the page
+// reads them as the banner plug-in does (the platform's integerValue and boolValue), not by
+// rules of its own that rounded 5.9 to 6 and took "NO" for on.
+TEST_F(NimbrelPage, TextAndRealsReadAsThePlatformReadsThem) {
+    seed({{NBRControllerTypeKey, 5.9},
+          {"NBRConnectionMode", "1.5"},
+          {NBRSuppressNotificationKey, "NO"}});
+    open();
+    EXPECT_EQ(title(NBRPairSpecifierID), "Pair Controller") << "5.9 is type 5, not 6";
+    EXPECT_THAT(afterPair(), ElementsAre(NBRForceExtendedSpecifierID));
+    EXPECT_EQ(count(NBRConnectID), 1) << "mode \"1.5\" is 1";
+    auto *suppress = qobject_cast<PSSwitchTableCell *>(
+        page_->specifierForID("suppress_notification")->cellObject());
+    ASSERT_NE(suppress, nullptr);
+    EXPECT_FALSE(suppress->control()->isOn()) << "\"NO\" is off";
+    delete navigation_;
+    navigation_ = nullptr;
+
+    seed({{NBRControllerTypeKey, " 1.0"},
+          {NBRAmbientColorKey, "NO"},
+          {NBRSuppressNotificationKey, "YES"}});
+    open();
+    EXPECT_THAT(afterPair(), ElementsAre(NBRDS4GroupID, NBRAmbientColorID, NBRLEDColorID))
+        << "type 1 with the ambient switch off";
+    EXPECT_FALSE(
+        qobject_cast<PSSwitchTableCell *>(page_->specifierForID(NBRAmbientColorID)->cellObject())
+            ->control()
+            ->isOn());
+    EXPECT_TRUE(qobject_cast<PSSwitchTableCell *>(
+                    page_->specifierForID("suppress_notification")->cellObject())
+                    ->control()
+                    ->isOn());
 }
 
 } // namespace

@@ -7,9 +7,14 @@
 #include "UINavigationController.h"
 #include "UIProgressHUD.h"
 #include "UISwitch.h"
+#include "UITableView.h"
+#include "UITableViewCell.h"
+#include "UITableViewController.h"
 
 #include <QApplication>
 #include <QDBusConnection>
+#include <QKeySequence>
+#include <QLabel>
 #include <QPainter>
 #include <QPushButton>
 #include <QScrollArea>
@@ -36,6 +41,17 @@ PSSpecifierRef rowNamed(PSListController *page, const QString &row) {
     return nullptr;
 }
 
+UITableViewCell *tableCellNamed(UITableView *table, const QString &row) {
+    for (qsizetype section = 0; section < table->numberOfSections(); ++section)
+        for (qsizetype at = 0; at < table->numberOfRowsInSection(section); ++at) {
+            UITableViewCell *cell =
+                table->cellForRowAtIndexPath(NSIndexPath::indexPathForRow(at, section));
+            if (cell != nullptr && cell->textLabel()->text() == row)
+                return cell;
+        }
+    return nullptr;
+}
+
 UIProgressHUD *visibleHud(QWidget *window) {
     for (UIProgressHUD *hud : window->findChildren<UIProgressHUD *>())
         if (hud->isShowing())
@@ -58,6 +74,14 @@ bool PreferencesControl::registerOnSessionBus() {
 }
 
 bool PreferencesControl::Tap(const QString &row) {
+    auto *table = qobject_cast<UITableViewController *>(navigation_->topViewController());
+    if (table != nullptr && topPage(navigation_) == nullptr) {
+        UITableViewCell *cell = tableCellNamed(table->tableView(), row);
+        if (cell == nullptr)
+            return false;
+        QTest::mouseClick(cell, Qt::LeftButton, {}, cell->rect().center());
+        return true;
+    }
     PSSpecifierRef specifier = rowNamed(topPage(navigation_), row);
     PSTableCell *cell = specifier ? specifier->cellObject() : nullptr;
     if (cell == nullptr || !cell->isUserInteractionEnabled())
@@ -73,6 +97,16 @@ bool PreferencesControl::Tap(const QString &row) {
             break;
         }
     QTest::mouseClick(target, Qt::LeftButton, {}, target->rect().center());
+    return true;
+}
+
+bool PreferencesControl::PressKey(const QString &key) {
+    const QKeySequence sequence = QKeySequence::fromString(key, QKeySequence::PortableText);
+    if (sequence.count() != 1 || navigation_->view()->windowHandle() == nullptr)
+        return false;
+    const QKeyCombination combination = sequence[0];
+    QTest::keyClick(navigation_->view()->windowHandle(), combination.key(),
+                    combination.keyboardModifiers());
     return true;
 }
 

@@ -20,8 +20,12 @@ public:
 
 public slots:
     // Taps the row of the top screen whose identifier or title is `row` (a switch row flips its
-    // switch); false when there is no such row or it takes no taps now.
+    // switch; on a plain table screen the row is found by its text); false when there is no
+    // such row or it takes no taps now.
     bool Tap(const QString &row);
+    // Presses and releases the key named `key` ("W", "Escape", "Space", as Qt names keys) on the
+    // window, as the hardware keyboard does; false for a name that is no key.
+    bool PressKey(const QString &key);
     // Goes back one screen; false on the first screen.
     bool Back();
     QString Title() const;
