@@ -455,7 +455,8 @@ void NimbrelListController::endExchange(PSTableCell *cell) {
 }
 
 void NimbrelListController::endExchangeOnMainQueue(QPointer<PSTableCell> cell,
-                                                   QPointer<NimbrelListController> page, bool ran) {
+                                                   QPointer<NimbrelListController> page,
+                                                   bool ran) {
     dispatch_async(dispatch_get_main_queue(), [cell, page, ran] {
         // A page gone meanwhile still gives its cell back; only a finished exchange rebuilds.
         if (!page) {
