@@ -17,15 +17,17 @@ extern "C" NBR_EXPORT bool NBRPreferencesFileStillInAtomicWrite(void);
 // `hex` may be null, for an absent text.
 extern "C" NBR_EXPORT std::uint32_t NBRColorPixelForHexString(const char *hex);
 
+// The colour routines hand C++ values across their plain names, as the platform's objects are
+// handed across on the device.
+#ifdef __clang__
+#pragma clang diagnostic push
+#pragma clang diagnostic ignored "-Wreturn-type-c-linkage"
+#endif
 // The opaque colour of that text; each channel is its byte times 1/255.
 extern "C" NBR_BUNDLE_EXPORT platform::UIColor NBRColorForHexString(const char *hex);
 
 // Six lower-case hexadecimal digits, each channel times 255 truncated toward zero. Unmangled like
 // the others, so it is found by its plain name.
-#ifdef __clang__
-#pragma clang diagnostic push
-#pragma clang diagnostic ignored "-Wreturn-type-c-linkage"
-#endif
 extern "C" NBR_BUNDLE_EXPORT std::string NBRStringColorForUIColor(const platform::UIColor &color);
 #ifdef __clang__
 #pragma clang diagnostic pop
