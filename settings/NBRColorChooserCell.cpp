@@ -3,6 +3,7 @@
 #include "NBRConstants.h"
 #include "NBRSupport.h"
 #include "PSClassRegistry.h"
+#include "PSDefaultsDomain.h"
 #include "UIViewHost.h"
 
 PS_REGISTER_CELL_CLASS(NBRColorChooserCell);
@@ -30,9 +31,9 @@ void NBRColorChooserCell::setValue(const QVariant &value) {
 void NBRColorChooserCell::paintColorMark(const QVariant &hex) {
     if (!_colorMark)
         return;
-    const QByteArray text =
-        hex.isValid() ? hex.toString().toUtf8() : QByteArray(NBRDefaultLEDColor);
-    _colorMark->setBackgroundColor(NBRColorForHexString(text.constData()));
+    const auto stored = PSDefaultsDomain::plistFromVariant(hex);
+    const std::string text = NBRLEDColorTextForValue(stored ? &*stored : nullptr);
+    _colorMark->setBackgroundColor(NBRColorForHexString(text.c_str()));
     if (QWidget *accessory = accessoryView())
         accessory->update();
 }

@@ -1,15 +1,14 @@
 #include "NBRKeymapViewController.h"
 
 #include "NBRConstants.h"
+#include "TextScanning.h"
 #include "UIColor.h"
 #include "UIPhysicalKeyboardEvent.h"
 #include "UITableViewCell.h"
 
 #include <QLabel>
 #include <array>
-#include <cctype>
 #include <filesystem>
-#include <limits>
 
 using platform::PlistValue;
 
@@ -74,38 +73,6 @@ const QString kHeader = "Connect your keyboard either with USB or Bluetooth (wit
                         "Bluetooth pairing).";
 const QString kPressKey = QString::fromUtf8("Press Key\u2026");
 
-// A decimal number at the start of the text, after blanks, as the platform's strings read
-// one: 0 when there is none, the nearest limit when it does not fit.
-std::int64_t leadingInteger(const std::string &text) {
-    std::size_t at = 0;
-    while (at < text.size() && std::isspace(static_cast<unsigned char>(text[at])))
-        ++at;
-    bool negative = false;
-    if (at < text.size() && (text[at] == '+' || text[at] == '-'))
-        negative = text[at++] == '-';
-    std::uint64_t value = 0;
-    const std::uint64_t limit = negative
-                                    ? std::uint64_t(std::numeric_limits<std::int64_t>::max()) + 1
-                                    : std::numeric_limits<std::int64_t>::max();
-    for (; at < text.size() && std::isdigit(static_cast<unsigned char>(text[at])); ++at) {
-        const unsigned digit = text[at] - '0';
-        if (value > (limit - digit) / 10)
-            return negative ? std::numeric_limits<std::int64_t>::min()
-                            : std::numeric_limits<std::int64_t>::max();
-        value = value * 10 + digit;
-    }
-    return negative ? static_cast<std::int64_t>(0 - value) : static_cast<std::int64_t>(value);
-}
-
-// A keymap value read as an integer: numbers as they are, strings by their leading digits.
-std::optional<std::int64_t> integerOf(const PlistValue &value) {
-    if (auto number = value.integerValue())
-        return number;
-    if (const std::string *text = value.string())
-        return leadingInteger(*text);
-    return std::nullopt;
-}
-
 std::optional<qsizetype> rowForButtonNative(std::int64_t buttonNative) {
     for (std::size_t row = 0; row < kRows.size(); ++row)
         if (kRows[row].buttonNative == buttonNative)
@@ -152,14 +119,14 @@ NBRKeymapViewController *NBRKeymapViewController::keyEventTarget() {
 std::optional<std::string>
 NBRKeymapViewController::stringSelectedKeyCodeForNative(int buttonNative) const {
     for (const auto &[key, value] : _keymap)
-        if (integerOf(value) == buttonNative)
+        if (value.integerValue() == buttonNative)
             return key;
     return std::nullopt;
 }
 
 std::int64_t NBRKeymapViewController::selectedKeyCodeForNative(int buttonNative) const {
     const auto key = stringSelectedKeyCodeForNative(buttonNative);
-    return key ? leadingInteger(*key) : -1;
+    return key ? platform::integerValueOfText(*key) : -1;
 }
 
 int NBRKeymapViewController::buttonNativeFromIndexPath(const NSIndexPath &indexPath) {
@@ -263,7 +230,7 @@ void NBRKeymapViewController::keyPressed(UIPhysicalKeyboardEvent *event) {
 
     const auto old = stringSelectedKeyCodeForNative(buttonNative);
     if (auto taken = _keymap.find(key); taken != _keymap.end()) {
-        const auto other = integerOf(taken->second);
+        const auto other = taken->second.integerValue();
         // A hand-edited value that is no control has no row to put right.
         if (other != buttonNative)
             if (const auto row = other ? rowForButtonNative(*other) : std::nullopt)
@@ -272,6 +239,7 @@ void NBRKeymapViewController::keyPressed(UIPhysicalKeyboardEvent *event) {
     if (old)
         _keymap.erase(*old);
     _keymap[key] = PlistValue(buttonNative);
+    _keyBound = true;
     tableView()->reloadRowsAtIndexPaths(rows, UITableViewRowAnimationFade);
     _indexPathOfCellToRemap.reset();
 }
@@ -279,17 +247,23 @@ void NBRKeymapViewController::keyPressed(UIPhysicalKeyboardEvent *event) {
 void NBRKeymapViewController::viewDidDisappear(bool animated) {
     UITableViewController::viewDidDisappear(animated);
     const std::string file = _path.toStdString();
-    if (!_rootSettings) {
-        // Opened without a file to write into. A file that still does not exist is made now,
-        // so the keymap is not lost; one that cannot be read is left as it is.
-        _rootSettings = platform::readPlistDictionary(file);
+    // The file as it is now, not as it was at opening: others wrote to it meanwhile (the pairing
+    // tool its address, the page a colour), and of it only the keymap is the editor's.
+    auto settings = platform::readPlistDictionary(file);
+    if (!settings) {
+        // A file that does not exist is made now, so the keymap is not lost; anything else that
+        // cannot be read is left as it is.
         std::error_code error;
-        if (!_rootSettings && std::filesystem::symlink_status(file, error).type() ==
-                                  std::filesystem::file_type::not_found)
-            _rootSettings.emplace();
-        if (!_rootSettings)
+        if (std::filesystem::symlink_status(file, error).type() !=
+            std::filesystem::file_type::not_found)
             return;
+        settings.emplace();
     }
-    (*_rootSettings)[NBRKeyboardKeymapKey] = PlistValue(_keymap);
-    platform::writePlistAtomically(file, PlistValue(*_rootSettings), platform::PlistFormat::Binary);
+    // A stored keymap gives way only to one the user made: a value the editor could not read
+    // (and showed the defaults for) survives a look.
+    if (!_keyBound && settings->count(NBRKeyboardKeymapKey) != 0)
+        return;
+    (*settings)[NBRKeyboardKeymapKey] = PlistValue(_keymap);
+    if (platform::writePlistAtomically(file, PlistValue(*settings), platform::PlistFormat::Binary))
+        _rootSettings = std::move(settings);
 }

@@ -13,8 +13,9 @@
 class UIPhysicalKeyboardEvent;
 
 // The keymap editor: one row per gamepad control with the key that drives it. A tapped row
-// waits for a key, and the next hardware-keyboard event binds its key to that control. The
-// keymap is written back into the preferences file whenever the editor leaves the screen.
+// waits for a key, and the next hardware-keyboard event binds its key to that control. When the
+// editor leaves the screen its keymap goes into the preferences file as it is then, that entry
+// alone, and only when the user bound a key or the file holds no keymap.
 class NBRKeymapViewController : public UITableViewController {
     Q_OBJECT
 public:
@@ -26,7 +27,8 @@ public:
     // The editor that key events go to: the one most recently made, until it is destroyed.
     static NBRKeymapViewController *keyEventTarget();
 
-    // The whole preferences file as read at creation; nothing when missing or unreadable.
+    // The whole preferences file as read at creation (as written by the last save); nothing
+    // when missing or unreadable.
     const std::optional<platform::PlistValue::Dictionary> &rootSettings() const {
         return _rootSettings;
     }
@@ -73,4 +75,5 @@ private:
     platform::PlistValue::Dictionary _keymap;
     std::optional<NSIndexPath> _indexPathOfCellToRemap;
     QString _path;
+    bool _keyBound = false;
 };

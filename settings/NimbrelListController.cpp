@@ -9,6 +9,7 @@
 #include "NBRSupport.h"
 #include "NSNotificationCenter.h"
 #include "NSTask.h"
+#include "PSDefaultsDomain.h"
 #include "PSTableCell.h"
 #include "UIAlertView.h"
 #include "UIApplication.h"
@@ -223,7 +224,9 @@ void NimbrelListController::reloadSpecifiers() {
 
 int NimbrelListController::integerValue(const char *identifier) {
     PSSpecifierRef specifier = specifierForID(identifier);
-    return specifier ? readPreferenceValue(specifier.get()).toInt() : 0;
+    if (!specifier)
+        return 0;
+    return static_cast<int>(PSDefaultsDomain::integerValueOf(readPreferenceValue(specifier.get())));
 }
 
 int NimbrelListController::currentControllerType() {
@@ -267,7 +270,7 @@ void NimbrelListController::setHasDS4Specifiers(bool has) {
     }
     if (specifierForID(NBRAmbientColorID) && specifierForID(NBRDS4GroupID))
         return;
-    if (readPreferenceValue(ds4AmbientColor_.get()).toBool()) {
+    if (PSDefaultsDomain::boolValueOf(readPreferenceValue(ds4AmbientColor_.get()))) {
         insertContiguousSpecifiers({ds4Group_, ds4AmbientColor_}, pairSpecifier(), false);
     } else {
         insertContiguousSpecifiers({ds4Group_, ds4AmbientColor_, ds4ColorChooser_}, pairSpecifier(),
@@ -489,11 +492,13 @@ void NimbrelListController::queryControllerConnected() {
                    });
 }
 
+std::string NimbrelListController::storedColorText(PSSpecifier *specifier) {
+    const auto stored = PSDefaultsDomain::plistFromVariant(readPreferenceValue(specifier));
+    return NBRLEDColorTextForValue(stored ? &*stored : nullptr);
+}
+
 std::uint32_t NimbrelListController::storedLightColor() {
-    const QVariant stored = readPreferenceValue(ds4ColorChooser_.get());
-    const QByteArray hex =
-        (stored.isValid() ? stored.toString() : QString(NBRDefaultLEDColor)).toUtf8();
-    return NBRColorPixelForHexString(hex.constData());
+    return NBRColorPixelForHexString(storedColorText(ds4ColorChooser_.get()).c_str());
 }
 
 void NimbrelListController::connectController(PSSpecifier *specifier) {
@@ -572,10 +577,8 @@ void NimbrelListController::openKeymapEditor() {
 void NimbrelListController::presentColorChooser(PSSpecifier *specifier) {
     if (navigationController() == nullptr)
         return;
-    const QVariant stored = readPreferenceValue(specifier);
-    const QByteArray hex =
-        stored.isValid() ? stored.toString().toUtf8() : QByteArray(NBRDefaultLEDColor);
-    auto *chooser = new NBRColorPickerController(NBRColorForHexString(hex.constData()));
+    auto *chooser =
+        new NBRColorPickerController(NBRColorForHexString(storedColorText(specifier).c_str()));
     chooser->setDelegate(this);
     navigationController()->pushViewController(chooser, true);
 }

@@ -102,6 +102,8 @@ private:
     int integerValue(const char *identifier);
     void showPairingResult(const QString &message);
     void interruptDiscoveryTool();
+    // The stored light-bar colour as text; anything stored that is not text reads as the default.
+    std::string storedColorText(PSSpecifier *specifier);
     std::uint32_t storedLightColor();
     PSTableCell *beginExchange(PSSpecifier *specifier);
     void endExchange(PSTableCell *cell);

@@ -2,6 +2,7 @@
 
 #include "DevicePath.h"
 #include "NBRConstants.h"
+#include "TextScanning.h"
 
 #include <array>
 #include <cstdio>
@@ -13,33 +14,6 @@ extern "C" const char *const NBRDefaultLEDColor = "004EFD";
 extern "C" const char *const NBRKeymapCellID = "NBRKeymapCellID";
 
 namespace {
-
-// Length in bytes of the white-space or line-end character at `p`, or 0. These are the
-// characters the platform's scanner skips: ASCII spacing and Unicode's separators.
-std::size_t whiteSpaceLength(const unsigned char *p) {
-    switch (p[0]) {
-    case ' ':
-    case '\t':
-    case '\n':
-    case '\v':
-    case '\f':
-    case '\r':
-        return 1;
-    case 0xC2: // U+0085, U+00A0
-        return (p[1] == 0x85 || p[1] == 0xA0) ? 2 : 0;
-    case 0xE1: // U+1680
-        return (p[1] == 0x9A && p[2] == 0x80) ? 3 : 0;
-    case 0xE2: // U+2000..U+200A, U+2028, U+2029, U+202F, U+205F
-        if (p[1] == 0x80 &&
-            ((p[2] >= 0x80 && p[2] <= 0x8A) || p[2] == 0xA8 || p[2] == 0xA9 || p[2] == 0xAF))
-            return 3;
-        return (p[1] == 0x81 && p[2] == 0x9F) ? 3 : 0;
-    case 0xE3: // U+3000
-        return (p[1] == 0x80 && p[2] == 0x80) ? 3 : 0;
-    default:
-        return 0;
-    }
-}
 
 int hexDigit(unsigned char c) {
     if (c >= '0' && c <= '9')
@@ -54,9 +28,9 @@ int hexDigit(unsigned char c) {
 std::uint32_t scanHex(const char *text) {
     if (text == nullptr)
         return 0;
+    while (std::size_t n = platform::whiteSpaceLength(text))
+        text += n;
     auto p = reinterpret_cast<const unsigned char *>(text);
-    while (std::size_t n = whiteSpaceLength(p))
-        p += n;
     if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X') && hexDigit(p[2]) >= 0)
         p += 2;
     std::uint64_t value = 0;
@@ -124,13 +98,18 @@ extern "C" platform::UIColor NBRColorForHexString(const char *hex) {
                                            1.0);
 }
 
-std::string NBRStringColorForUIColor(const platform::UIColor &color) {
+extern "C" std::string NBRStringColorForUIColor(const platform::UIColor &color) {
     double red = 0, green = 0, blue = 0;
     color.getRed(&red, &green, &blue, nullptr);
     char text[8];
     std::snprintf(text, sizeof text, "%02x%02x%02x", truncatedChannel(red), truncatedChannel(green),
                   truncatedChannel(blue));
     return text;
+}
+
+std::string NBRLEDColorTextForValue(const platform::PlistValue *stored) {
+    const std::string *text = stored != nullptr ? stored->string() : nullptr;
+    return text != nullptr ? *text : NBRDefaultLEDColor;
 }
 
 extern "C" std::uint32_t crc32(const void *bytes, std::uint32_t length) {

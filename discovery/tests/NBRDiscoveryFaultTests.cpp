@@ -14,6 +14,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <random>
+#include <sys/stat.h>
 #include <thread>
 
 using platform::PlistValue;
@@ -248,6 +249,27 @@ TEST_F(ToolFaults, GarbageAFolderOrALinkAtThePreferencesPathIsHandledSafely) {
         auto target = platform::readPlistDictionary(elsewhere);
         ASSERT_TRUE(target);
         EXPECT_EQ(target->count(NBRBluetoothAddressKey), 0u);
+    }
+}
+
+// Storing the address once opened a pipe at the preferences path and waited there for good,
+// deaf to SIGINT. A pipe, or a link to one, is not a file to store into: the tool pairs, ends
+// on SIGINT and leaves it as it was.
+TEST_F(ToolFaults, APipeOrALinkToOneAtThePreferencesPathIsNeitherWaitedOnNorReplaced) {
+    for (const bool linked : {false, true}) {
+        SCOPED_TRACE(linked ? "a link to a pipe" : "a pipe");
+        Lane lane;
+        const std::string pipe = lane.preferences() + ".pipe";
+        ASSERT_EQ(::mkfifo(pipe.c_str(), 0644), 0);
+        if (linked)
+            fs::create_symlink(pipe, lane.preferences());
+        else
+            ASSERT_EQ(::mkfifo(lane.preferences().c_str(), 0644), 0);
+        EXPECT_EQ(pairOnce(lane), 0);
+        EXPECT_GT(count(lane.simulatorLog(), "hci_pin_code_request_reply"), 0)
+            << "pairing went on past the store";
+        EXPECT_EQ(fs::symlink_status(lane.preferences()).type(),
+                  linked ? fs::file_type::symlink : fs::file_type::fifo);
     }
 }
 

@@ -50,10 +50,18 @@ bool writeFileAtomically(const std::string &path, std::span<const std::uint8_t> 
         return false;
     }
 
+    // What the name leads to, through a link: only a regular file (or nothing) is replaced. A
+    // pipe, socket or device there belongs to someone else, and a link's target may be private:
+    // the new file gets no wider permissions than the file its entries came from.
     mode_t mode = 0644;
     struct stat existing {};
-    if (::lstat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode))
+    if (::stat(path.c_str(), &existing) == 0) {
+        if (!S_ISREG(existing.st_mode)) {
+            errno = S_ISDIR(existing.st_mode) ? EISDIR : EINVAL;
+            return false;
+        }
         mode = existing.st_mode & 07777;
+    }
 
     // mkostemp opens with O_CREAT | O_EXCL, so it never follows a link planted at the name.
     std::string temporary = parts.folder + "/" + parts.name + ".XXXXXX";
@@ -79,7 +87,17 @@ bool writeFileAtomically(const std::string &path, std::span<const std::uint8_t> 
 }
 
 bool readWholeFile(const std::string &path, std::string &contents, std::size_t limit) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Opening a pipe for reading waits for a writer, and opening a device may do something:
+    // anything but a regular file is refused before it is opened. The open itself never waits,
+    // in case the name changed in between.
+    struct stat before {};
+    if (::stat(path.c_str(), &before) != 0)
+        return false;
+    if (!S_ISREG(before.st_mode)) {
+        errno = EINVAL;
+        return false;
+    }
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0)
         return false;
     struct stat info {};

@@ -1,6 +1,7 @@
 #include "PlistValue.h"
 
 #include "AtomicFile.h"
+#include "TextScanning.h"
 
 #include <algorithm>
 #include <climits>
@@ -301,6 +302,8 @@ std::optional<bool> PlistValue::boolValue() const {
         return *v != 0;
     if (auto v = real())
         return *v != 0.0;
+    if (const std::string *text = string())
+        return boolValueOfText(*text);
     return std::nullopt;
 }
 
@@ -314,6 +317,8 @@ std::optional<std::int64_t> PlistValue::integerValue() const {
             return static_cast<std::int64_t>(*v);
         return std::nullopt;
     }
+    if (const std::string *text = string())
+        return integerValueOfText(*text);
     return std::nullopt;
 }
 

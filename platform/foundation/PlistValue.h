@@ -51,8 +51,10 @@ public:
     std::optional<bool> boolean() const;
     std::optional<PlistDate> date() const;
 
-    // The number readings of the platform's number object: integers, reals and booleans all
-    // answer; anything else gives nothing.
+    // integerValue and boolValue as the platform's number and string objects answer them:
+    // integers, reals (truncated toward zero; nothing when out of range) and booleans as
+    // numbers, strings by the rules of TextScanning.h ("3" is 3, "YES" true, "NO" false).
+    // Anything else (data, a date, a dictionary, an array) gives nothing.
     std::optional<bool> boolValue() const;
     std::optional<std::int64_t> integerValue() const;
 

@@ -47,6 +47,16 @@ bool PSDefaultsDomain::setValueForKey(const QVariant &value, const QString &key)
                                           platform::PlistFormat::Binary);
 }
 
+std::int64_t PSDefaultsDomain::integerValueOf(const QVariant &value) {
+    const auto stored = plistFromVariant(value);
+    return stored ? stored->integerValue().value_or(0) : 0;
+}
+
+bool PSDefaultsDomain::boolValueOf(const QVariant &value) {
+    const auto stored = plistFromVariant(value);
+    return stored && stored->boolValue().value_or(false);
+}
+
 QVariant PSDefaultsDomain::variantFromPlist(const PlistValue &value) {
     switch (value.type()) {
     case PlistValue::Type::Dictionary: {

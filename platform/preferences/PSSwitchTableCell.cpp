@@ -1,5 +1,6 @@
 #include "PSSwitchTableCell.h"
 
+#include "PSDefaultsDomain.h"
 #include "UISwitch.h"
 
 #include <QHBoxLayout>
@@ -18,5 +19,5 @@ PSSwitchTableCell::PSSwitchTableCell(int style, const QString &reuseIdentifier,
 void PSSwitchTableCell::setValue(const QVariant &value) {
     PSTableCell::setValue(value);
     const QSignalBlocker quiet(control_);
-    control_->setOn(value.toBool());
+    control_->setOn(PSDefaultsDomain::boolValueOf(value));
 }

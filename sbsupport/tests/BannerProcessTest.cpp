@@ -13,6 +13,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <memory>
+#include <sys/stat.h>
 #include <thread>
 
 using platform::PlistValue;
@@ -34,7 +35,7 @@ const std::string kConnectedText = "Connected to a controller.";
 // A SpringBoard stand-in with the plug-in installed, a recording notification server, and a
 // bus and device root of the test's own.
 class BannerProcessTest : public ::testing::Test {
-  protected:
+protected:
     BannerProcessTest() {
         static int argc = 1;
         static char name[] = "banner-tests";
@@ -144,6 +145,31 @@ TEST_F(BannerProcessTest, SearchingTextFollowsTheControllerTypeOfTheLastReload) 
     }
 }
 
+// Text or a real where a number or a switch belongs (a file written by hand) reads as the
+// platform reads it, as the settings page does: "3" is 3, 5.9 is 5, "YES" on and "NO" off.
+TEST_F(BannerProcessTest, TextAndRealsReadAsThePlatformReadsThem) {
+    startSpringBoard();
+    const std::vector<std::pair<PlistValue, std::string>> types = {
+        {PlistValue("3"), kXHomeText},  {PlistValue(" 2 pads"), kSyncText},
+        {PlistValue(3.99), kXHomeText}, {PlistValue(5.9), kPSText},
+        {PlistValue("x3"), kPSText},    {PlistValue(PlistValue::Data{3}), kPSText}};
+    for (const auto &[type, text] : types) {
+        changePreferences({{NBRControllerTypeKey, type}});
+        post(NBRSearchingNotification);
+        EXPECT_EQ(banners(), std::vector<std::string>{banner(text)}) << text;
+    }
+    for (const char *on : {"YES", "true", "1"}) {
+        changePreferences({{NBRSuppressNotificationKey, on}});
+        post(NBRControllerDetectedNotification);
+        EXPECT_TRUE(banners().empty()) << on;
+    }
+    for (const char *off : {"NO", "false", "0", ""}) {
+        changePreferences({{NBRSuppressNotificationKey, off}});
+        post(NBRControllerDetectedNotification);
+        EXPECT_EQ(banners(), std::vector<std::string>{banner(kConnectedText)}) << off;
+    }
+}
+
 TEST_F(BannerProcessTest, GarbageAFolderOrALinkReadsAsDefaultsOrThroughTheLink) {
     startSpringBoard();
     const std::string path = root_.path(NBRPreferencesPath);
@@ -169,6 +195,29 @@ TEST_F(BannerProcessTest, GarbageAFolderOrALinkReadsAsDefaultsOrThroughTheLink) 
     std::filesystem::create_symlink(elsewhere, path);
     EXPECT_EQ(searchingBanner(), std::vector<std::string>{banner(kXHomeText)}) << "a link";
     EXPECT_TRUE(springBoard_->running());
+}
+
+// A pipe waits for a writer when opened for reading: SpringBoard must come up regardless, with
+// the defaults, and leave the pipe where it is.
+TEST_F(BannerProcessTest, APipeOrALinkToOneAtThePreferencesPathReadsAsDefaultsWithoutWaiting) {
+    const std::string path = root_.path(NBRPreferencesPath);
+    const std::string pipe = path + ".pipe";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0644), 0);
+    for (const bool linked : {false, true}) {
+        SCOPED_TRACE(linked ? "a link to a pipe" : "a pipe");
+        std::filesystem::remove(path);
+        if (linked)
+            std::filesystem::create_symlink(pipe, path);
+        else
+            ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0);
+        startSpringBoard();
+        post(NBRPreferencesChangedNotification);
+        post(NBRSearchingNotification);
+        EXPECT_EQ(banners(), std::vector<std::string>{banner(kPSText)});
+        EXPECT_EQ(springBoard_->stop(), 0);
+        EXPECT_EQ(std::filesystem::symlink_status(path).type(),
+                  linked ? std::filesystem::file_type::symlink : std::filesystem::file_type::fifo);
+    }
 }
 
 TEST_F(BannerProcessTest, SuppressSwitchTakesEffectOnlyWithTheChangedNotification) {

@@ -209,4 +209,33 @@ TEST_F(ColorChooserPage, APickForADualShock4IsSentOnAConnectionOfItsOwn) {
     EXPECT_EQ(daemon.takeConnection(), std::nullopt) << "one connection per pick";
 }
 
+// A stored colour that is not text (a number, a switch, a real, data) is no colour at all: the
+// swatch, the chooser and the light bar all take the default instead of reading its digits as hex.
+TEST_F(ColorChooserPage, AStoredColourThatIsNotTextReadsAsTheDefaultEverywhere) {
+    ControlSocketListener daemon(root_.path(NBRControlSocketPath));
+    ASSERT_TRUE(daemon.ok());
+    NBRControlMessage colour{NBRControlCommandSetLightColor, NBRControllerTypeDualShock4};
+    colour.payload[0] = 0x00;
+    colour.payload[1] = 0x4e;
+    colour.payload[2] = 0xfd;
+    const auto record = NBRControlEncode(colour);
+    for (const PlistValue &value : {PlistValue(16744448), PlistValue(true), PlistValue(255.0),
+                                    PlistValue(PlistValue::Data{0xfa, 0x01})}) {
+        SCOPED_TRACE(static_cast<int>(value.type()));
+        seed({{NBRControllerTypeKey, 1}, {NBRLEDColorKey, value}});
+        open();
+        EXPECT_EQ(swatch(), "004efd");
+        daemon.drain();
+        page_->updateDS4ColorWithSocket(-1);
+        EXPECT_EQ(daemon.takeConnection(), std::string(record.begin(), record.begin() + 16));
+        page_->tableCellTapped(page_->ds4ColorChooser().get());
+        ASSERT_NE(chooser(), nullptr);
+        const UIColor start = chooser()->colorPicker()->color();
+        EXPECT_NEAR(start.red() * 255, 0, 1e-9);
+        EXPECT_NEAR(start.green() * 255, 78, 1e-9);
+        EXPECT_NEAR(start.blue() * 255, 253, 1e-9);
+        EXPECT_EQ(storedColour(), "(not a string)") << "reading it changes nothing";
+    }
+}
+
 } // namespace

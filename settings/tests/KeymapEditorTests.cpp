@@ -147,22 +147,63 @@ TEST_F(KeymapEditor, AFileWithoutAKeymapShowsTheDefaultsAndLeavingWritesThemWith
         << "no temporary file stays behind";
 }
 
-TEST_F(KeymapEditor, LeavingWithoutChangesRewritesEveryEntryInBinary) {
+// A stored keymap is the user's: a visit that binds no key writes nothing, so nothing another
+// writer put in the file meanwhile can be lost by it.
+TEST_F(KeymapEditor, LeavingWithoutChangesLeavesTheFileAsItIs) {
     PlistValue::Dictionary keymap{{"4", 19}, {"44", 5}, {"225", 21}};
     PlistValue::Dictionary before = keymapEntry(keymap);
     before.emplace(NBRControllerTypeKey, 6);
     before.emplace("ShouldSuppressNotification", true);
     before.emplace("NBRSomethingElse", PlistValue(PlistValue::Array{1, "two", 3.5}));
     seed(before);
-    ASSERT_NE(storedBytes().substr(0, 8), "bplist00");
+    const std::string bytes = storedBytes();
+    ASSERT_NE(bytes.substr(0, 8), "bplist00");
     open();
     EXPECT_EQ(shown(19), "A");
     EXPECT_EQ(shown(4), "space");
     EXPECT_EQ(shown(10), "left \u21E7");
     EXPECT_EQ(shown(0), "(none)");
     back();
-    EXPECT_EQ(storedBytes().substr(0, 8), "bplist00");
+    EXPECT_EQ(storedBytes(), bytes);
     EXPECT_EQ(stored(), before);
+}
+
+// What others store while the editor is open (the pairing tool its address, the page a colour,
+// even a keymap) is on disk when the editor leaves: it writes its keymap into the file as it is
+// then, and only its keymap.
+TEST_F(KeymapEditor, LeavingKeepsWhatOthersWroteWhileTheEditorWasOpen) {
+    const PlistValue::Data address{0x00, 0x1b, 0xdc, 0x0f, 0x2a, 0x9e};
+    seed({{NBRControllerTypeKey, 6}, {NBRLEDColorKey, "ff8800"}});
+    open();
+    // No keymap in the file: leaving writes the defaults, into what is there now.
+    seed(
+        {{NBRControllerTypeKey, 6}, {NBRLEDColorKey, "00ff00"}, {NBRBluetoothAddressKey, address}});
+    back();
+    EXPECT_EQ(storedBytes().substr(0, 8), "bplist00");
+    PlistValue::Dictionary expected = keymapEntry(NBRKeymapViewController::defaultKeymap());
+    expected.emplace(NBRControllerTypeKey, 6);
+    expected.emplace(NBRLEDColorKey, "00ff00");
+    expected.emplace(NBRBluetoothAddressKey, address);
+    EXPECT_EQ(stored(), expected);
+    delete navigation_;
+    navigation_ = nullptr;
+
+    // A key bound: the keymap goes in, everything else stays as the other writer left it.
+    open();
+    tap(10);
+    press(19); // P for Pause
+    PlistValue::Dictionary meanwhile = expected;
+    meanwhile[NBRLEDColorKey] = "123456";
+    meanwhile.erase(NBRControllerTypeKey);
+    meanwhile.emplace("NBRForceExtendedGamepad", true);
+    seed(meanwhile);
+    back();
+    PlistValue::Dictionary keymap = NBRKeymapViewController::defaultKeymap();
+    keymap.erase("41");
+    keymap["19"] = int(NBRButtonNativePause);
+    meanwhile[NBRKeyboardKeymapKey] = PlistValue(keymap);
+    EXPECT_EQ(stored(), meanwhile);
+    EXPECT_EQ(storedBytes().substr(0, 8), "bplist00");
 }
 
 TEST_F(KeymapEditor, WTakenFromDpadUpForL2LeavesDpadUpWithoutAKeyAndDropsL2sOldKey) {
@@ -326,15 +367,34 @@ TEST_F(KeymapEditor, AFileThatCannotBeReadIsLeftAsItIs) {
     EXPECT_EQ(storedBytes(), before);
 }
 
-TEST_F(KeymapEditor, AKeymapEntryThatIsNoDictionaryFallsBackToTheDefaults) {
-    seed({{NBRKeyboardKeymapKey, PlistValue(PlistValue::Array{26, 3})}, {NBRControllerTypeKey, 6}});
-    open();
-    EXPECT_EQ(shown(2), "W");
-    back();
-    auto file = stored();
-    ASSERT_TRUE(file);
-    EXPECT_EQ(file->at(NBRKeyboardKeymapKey), PlistValue(NBRKeymapViewController::defaultKeymap()));
-    EXPECT_EQ(file->at(NBRControllerTypeKey).integer(), 6);
+// A keymap entry the editor cannot read shows the defaults, but a look never replaces it; a key
+// the user binds does.
+TEST_F(KeymapEditor, AKeymapEntryThatIsNoDictionaryShowsTheDefaultsAndSurvivesALook) {
+    for (const PlistValue &unreadable :
+         {PlistValue(PlistValue::Array{26, 3}), PlistValue("26=3"), PlistValue(7)}) {
+        SCOPED_TRACE(static_cast<int>(unreadable.type()));
+        const PlistValue::Dictionary before{{NBRKeyboardKeymapKey, unreadable},
+                                            {NBRControllerTypeKey, 6}};
+        seed(before);
+        open();
+        EXPECT_EQ(shown(2), "W");
+        back();
+        EXPECT_EQ(stored(), before);
+        delete navigation_;
+        navigation_ = nullptr;
+
+        open();
+        tap(2);
+        press(26);
+        back();
+        auto file = stored();
+        ASSERT_TRUE(file);
+        EXPECT_EQ(file->at(NBRKeyboardKeymapKey),
+                  PlistValue(NBRKeymapViewController::defaultKeymap()));
+        EXPECT_EQ(file->at(NBRControllerTypeKey).integer(), 6);
+        delete navigation_;
+        navigation_ = nullptr;
+    }
 }
 
 TEST(KeyEventTarget, IsTheNewestEditorAndAnOlderOnesEndLeavesItAlone) {

@@ -339,4 +339,36 @@ TEST_F(NimbrelPage, ScreenshotsOfTypesZeroOneAndSix) {
     }
 }
 
+// A file written by hand may hold text or a real where a number or a switch belongs: the page
+// reads them as the banner plug-in does (the platform's integerValue and boolValue), not by
+// rules of its own that rounded 5.9 to 6 and took "NO" for on.
+TEST_F(NimbrelPage, TextAndRealsReadAsThePlatformReadsThem) {
+    // Whether the switch row shows on; nothing when the row is not there.
+    auto switchOn = [&](const char *identifier) -> std::optional<bool> {
+        PSSpecifierRef specifier = page_->specifierForID(identifier);
+        auto *cell =
+            specifier ? qobject_cast<PSSwitchTableCell *>(specifier->cellObject()) : nullptr;
+        return cell != nullptr ? std::optional<bool>(cell->control()->isOn()) : std::nullopt;
+    };
+    seed({{NBRControllerTypeKey, 5.9},
+          {"NBRConnectionMode", "1.5"},
+          {NBRSuppressNotificationKey, "NO"}});
+    open();
+    EXPECT_EQ(title(NBRPairSpecifierID), "Pair Controller") << "5.9 is type 5, not 6";
+    EXPECT_THAT(afterPair(), ElementsAre(NBRForceExtendedSpecifierID));
+    EXPECT_EQ(count(NBRConnectID), 1) << "mode \"1.5\" is 1";
+    EXPECT_EQ(switchOn("suppress_notification"), false) << "\"NO\" is off";
+    delete navigation_;
+    navigation_ = nullptr;
+
+    seed({{NBRControllerTypeKey, " 1.0"},
+          {NBRAmbientColorKey, "NO"},
+          {NBRSuppressNotificationKey, "YES"}});
+    open();
+    EXPECT_THAT(afterPair(), ElementsAre(NBRDS4GroupID, NBRAmbientColorID, NBRLEDColorID))
+        << "type 1 with the ambient switch off";
+    EXPECT_EQ(switchOn(NBRAmbientColorID), false);
+    EXPECT_EQ(switchOn("suppress_notification"), true);
+}
+
 } // namespace

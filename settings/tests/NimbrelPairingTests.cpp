@@ -251,8 +251,7 @@ TEST_F(Pairing, WithoutMailThePS3InstructionsOpenInTheBrowser) {
                                              "taken to a browser with pairing instructions."));
     EXPECT_TRUE(UIApplication::openedURLs().isEmpty());
     UIAlertView::visibleAlerts()[0]->dismissWithClickedButtonIndex(0, false);
-    EXPECT_THAT(UIApplication::openedURLs(),
-                ElementsAre(QUrl(NBRPairingInstructionsURL)));
+    EXPECT_THAT(UIApplication::openedURLs(), ElementsAre(QUrl(NBRPairingInstructionsURL)));
 }
 
 TEST_F(Pairing, TheBrowserFallbackOutlivingItsPageOpensNothing) {
@@ -297,6 +296,16 @@ TEST_F(Pairing, SearchPromptsFollowTheTypeAndLeaveOtherTypesAlone) {
     page_->handlePairingMessage(NBRDiscoveryUpdateMessage, {{NBRDiscoveryStateKey, 2}});
     ASSERT_TRUE(waitForAlerts(1));
     EXPECT_THAT(alertMessages(), ElementsAre(success("any button")));
+}
+
+// A state sent as text (by a tool other than ours) reads as the platform reads text: "2" is
+// the success, as the number 2 is.
+TEST_F(Pairing, AStateSentAsTextReadsAsItsNumber) {
+    seed({{NBRControllerTypeKey, 2}});
+    open();
+    page_->handlePairingMessage(NBRDiscoveryUpdateMessage, {{NBRDiscoveryStateKey, "2"}});
+    ASSERT_TRUE(waitForAlerts(1));
+    EXPECT_THAT(alertMessages(), ElementsAre(success("SYNC")));
 }
 
 } // namespace

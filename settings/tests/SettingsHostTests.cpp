@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using platform::PlistValue;
 using platform::testing::ChildProcess;
@@ -15,7 +16,7 @@ using platform::testing::ChildProcess;
 namespace {
 
 class SettingsHost : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         std::filesystem::create_directory_symlink(
             BUNDLE_DIR, root_.path("/Library/PreferenceBundles/Nimbrel.bundle"));
@@ -85,8 +86,7 @@ TEST_F(SettingsHost, AMissingBundleIsRefusedWithAReason) {
 TEST_F(SettingsHost, GarbageAFolderOrALinkAtThePreferencesPathLeavesThePageUsable) {
     const std::string path = root_.path(NBRPreferencesPath);
     auto runPage = [&] {
-        ChildProcess host(PREFERENCES_PATH, {"--open", "Nimbrel", "--tap",
-                                             "suppress_notification",
+        ChildProcess host(PREFERENCES_PATH, {"--open", "Nimbrel", "--tap", "suppress_notification",
                                              "--print-specifiers"});
         EXPECT_TRUE(host.waitForLine("ready")) << host.output();
         EXPECT_NE(host.output().find("pair_label\t"), std::string::npos) << host.output();
@@ -120,6 +120,31 @@ TEST_F(SettingsHost, GarbageAFolderOrALinkAtThePreferencesPathLeavesThePageUsabl
     EXPECT_EQ(stored()->at(NBRControllerTypeKey).integer(), 1);
     EXPECT_EQ(stored()->at(NBRSuppressNotificationKey).boolean(), true);
     EXPECT_EQ(platform::readPlistDictionary(elsewhere)->count(NBRSuppressNotificationKey), 0u);
+}
+
+// A pipe at the preferences path (or a link to one) once kept the page from opening and the
+// Settings app from ending: it is read as no file and never written over.
+TEST_F(SettingsHost, APipeOrALinkToOneAtThePreferencesPathNeitherHangsNorIsReplaced) {
+    const std::string path = root_.path(NBRPreferencesPath);
+    const std::string pipe = path + ".pipe";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0644), 0);
+    for (const bool linked : {false, true}) {
+        SCOPED_TRACE(linked ? "a link to a pipe" : "a pipe");
+        std::filesystem::remove(path);
+        if (linked)
+            std::filesystem::create_symlink(pipe, path);
+        else
+            ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0);
+        ChildProcess host(PREFERENCES_PATH, {"--open", "Nimbrel", "--tap", "suppress_notification",
+                                             "--print-specifiers"});
+        EXPECT_TRUE(host.waitForLine("ready")) << host.output();
+        EXPECT_NE(host.output().find("pair_label\tE-mail Pairing Instructions"), std::string::npos)
+            << "type 0, as with no file: " << host.output();
+        EXPECT_EQ(host.stop(SIGTERM), 0);
+        EXPECT_EQ(std::filesystem::symlink_status(path).type(),
+                  linked ? std::filesystem::file_type::symlink : std::filesystem::file_type::fifo);
+        EXPECT_EQ(std::filesystem::status(path).type(), std::filesystem::file_type::fifo);
+    }
 }
 
 } // namespace

@@ -7,7 +7,9 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <random>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -91,6 +93,69 @@ TEST(AtomicFile, ReplacesALinkInsteadOfWritingThroughIt) {
     EXPECT_FALSE(fs::is_symlink(path));
     EXPECT_EQ(contents(path), "new");
     EXPECT_EQ(contents(target), "victim");
+}
+
+// A link to a private file: the entries read through it must not end up in a file others can
+// read.
+TEST(AtomicFile, ALinkReplacedByAFileKeepsTheTargetsPermissions) {
+    platform::testing::TestDeviceRoot root;
+    const std::string target = root.path("/tmp/private");
+    const std::string path = root.path("/tmp/linked.plist");
+    std::ofstream(target) << "secret";
+    ASSERT_EQ(::chmod(target.c_str(), 0600), 0);
+    fs::create_symlink(target, path);
+    ASSERT_TRUE(platform::writeFileAtomically(path, bytesOf("secret and more")));
+    EXPECT_FALSE(fs::is_symlink(path));
+    EXPECT_EQ(permissions(path), 0600u);
+    EXPECT_EQ(permissions(target), 0600u);
+
+    // A link leading nowhere held no entries: a plain new file.
+    fs::remove(path);
+    fs::create_symlink(root.path("/tmp/absent"), path);
+    ASSERT_TRUE(platform::writeFileAtomically(path, bytesOf("fresh")));
+    EXPECT_EQ(permissions(path), 0644u);
+}
+
+// A pipe, a socket or a device at the name (or a link to one) is neither read nor replaced, and
+// neither waits: opening a pipe for reading would wait for a writer that never comes.
+TEST(AtomicFile, NothingButARegularFileIsReadOrReplaced) {
+    platform::testing::TestDeviceRoot root;
+    const std::string fifo = root.path("/tmp/fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    const std::string fifoLink = root.path("/tmp/fifo-link");
+    fs::create_symlink(fifo, fifoLink);
+    const std::string deviceLink = root.path("/tmp/device-link");
+    fs::create_symlink("/dev/zero", deviceLink);
+    const std::string socketPath = root.path("/tmp/socket");
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socketPath.c_str());
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+
+    // Each in a child, so a reader that waits fails the test instead of hanging it.
+    for (const std::string &path : {fifo, fifoLink, deviceLink, socketPath}) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ::alarm(5);
+            std::string text = "untouched";
+            const bool read = platform::readWholeFile(path, text, 1 << 20);
+            const bool readDictionary = platform::readPlistDictionary(path).has_value();
+            const bool written = platform::writeFileAtomically(path, bytesOf("x"));
+            ::_exit(read || readDictionary || written || text != "untouched" ? 1 : 0);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status)) << path << ": still waiting after 5 s";
+        EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 0) << path;
+    }
+    ::close(listener);
+    EXPECT_EQ(fs::symlink_status(fifo).type(), fs::file_type::fifo);
+    EXPECT_EQ(fs::symlink_status(fifoLink).type(), fs::file_type::symlink);
+    EXPECT_EQ(fs::symlink_status(deviceLink).type(), fs::file_type::symlink);
+    EXPECT_EQ(fs::symlink_status(socketPath).type(), fs::file_type::socket);
+    EXPECT_EQ(siblings(fifo).size(), 3u) << "no temporary left";
 }
 
 // A writer killed at random moments, over and over: the file is always one whole version.

@@ -157,8 +157,43 @@ TEST(PlistValue, TypesStayApart) {
     EXPECT_EQ(PlistValue(true).integerValue(), 1);
     EXPECT_EQ(PlistValue(2.9).integerValue(), 2);
     EXPECT_EQ(PlistValue(std::int64_t{0}).boolValue(), false);
-    EXPECT_EQ(PlistValue("1").boolValue(), std::nullopt);
+    EXPECT_EQ(PlistValue("1").boolValue(), true) << "text reads as the platform's string reads";
     EXPECT_EQ(PlistValue(1e300).integerValue(), std::nullopt);
+}
+
+// Text where a number or a switch belongs (a file written by hand): every process reads it as
+// the platform's string does, never by a rule of its own.
+TEST(PlistValue, TextReadsAsNumberAndTruthTheWayThePlatformsStringDoes) {
+    const std::vector<std::pair<const char *, std::int64_t>> integers = {
+        {"3", 3},
+        {"  -12abc", -12},
+        {"+7", 7},
+        {"5.9", 5},
+        {"x3", 0},
+        {"", 0},
+        {"0x10", 0},
+        {"\u00a0\u30004", 4},
+        {"99999999999999999999", INT64_MAX},
+        {"-99999999999999999999", INT64_MIN},
+        {"9223372036854775807", INT64_MAX},
+        {"-9223372036854775808", INT64_MIN}};
+    for (const auto &[text, value] : integers)
+        EXPECT_EQ(PlistValue(text).integerValue(), value) << '"' << text << '"';
+    EXPECT_EQ(PlistValue(-5.9).integerValue(), -5) << "a real truncates toward zero";
+    EXPECT_EQ(PlistValue(std::nan("")).integerValue(), std::nullopt);
+
+    for (const char *text : {"YES", "yes", "true", "T", "1", "7", " 0009", "-1", "+y", "\n\tYES"})
+        EXPECT_EQ(PlistValue(text).boolValue(), true) << '"' << text << '"';
+    for (const char *text : {"NO", "no", "false", "0", "000", "", " ", "-0", "on", "#1", "++1"})
+        EXPECT_EQ(PlistValue(text).boolValue(), false) << '"' << text << '"';
+    EXPECT_EQ(PlistValue(0.25).boolValue(), true);
+
+    // Nothing else is a number or a truth value.
+    for (const PlistValue &other : {PlistValue(PlistValue::Data{1}), PlistValue(PlistDate{3}),
+                                    PlistValue(PlistValue::Array{PlistValue(1)}), PlistValue()}) {
+        EXPECT_EQ(other.integerValue(), std::nullopt);
+        EXPECT_EQ(other.boolValue(), std::nullopt);
+    }
 }
 
 TEST(PlistFile, ReadsEitherEncodingFromDisk) {
