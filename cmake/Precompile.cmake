@@ -56,6 +56,8 @@ function(nbr_use_precompiled_headers)
     endif()
     get_target_property(linked ${target} LINK_LIBRARIES)
     if(type STREQUAL "EXECUTABLE" AND "GTest::gtest" IN_LIST linked)
+      # GCC crashes on a PCH made at another optimisation level, rather than refusing it.
+      target_compile_options(${target} PRIVATE ${NBR_TEST_COMPILE_OPTIONS})
       target_link_libraries(${target} PRIVATE nbr_pch_usage ${NBR_PCH_TEST_LIBS})
       target_precompile_headers(${target} REUSE_FROM nbr_pch_test)
     else()
