@@ -4,6 +4,7 @@
 #include "ChildProcess.h"
 #include "NBRConstants.h"
 #include "PlistValue.h"
+#include "PreferencesHandle.h"
 #include "TestDeviceRoot.h"
 
 #include <QDBusConnection>
@@ -20,13 +21,7 @@ using namespace std::chrono_literals;
 namespace {
 
 QVariant call(const QString &method, const QVariantList &arguments = {}) {
-    QDBusMessage message = QDBusMessage::createMethodCall("platform.preferences", "/Preferences",
-                                                          "platform.preferences.Control", method);
-    message.setArguments(arguments);
-    const QDBusMessage reply = QDBusConnection::sessionBus().call(message, QDBus::Block, 5000);
-    return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()
-               ? reply.arguments().first()
-               : QVariant();
+    return platform::testing::callPreferences(method, arguments);
 }
 
 TEST(KeymapBusHandle, ListsAndTapsTheEditorsRowsAndPressesAKey) {

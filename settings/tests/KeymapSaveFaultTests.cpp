@@ -5,6 +5,7 @@
 #include "ChildProcess.h"
 #include "NBRConstants.h"
 #include "PlistValue.h"
+#include "PreferencesHandle.h"
 #include "TestDeviceRoot.h"
 
 #include <QDBusConnection>
@@ -24,12 +25,7 @@ using namespace std::chrono_literals;
 namespace {
 
 bool call(const QString &method, const QVariantList &arguments = {}) {
-    QDBusMessage message = QDBusMessage::createMethodCall("platform.preferences", "/Preferences",
-                                                          "platform.preferences.Control", method);
-    message.setArguments(arguments);
-    const QDBusMessage reply = QDBusConnection::sessionBus().call(message, QDBus::Block, 2000);
-    return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty() &&
-           reply.arguments().first().toBool();
+    return platform::testing::callPreferences(method, arguments, 2000).toBool();
 }
 
 // Opens the editor, binds a key to Pause (a visit without one writes nothing) and leaves it.

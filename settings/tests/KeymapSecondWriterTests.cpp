@@ -5,6 +5,7 @@
 #include "ChildProcess.h"
 #include "NBRConstants.h"
 #include "PlistValue.h"
+#include "PreferencesHandle.h"
 #include "TestDeviceRoot.h"
 
 #include <QDBusConnection>
@@ -23,12 +24,7 @@ using namespace std::chrono_literals;
 namespace {
 
 bool call(const QString &method, const QVariantList &arguments = {}) {
-    QDBusMessage message = QDBusMessage::createMethodCall("platform.preferences", "/Preferences",
-                                                          "platform.preferences.Control", method);
-    message.setArguments(arguments);
-    const QDBusMessage reply = QDBusConnection::sessionBus().call(message, QDBus::Block, 5000);
-    return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty() &&
-           reply.arguments().first().toBool();
+    return platform::testing::callPreferences(method, arguments).toBool();
 }
 
 const PlistValue::Data kPad{0x1c, 0x66, 0x6d, 0x01, 0x02, 0x03};
