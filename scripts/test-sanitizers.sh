@@ -10,14 +10,15 @@ build=${NBR_ASAN_BUILD_DIR:-$top/build-asan}
 cmake -S "$top" -B "$build" -G Ninja -DNBR_SANITIZE=ON -DNBR_WERROR=ON \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g" >/dev/null
 # With one label (-L unit), only that label's tests and what they start are built.
-targets=()
+labels=()
 args=("$@")
 for ((i = 0; i < ${#args[@]}; i++)); do
   if [ "${args[i]}" = -L ] && [ $((i + 1)) -lt ${#args[@]} ]; then
-    targets+=(--target "tests-${args[i + 1]}")
+    labels+=("${args[i + 1]}")
   fi
 done
-[ ${#targets[@]} -le 1 ] || targets=()
+targets=()
+[ ${#labels[@]} -ne 1 ] || targets=(--target "tests-${labels[0]}")
 cmake --build "$build" -j"${NBR_JOBS:-$(nproc)}" "${targets[@]}"
 
 supp=$top/scripts/sanitizers
