@@ -135,6 +135,11 @@ void ControlConnection::handle(const NBRControlMessage &message, std::size_t) {
         break;
     case NBRControlCommandRelease:
         cancelPendingConnect("released");
+        // The client did not take the acknowledgement (it came late or incomplete).
+        if (attached_) {
+            attached_ = false;
+            daemon_->detachController("connect released by the client");
+        }
         break;
     case NBRControlCommandRestart:
         daemon_->log("restart");
@@ -155,6 +160,7 @@ void ControlConnection::finishConnect(std::int32_t type, std::array<std::uint8_t
         answer.command = NBRControlCommandRelease; // anything but the acknowledgement
     } else {
         daemon_->attachController(type, address.data());
+        attached_ = true;
         answer.command = NBRControlReplyAcknowledge;
     }
     reply(answer);
@@ -172,16 +178,45 @@ void ControlConnection::reply(const NBRControlMessage &message) {
     if (closing_) // the client went while the reply was being prepared
         return;
     const auto bytes = NBRControlEncode(message);
-    const int shortReply = daemon_->options().shortReply;
+    const DaemonOptions &options = daemon_->options();
+    const int cut = options.shortReply >= 0 ? options.shortReply : options.partialReply;
     const std::size_t length =
-        shortReply >= 0
-            ? std::min<std::size_t>(static_cast<std::size_t>(shortReply), NBRControlReplySize)
-            : NBRControlReplySize;
+        cut >= 0 ? std::min<std::size_t>(static_cast<std::size_t>(cut), NBRControlReplySize)
+                 : NBRControlReplySize;
+    if (options.trickleMs > 0) {
+        trickle(bytes, 0, length);
+        return;
+    }
     ::send(fd_, bytes.data(), length, MSG_NOSIGNAL);
     daemon_->log("conn=" + std::to_string(id_) + " sent=" + std::to_string(length) +
                  " hex=" + hexBytes(bytes.data(), length));
-    if (shortReply >= 0)
+    replySent(length);
+}
+
+void ControlConnection::trickle(std::array<std::uint8_t, NBRControlMessageSize> bytes,
+                                std::size_t next, std::size_t length) {
+    if (closing_) // the client gave up on the reply
+        return;
+    if (next < length) {
+        ::send(fd_, &bytes[next], 1, MSG_NOSIGNAL);
+        daemon_->log("conn=" + std::to_string(id_) + " sent=1 hex=" + hexBytes(&bytes[next], 1) +
+                     " trickled=" + std::to_string(next + 1) + "/" + std::to_string(length));
+    }
+    if (next + 1 >= length) {
+        replySent(length);
+        return;
+    }
+    QTimer::singleShot(daemon_->options().trickleMs, this,
+                       [this, bytes, next, length] { trickle(bytes, next + 1, length); });
+}
+
+void ControlConnection::replySent(std::size_t length) {
+    const DaemonOptions &options = daemon_->options();
+    if (options.shortReply >= 0)
         closeLine("short reply sent");
+    else if (options.partialReply >= 0)
+        daemon_->log("conn=" + std::to_string(id_) + " silent after " + std::to_string(length) +
+                     " bytes");
 }
 
 void ControlConnection::later(int delayMs, std::function<void()> work) {

@@ -25,6 +25,10 @@ public:
 private:
     void handle(const NBRControlMessage &message, std::size_t length);
     void reply(const NBRControlMessage &message);
+    // Sends byte `next` of a reply `length` bytes long, and the rest one by one after it.
+    void trickle(std::array<std::uint8_t, NBRControlMessageSize> bytes, std::size_t next,
+                 std::size_t length);
+    void replySent(std::size_t length);
     void finishConnect(std::int32_t type, std::array<std::uint8_t, 6> address);
     void cancelPendingConnect(const char *why);
     void closeLine(const char *why);
@@ -37,4 +41,6 @@ private:
     QTimer *pendingConnect_ = nullptr;
     std::string buffer_;
     bool closing_ = false;
+    // This line's connect attached the controller; a release after it undoes that.
+    bool attached_ = false;
 };

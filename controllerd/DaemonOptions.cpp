@@ -28,7 +28,8 @@ bool parseAddress(std::string text, std::array<std::uint8_t, 6> &address) {
 
 const char *DaemonOptions::usage() {
     return "usage: nbr-controllerd [--log FILE] [--never-answer] [--close-without-reply]\n"
-           "                       [--refuse-connect] [--short-reply BYTES] [--delay MS]\n"
+           "                       [--refuse-connect] [--short-reply BYTES]\n"
+           "                       [--partial-reply BYTES] [--trickle MS] [--delay MS]\n"
            "                       [--connect-delay MS] [--connected TYPE[,ADDRESS]]\n";
 }
 
@@ -63,6 +64,12 @@ std::optional<DaemonOptions> DaemonOptions::parse(const std::vector<std::string>
             options.refuseConnect = true;
         } else if (option == "--short-reply") {
             if (!number(options.shortReply))
+                return std::nullopt;
+        } else if (option == "--partial-reply") {
+            if (!number(options.partialReply))
+                return std::nullopt;
+        } else if (option == "--trickle") {
+            if (!number(options.trickleMs))
                 return std::nullopt;
         } else if (option == "--delay") {
             if (!number(options.replyDelayMs))

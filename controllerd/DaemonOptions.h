@@ -14,6 +14,8 @@ struct DaemonOptions {
     bool closeWithoutReply = false;
     bool refuseConnect = false;
     int shortReply = -1;      // >= 0: replies carry only this many bytes, then the line closes
+    int partialReply = -1;    // >= 0: replies carry only this many bytes, then the line is silent
+    int trickleMs = 0;        // > 0: replies go out one byte at a time, this far apart
     int replyDelayMs = 0;     // before every reply
     int connectDelayMs = 100; // how long "searching" lasts before the controller shows up
     std::optional<std::int32_t> connectedType; // start with a controller already connected

@@ -148,9 +148,11 @@ void NBRControllerDiscovery::storeAddress(const std::uint8_t *address) {
 void NBRControllerDiscovery::pairToController(const std::uint8_t *address) {
     bluetoothState_ = NBRBluetoothStatePairing;
     std::copy(address, address + 6, pairedAddress_);
+    pairedClassOfDevice_ = classOfDevice_;
     bt_send_cmd(&l2cap_register_service, kControlPSM, kChannelMTU);
     bt_send_cmd(&l2cap_register_service, kInterruptPSM, kChannelMTU);
-    bool authenticate = classOfDevice_ == kClassPINOne || classOfDevice_ == kClassPINTwo;
+    bool authenticate =
+        pairedClassOfDevice_ == kClassPINOne || pairedClassOfDevice_ == kClassPINTwo;
     bt_send_cmd(&hci_write_authentication_enable, authenticate ? 1 : 0);
 }
 
@@ -172,7 +174,7 @@ void NBRControllerDiscovery::packetHandler(std::uint8_t, std::uint16_t, const st
         case HCI_EVENT_COMMAND_COMPLETE:
             if (size >= 5 && little16(packet + 3) == hci_write_authentication_enable.opcode) {
                 bt_send_cmd(&l2cap_create_channel_mtu, pairedAddress_, kControlPSM, kChannelMTU);
-                if (classOfDevice_ == kClassPINOne)
+                if (pairedClassOfDevice_ == kClassPINOne)
                     bt_send_cmd(&l2cap_create_channel_mtu, pairedAddress_, kInterruptPSM,
                                 kChannelMTU);
             }
@@ -182,9 +184,9 @@ void NBRControllerDiscovery::packetHandler(std::uint8_t, std::uint16_t, const st
                 break;
             bd_addr_t address;
             bt_flip_addr(address, packet + 2);
-            if (classOfDevice_ == kClassPINOne)
+            if (pairedClassOfDevice_ == kClassPINOne)
                 bt_send_cmd(&hci_pin_code_request_reply, address, kPINLength, kPINOne);
-            else if (classOfDevice_ == kClassPINTwo)
+            else if (pairedClassOfDevice_ == kClassPINTwo)
                 bt_send_cmd(&hci_pin_code_request_reply, address, kPINLength, kPINTwo);
             break;
         }
@@ -207,7 +209,7 @@ void NBRControllerDiscovery::packetHandler(std::uint8_t, std::uint16_t, const st
                 break;
             allOpenedChannels_.push_back(localChannelID_);
             allOpenedChannels_.push_back(remoteChannelID_);
-            if (classOfDevice_ == kClassTwoSteps && psm == kControlPSM) {
+            if (pairedClassOfDevice_ == kClassTwoSteps && psm == kControlPSM) {
                 bt_send_cmd(&l2cap_create_channel_mtu, pairedAddress_, kInterruptPSM, kChannelMTU);
                 break;
             }

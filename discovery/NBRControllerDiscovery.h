@@ -20,7 +20,7 @@ enum NBRBluetoothState : std::int32_t {
 // address in the preferences file and pairs with it, reporting each step through the update
 // block. Everything runs on the main thread.
 class NBRControllerDiscovery {
-  public:
+public:
     // The address (6 bytes, most significant first) or none, and an NBRDiscoveryProgress value.
     using UpdateBlock =
         std::function<void(const std::vector<std::uint8_t> *address, std::int32_t state)>;
@@ -59,7 +59,7 @@ class NBRControllerDiscovery {
     // How long closeBTstack lets the disconnects go out before powering off (2 s).
     void setShutdownWait(std::chrono::milliseconds wait) { shutdownWait_ = wait; }
 
-  private:
+private:
     void report(const std::vector<std::uint8_t> *address, std::int32_t state);
     void storeAddress(const std::uint8_t *address);
 
@@ -70,6 +70,9 @@ class NBRControllerDiscovery {
 
     // What the events of the pairing leave behind for the channels and the shutdown.
     std::uint8_t pairedAddress_[6] = {};
+    // The paired device's own class: responses after it in the same inquiry event overwrite
+    // classOfDevice_, and must not choose its PIN or its channels.
+    std::uint32_t pairedClassOfDevice_ = 0;
     std::uint16_t connectionHandle_ = 0;
     std::uint16_t localChannelID_ = 0;
     std::uint16_t remoteChannelID_ = 0;

@@ -31,8 +31,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     static NBRControllerDiscovery &discovery = NBRControllerDiscovery::sharedInstance();
     if (size < 2)
         return 0;
-    discovery.setBluetoothState(data[0] % 6);
     discovery.setClassOfDevice(kClasses[data[1] % std::size(kClasses)]);
+    if (data[0] % 6 == NBRBluetoothStatePairing) {
+        // Pairing decisions follow the class the pairing began with.
+        static const std::uint8_t kAddress[6] = {0x1C, 0x66, 0x6D, 0x01, 0x02, 0x03};
+        discovery.pairToController(kAddress);
+    } else {
+        discovery.setBluetoothState(data[0] % 6);
+    }
     discovery.setAllOpenedChannels({});
     int reports = 0;
     discovery.setUpdateBlock([&](const std::vector<std::uint8_t> *address, std::int32_t) {

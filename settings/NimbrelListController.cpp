@@ -455,17 +455,36 @@ void NimbrelListController::endExchange(PSTableCell *cell) {
 }
 
 void NimbrelListController::endExchangeOnMainQueue(QPointer<PSTableCell> cell,
-                                                   QPointer<NimbrelListController> page,
-                                                   bool ran) {
-    dispatch_async(dispatch_get_main_queue(), [cell, page, ran] {
-        // A page gone meanwhile still gives its cell back; only a finished exchange rebuilds.
-        if (!page) {
-            setCellEnabled(cell.data(), true);
-            return;
-        }
-        page->endExchange(cell.data());
-        if (ran)
-            page->reloadSpecifiers();
+                                                   QPointer<NimbrelListController> page, bool ran) {
+    dispatch_async(dispatch_get_main_queue(),
+                   [cell, page, ran] { exchangeEnded(cell, page, ran); });
+}
+
+void NimbrelListController::exchangeEnded(QPointer<PSTableCell> cell,
+                                          QPointer<NimbrelListController> page, bool ran) {
+    // A page gone meanwhile still gives its cell back; only a finished exchange rebuilds.
+    if (!page) {
+        setCellEnabled(cell.data(), true);
+        return;
+    }
+    page->endExchange(cell.data());
+    if (ran)
+        page->reloadSpecifiers();
+}
+
+void NimbrelListController::acknowledgedOnMainQueue(int fd, QPointer<PSTableCell> cell,
+                                                    QPointer<NimbrelListController> page, int type,
+                                                    std::uint32_t color) {
+    // A DualShock 4 lights up at once, on this connection. The type and the colour are the
+    // page's as they are now, read on the main thread: the user may have changed either while
+    // the connect waited.
+    dispatch_async(dispatch_get_main_queue(), [fd, cell, page, type, color] {
+        if (page)
+            page->updateDS4ColorWithSocket(fd);
+        else if (type == NBRControllerTypeDualShock4)
+            NBRControlSetLightColor(fd, color);
+        ::close(fd);
+        exchangeEnded(cell, page, true);
     });
 }
 
@@ -520,7 +539,8 @@ void NimbrelListController::connectController(PSSpecifier *specifier) {
         showAlert("No controller!", "You need to pair your controller first.");
         return;
     }
-    // The background reads nothing of the page but its flag: what it needs is taken here.
+    // The background reads nothing of the page but its flag: what it needs is taken here. The
+    // colour is read again once the controller is connected; this one serves a page gone by then.
     const std::uint32_t color = storedLightColor();
     QPointer<PSTableCell> cell = beginExchange(specifier ? specifier : connectSpecifier_.get());
     QPointer<NimbrelListController> page(this);
@@ -537,10 +557,8 @@ void NimbrelListController::connectController(PSSpecifier *specifier) {
                                notify_post(NBRInitBluetoothNotification);
                                if (NBRControlConnect(fd, type, address)) {
                                    invertFlag(flag);
-                                   // A DualShock 4 lights up in its colour at once, on this
-                                   // connection.
-                                   if (type == NBRControllerTypeDualShock4)
-                                       NBRControlSetLightColor(fd, color);
+                                   acknowledgedOnMainQueue(fd, cell, page, type, color);
+                                   return;
                                }
                            }
                        }

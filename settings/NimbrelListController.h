@@ -110,6 +110,15 @@ private:
     // Called on the background queue when an exchange is over.
     static void endExchangeOnMainQueue(QPointer<PSTableCell> cell,
                                        QPointer<NimbrelListController> page, bool ran);
+    // The same, on the main thread.
+    static void exchangeEnded(QPointer<PSTableCell> cell, QPointer<NimbrelListController> page,
+                              bool ran);
+    // Called on the background queue when the daemon acknowledged a connect on `fd`: the
+    // light-bar colour follows on it, then the exchange ends (`type` and `color` as read at
+    // the press serve a page that has gone).
+    static void acknowledgedOnMainQueue(int fd, QPointer<PSTableCell> cell,
+                                        QPointer<NimbrelListController> page, int type,
+                                        std::uint32_t color);
 
     std::shared_ptr<NSTask> discoveryTask_;
     std::shared_ptr<CPDistributedMessagingCenter> discoveryMessagingCenter_;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <poll.h>
 #include <string>
 #include <sys/socket.h>
 #include <sys/time.h>
@@ -126,11 +127,33 @@ void NBRControlSend(int fd, const NBRControlMessage &message) {
 }
 
 std::optional<NBRControlMessage> NBRControlReceiveReply(int fd) {
+    // The receive time-out is the whole reply's: a daemon that sends part of it and goes
+    // quiet, or trickles it, must not restart the wait with every byte.
+    timeval limit{};
+    socklen_t size = sizeof limit;
+    const bool bounded = ::getsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, &size) == 0 &&
+                         (limit.tv_sec > 0 || limit.tv_usec > 0);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(limit.tv_sec) +
+                          std::chrono::microseconds(limit.tv_usec);
     std::uint8_t bytes[NBRControlReplySize];
     std::size_t received = 0;
     while (received < sizeof bytes) {
-        ssize_t n = ::recv(fd, bytes + received, sizeof bytes - received, MSG_WAITALL);
-        if (n < 0 && errno == EINTR)
+        int flags = MSG_WAITALL;
+        if (bounded) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0)
+                return std::nullopt;
+            pollfd ready{fd, POLLIN, 0};
+            const int polled = ::poll(&ready, 1, static_cast<int>(left.count()));
+            if (polled < 0 && errno == EINTR)
+                continue;
+            if (polled <= 0)
+                return std::nullopt;
+            flags = MSG_DONTWAIT;
+        }
+        ssize_t n = ::recv(fd, bytes + received, sizeof bytes - received, flags);
+        if (n < 0 && (errno == EINTR || (bounded && (errno == EAGAIN || errno == EWOULDBLOCK))))
             continue;
         if (n <= 0)
             return std::nullopt; // time-out, error or end of stream

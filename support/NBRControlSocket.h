@@ -56,7 +56,8 @@ extern "C" NBR_EXPORT int NBRConnectToControlSocket(void);
 // Operations on a connection from NBRConnectToControlSocket; the caller closes it. Sends never
 // raise SIGPIPE, and their results are not looked at.
 
-// SO_RCVTIMEO for the replies to come; false when it cannot be set (the operation then ends).
+// SO_RCVTIMEO for the replies to come, each reply's whole wait however its bytes arrive; false
+// when it cannot be set (the operation then ends).
 bool NBRControlSetReceiveTimeout(int fd, std::chrono::milliseconds timeout);
 
 // Sends the status query and reads the reply: nothing when fewer than 12 bytes came back.

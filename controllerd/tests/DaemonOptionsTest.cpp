@@ -16,15 +16,18 @@ std::optional<DaemonOptions> parse(std::vector<std::string> arguments,
 } // namespace
 
 TEST(DaemonOptions, EveryFault) {
-    auto options = parse({"--log", "/tmp/x.log", "--never-answer", "--close-without-reply",
-                          "--refuse-connect", "--short-reply", "5", "--delay", "30",
-                          "--connect-delay", "0", "--connected", "1,00:1b:dc:0f:e2:7a"});
+    auto options =
+        parse({"--log", "/tmp/x.log", "--never-answer", "--close-without-reply", "--refuse-connect",
+               "--short-reply", "5", "--partial-reply", "11", "--trickle", "250", "--delay", "30",
+               "--connect-delay", "0", "--connected", "1,00:1b:dc:0f:e2:7a"});
     ASSERT_TRUE(options);
     EXPECT_EQ(options->logPath, "/tmp/x.log");
     EXPECT_TRUE(options->neverAnswer);
     EXPECT_TRUE(options->closeWithoutReply);
     EXPECT_TRUE(options->refuseConnect);
     EXPECT_EQ(options->shortReply, 5);
+    EXPECT_EQ(options->partialReply, 11);
+    EXPECT_EQ(options->trickleMs, 250);
     EXPECT_EQ(options->replyDelayMs, 30);
     EXPECT_EQ(options->connectDelayMs, 0);
     EXPECT_EQ(options->connectedType, 1);
@@ -35,6 +38,8 @@ TEST(DaemonOptions, EveryFault) {
     ASSERT_TRUE(plain);
     EXPECT_FALSE(plain->connectedType);
     EXPECT_EQ(plain->shortReply, -1);
+    EXPECT_EQ(plain->partialReply, -1);
+    EXPECT_EQ(plain->trickleMs, 0);
     EXPECT_EQ(parse({"--connected", "6"})->connectedAddress, (std::array<std::uint8_t, 6>{}));
 }
 

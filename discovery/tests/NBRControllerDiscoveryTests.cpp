@@ -96,7 +96,7 @@ std::string pinReply(const char *pin) {
 }
 
 class Engine : public ::testing::Test {
-  protected:
+protected:
     static void SetUpTestSuite() { run_loop_init(RUN_LOOP_COCOA); }
 
     void SetUp() override {
@@ -266,18 +266,35 @@ TEST_F(Engine, PlainInquiryResultsAreReadWithTheirOwnLayout) {
                 ElementsAre(kCancel, kRegisterControl, kRegisterInterrupt, authentication(0)));
 }
 
-TEST_F(Engine, AcceptedThenOtherResponseInOneEvent) {
+// A response that is not a controller, after the accepted one in the same event, still becomes
+// the class examined last, but the pairing's PIN and channels follow the paired device's class.
+TEST_F(Engine, AcceptedThenOtherResponseInOneEventPairsByTheAcceptedClass) {
     startSearch();
-    feed(inquiryResult(HCI_EVENT_INQUIRY_RESULT_WITH_RSSI, {{kPad, 0x002508}, {kOther, 0x002509}}));
-    // The first is stored and paired with, its own class choosing authentication...
+    feed(inquiryResult(HCI_EVENT_INQUIRY_RESULT_WITH_RSSI, {{kPad, 0x002508}, {kOther, 0x1A010C}}));
     EXPECT_EQ(storedAddress(), Bytes(kPad.begin(), kPad.end()));
     EXPECT_THAT(daemon.commands(),
                 ElementsAre(kCancel, kRegisterControl, kRegisterInterrupt, authentication(1)));
-    // ...but the class examined last decides the rest of this pairing.
-    EXPECT_EQ(engine->classOfDevice(), 0x002509u);
+    EXPECT_EQ(engine->classOfDevice(), 0x1A010Cu);
     feed(commandComplete(hci_write_authentication_enable.opcode));
     feed(addressEvent(HCI_EVENT_PIN_CODE_REQUEST, kPad));
-    EXPECT_THAT(daemon.commands(), ElementsAre(create(0x11)));
+    EXPECT_THAT(daemon.commands(), ElementsAre(create(0x11), create(0x13), pinReply("5820")));
+}
+
+// The two-step class likewise: its interrupt channel follows the control channel, and only that
+// channel's opening is reported.
+TEST_F(Engine, TwoStepClassThenOtherResponseInOneEventOpensTheInterruptChannel) {
+    startSearch();
+    feed(inquiryResult(HCI_EVENT_INQUIRY_RESULT, {{kPad, 0x000508}, {kOther, 0x002509}}));
+    EXPECT_EQ(engine->classOfDevice(), 0x002509u);
+    feed(commandComplete(hci_write_authentication_enable.opcode));
+    daemon.commands();
+    reports.clear();
+    feed(channelOpened(0, 0x000B, 0x11, 0x0040, 0x0041));
+    EXPECT_THAT(reports, IsEmpty());
+    EXPECT_THAT(daemon.commands(), ElementsAre(create(0x13)));
+    feed(channelOpened(0, 0x000B, 0x13, 0x0042, 0x0043));
+    EXPECT_THAT(reports,
+                ElementsAre(Report{NBRDiscoveryProgressPaired, Bytes(kPad.begin(), kPad.end())}));
 }
 
 TEST_F(Engine, TwoAcceptedResponsesInOneEventPairWithTheSecond) {
@@ -344,7 +361,7 @@ namespace {
 
 // A packet placed right before an unreadable page: reading one byte past its end crashes.
 class GuardedPacket {
-  public:
+public:
     explicit GuardedPacket(const Bytes &bytes) {
         page_ = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
         base_ = static_cast<std::uint8_t *>(
@@ -358,7 +375,7 @@ class GuardedPacket {
     std::uint8_t *data() const { return data_; }
     std::uint16_t size() const { return size_; }
 
-  private:
+private:
     std::size_t page_;
     std::uint8_t *base_;
     std::uint8_t *data_;

@@ -55,7 +55,7 @@ std::vector<Update> updates(const std::string &output) {
 }
 
 class Tool : public ::testing::Test {
-  protected:
+protected:
     void startSimulator(std::vector<std::string> arguments) {
         simulator = std::make_unique<ChildProcess>(SIMULATOR_PATH, std::move(arguments));
         ASSERT_TRUE(simulator->waitForLine("ready"));
@@ -217,3 +217,73 @@ TEST_F(Tool, MessagesThatAreNotUnlockedReachNobody) {
     EXPECT_THAT(updates(listener->output()), ::testing::IsEmpty());
     EXPECT_EQ(storedAddress(), kPadHex);
 }
+
+namespace {
+
+// An accepted device and one that is not a controller answer in one inquiry event.
+struct SharedEvent {
+    const char *name;
+    std::string accepted;          // the controller's device description
+    std::string other;             // the other device's class
+    std::vector<std::string> sent; // what the tool must send while pairing, in order
+    std::size_t paired;            // state-2 reports
+};
+void PrintTo(const SharedEvent &c, std::ostream *os) {
+    *os << c.name;
+}
+
+class ToolSharedEvent : public Tool, public ::testing::WithParamInterface<SharedEvent> {};
+
+} // namespace
+
+TEST_P(ToolSharedEvent, PairsTheControllerByItsOwnClass) {
+    const SharedEvent &c = GetParam();
+    // A PIN nobody answers fails the link after 1 s instead of 10.
+    startSimulator({"--group-responses", "--log-events", "--pairing-timeout", "1000", "--device",
+                    "address=" + kPad + "," + c.accepted, "--device",
+                    "address=A0:B1:C2:D3:E4:F5,class=" + c.other});
+    unlock();
+    listen(true);
+    startTool();
+    ASSERT_TRUE(waitForUpdates(3 + c.paired)) << simulator->output();
+    // Both responses reached the tool in one event: 0x22, 29 bytes, 2 responses.
+    EXPECT_NE(simulator->output().find(" 221d02"), std::string::npos);
+    auto seen = updates(listener->output());
+    EXPECT_THAT(std::vector<Update>(seen.begin(), seen.begin() + 3),
+                ElementsAre(Update{4, ""}, Update{0, ""}, Update{1, ""}));
+    tool->signal(SIGINT);
+    EXPECT_EQ(tool->wait(10s), 0);
+    settle(true);
+    seen = updates(listener->output());
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), Update{2, kPadHex}),
+              static_cast<long>(c.paired));
+    EXPECT_EQ(storedAddress(), kPadHex);
+
+    // What the tool sent once it began pairing, in order, and each once.
+    std::vector<std::string> pairing;
+    std::istringstream lines(simulator->output());
+    std::string line;
+    while (std::getline(lines, line))
+        for (const auto &prefix : {"hci_pin_code_request_reply", "l2cap_create_channel_mtu"})
+            if (line.starts_with(std::string("command client=1 ") + prefix))
+                pairing.push_back(line.substr(17));
+    EXPECT_THAT(pairing, ElementsAreArray(c.sent));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Classes, ToolSharedEvent,
+    ::testing::Values(
+        SharedEvent{"DualShock4ThenOther",
+                    "class=0x002508,pin=5820",
+                    "0x1A010C",
+                    {"l2cap_create_channel_mtu address=" + kPad + " psm=0x0011 mtu=0x00fa",
+                     "l2cap_create_channel_mtu address=" + kPad + " psm=0x0013 mtu=0x00fa",
+                     "hci_pin_code_request_reply address=" + kPad + " pin_length=4 pin=5820"},
+                    2},
+        SharedEvent{"TwoStepThenAlmostDualShock4",
+                    "class=0x000508",
+                    "0x002509",
+                    {"l2cap_create_channel_mtu address=" + kPad + " psm=0x0011 mtu=0x00fa",
+                     "l2cap_create_channel_mtu address=" + kPad + " psm=0x0013 mtu=0x00fa"},
+                    1}),
+    [](const auto &info) { return std::string(info.param.name); });

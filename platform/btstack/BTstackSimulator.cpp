@@ -412,15 +412,34 @@ void BTstackSimulator::startInquiry(std::uint8_t length, std::uint8_t responses)
     ++inquiriesStarted_;
     inquiryResponsesLeft_ = responses;
     const int duration = length * scenario_.inquiryUnitMs;
+    // Each batch of responses goes out in one event: a device alone, or every device due at
+    // that moment when the scenario groups them.
+    std::vector<std::pair<int, std::vector<std::size_t>>> batches;
     for (std::size_t i = 0; i < scenario_.devices.size(); ++i) {
         const VirtualDevice &device = scenario_.devices[i];
         if (!inRange(device) || device.delayMs > duration)
             continue;
-        later(device.delayMs, [this, generation, i] {
+        auto same = std::find_if(batches.begin(), batches.end(),
+                                 [&](const auto &batch) { return batch.first == device.delayMs; });
+        // An event's parameters hold at most 255 bytes: 18 responses.
+        if (scenario_.groupResponses && same != batches.end() && same->second.size() < 18)
+            same->second.push_back(i);
+        else
+            batches.push_back({device.delayMs, {i}});
+    }
+    for (auto &[delay, batch] : batches) {
+        later(delay, [this, generation, batch = std::move(batch)] {
             if (generation != inquiryGeneration_ || !inquiring_)
                 return;
-            sendInquiryResult(scenario_.devices[i]);
-            if (inquiryResponsesLeft_ > 0 && --inquiryResponsesLeft_ == 0) {
+            std::vector<const VirtualDevice *> devices;
+            for (std::size_t i : batch)
+                devices.push_back(&scenario_.devices[i]);
+            if (inquiryResponsesLeft_ > 0 &&
+                devices.size() > static_cast<std::size_t>(inquiryResponsesLeft_))
+                devices.resize(static_cast<std::size_t>(inquiryResponsesLeft_));
+            sendInquiryResults(devices);
+            if (inquiryResponsesLeft_ > 0 &&
+                (inquiryResponsesLeft_ -= static_cast<int>(devices.size())) == 0) {
                 stopInquiry();
                 broadcast(HCI_EVENT_INQUIRY_COMPLETE, {kSuccess});
             }
@@ -432,6 +451,33 @@ void BTstackSimulator::startInquiry(std::uint8_t length, std::uint8_t responses)
         stopInquiry();
         broadcast(HCI_EVENT_INQUIRY_COMPLETE, {kSuccess});
     });
+}
+
+void BTstackSimulator::sendInquiryResults(const std::vector<const VirtualDevice *> &devices) {
+    // An extended inquiry response carries one device only.
+    if (devices.size() == 1 || inquiryMode_ == 2) {
+        for (const VirtualDevice *device : devices)
+            sendInquiryResult(*device);
+        return;
+    }
+    // The fields are grouped: every address, then every page-scan mode, the reserved bytes,
+    // every class, every clock offset (and every RSSI).
+    Bytes grouped{static_cast<std::uint8_t>(devices.size())};
+    for (const VirtualDevice *device : devices)
+        appendAddress(grouped, device->address);
+    grouped.insert(grouped.end(), devices.size(), 1); // page-scan repetition mode R1
+    grouped.insert(grouped.end(), (inquiryMode_ == 0 ? 2 : 1) * devices.size(), 0);
+    for (const VirtualDevice *device : devices)
+        appendLE24(grouped, device->classOfDevice);
+    for (std::size_t i = 0; i < devices.size(); ++i)
+        appendLE16(grouped, 0x1234); // clock offset
+    if (inquiryMode_ == 0) {
+        broadcast(HCI_EVENT_INQUIRY_RESULT, grouped);
+        return;
+    }
+    for (const VirtualDevice *device : devices)
+        grouped.push_back(static_cast<std::uint8_t>(device->rssi));
+    broadcast(HCI_EVENT_INQUIRY_RESULT_WITH_RSSI, grouped);
 }
 
 void BTstackSimulator::sendInquiryResult(const VirtualDevice &device) {

@@ -18,7 +18,7 @@ namespace platform::btstack {
 // line ("command client=N " + its decoded fields); events too when the scenario asks.
 class BTstackSimulator : public QObject {
     Q_OBJECT
-  public:
+public:
     using LogSink = std::function<void(const std::string &line)>;
 
     BTstackSimulator(SimulatorScenario scenario, LogSink log, QObject *parent = nullptr);
@@ -27,7 +27,7 @@ class BTstackSimulator : public QObject {
     // Binds the socket at `path`, refusing when another daemon already answers there.
     bool listen(const std::string &path, std::string &error);
 
-  private:
+private:
     struct Client {
         int id = 0;
         int fd = -1;
@@ -74,6 +74,7 @@ class BTstackSimulator : public QObject {
 
     void startInquiry(std::uint8_t length, std::uint8_t responses);
     void sendInquiryResult(const VirtualDevice &device);
+    void sendInquiryResults(const std::vector<const VirtualDevice *> &devices);
     void stopInquiry();
 
     void openChannel(int client, const Address &address, std::uint16_t psm, std::uint16_t mtu);

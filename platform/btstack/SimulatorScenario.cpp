@@ -205,6 +205,8 @@ SimulatorScenario::fromArguments(const std::vector<std::string> &arguments, std:
         } else if (option == "--pairing-timeout") {
             if (!milliseconds(scenario.pairingTimeoutMs))
                 return std::nullopt;
+        } else if (option == "--group-responses") {
+            scenario.groupResponses = true;
         } else if (option == "--log-events") {
             scenario.logEvents = true;
         } else {

@@ -38,6 +38,9 @@ struct SimulatorScenario {
     int inquiryUnitMs = 1280;     // one unit of an inquiry's length
     int pageTimeoutMs = 5120;     // a page to a device that is not there
     int pairingTimeoutMs = 10000; // a PIN or link-key request nobody answers
+    // Devices whose responses fall due together share one Inquiry Result event, in the order
+    // given (as a radio may report them); otherwise each has an event of its own.
+    bool groupResponses = false;
     bool logEvents = false;
 
     // Nothing, with `error` set, for an unknown option or a malformed value.

@@ -26,6 +26,7 @@ const char *kUsage =
     "  --power-on-delay MS        --power-on-fails   --system-bluetooth-enabled 0|1\n"
     "  --command-delay MS (0)\n"
     "  --inquiry-unit MS (1280)   --page-timeout MS (5120)   --pairing-timeout MS (10000)\n"
+    "  --group-responses          responses due together share one inquiry result event\n"
     "  --log-events               also print every event sent\n";
 
 } // namespace

@@ -2,7 +2,9 @@
 // controller daemon stand-in and its faults, read back from the daemon's byte-for-byte log.
 #include "ChildProcess.h"
 #include "DarwinNotifyCenter.h"
+#include "NBRColorPickerController.h"
 #include "NBRControlSocket.h"
+#include "NBRSupport.h"
 #include "SettingsPageHarness.h"
 #include "WidgetTestEnvironment.h"
 #include "notify.h"
@@ -77,6 +79,18 @@ protected:
                 {std::stoi(line.substr(5, recv - 5)), line.substr(hex + 5, end - hex - 5)});
         }
         return all;
+    }
+    // What the daemon received on the connection of the connect (the first connect message).
+    std::vector<std::string> connectLine() {
+        const auto all = received();
+        auto connect = std::find_if(all.begin(), all.end(), [](const Received &message) {
+            return message.hex.starts_with("01000000");
+        });
+        std::vector<std::string> line;
+        for (const Received &message : all)
+            if (connect != all.end() && message.connection == connect->connection)
+                line.push_back(message.hex);
+        return line;
     }
     // Everything the daemon was sent before this call is in its log once it returns: its own
     // status query is answered only after earlier connections' bytes were handled.
@@ -267,8 +281,94 @@ INSTANTIATE_TEST_SUITE_P(Daemon, ConnectionFault,
                          ::testing::Values(Fault{"Refused", {"--refuse-connect"}, true},
                                            Fault{"Silent", {"--never-answer"}, true},
                                            Fault{"ShortReply", {"--short-reply", "5"}, false},
-                                           Fault{"Closed", {"--close-without-reply"}, false}),
+                                           Fault{"Closed", {"--close-without-reply"}, false},
+                                           Fault{"PartThenSilent", {"--partial-reply", "11"}, true},
+                                           Fault{"Trickled", {"--trickle", "250"}, true}),
                          [](const auto &info) { return std::string(info.param.name); });
+
+// However the daemon's reply breaks off (part of it, then silence; or a byte at a time, too
+// slowly), the button is back when the exchange's one deadline is up, and the reply is none.
+class PartialReply : public Connection, public ::testing::WithParamInterface<Fault> {};
+
+TEST_P(PartialReply, EndsAtTheExchangesDeadline) {
+    connectTimeout_ = 2s; // the status query keeps its 1 s
+    std::vector<std::string> options = GetParam().options;
+    options.insert(options.end(), {"--connect-delay", "20", "--connected", "2,1c666d010203"});
+    startDaemon(options);
+    seed({{NBRControllerTypeKey, 2}, {"NBRConnectionMode", 1}, {NBRBluetoothAddressKey, kAddress}});
+    using Clock = std::chrono::steady_clock;
+    auto started = Clock::now();
+    open();
+    ASSERT_TRUE(connectIdle());
+    const auto queried = Clock::now() - started;
+    EXPECT_FALSE(page_->controllerConnected()) << "an incomplete status reply is none";
+    EXPECT_EQ(title(NBRConnectID), "Connect Controller");
+    EXPECT_GE(queried, 900ms);
+    EXPECT_LT(queried, 1700ms) << "one second for the whole reply, not one per read";
+
+    started = Clock::now();
+    pressConnect();
+    const auto connected = Clock::now() - started;
+    EXPECT_FALSE(page_->controllerConnected()) << "an incomplete acknowledgement is none";
+    EXPECT_EQ(title(NBRConnectID), "Connect Controller");
+    EXPECT_GE(connected, 1900ms);
+    EXPECT_LT(connected, 3s) << "the connect's deadline is for the whole reply";
+    settleDaemon();
+    EXPECT_THAT(connectLine(),
+                ElementsAre("0100000002000000000000001c666d0102030000", kReleaseAlone));
+    EXPECT_NE(log().find("controller disconnected (connect released by the client)"),
+              std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Daemon, PartialReply,
+                         ::testing::Values(Fault{"PartThenSilent", {"--partial-reply", "11"}, true},
+                                           Fault{"Trickled", {"--trickle", "250"}, true}),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+// The light bar gets the colour stored when the daemon acknowledges, not the one stored when the
+// button was pressed: the colour row stays usable while the connect waits.
+TEST_F(Connection, AColourPickedWhileAConnectWaitsIsTheOneSentOnIt) {
+    connectTimeout_ = 10s;
+    startDaemon({"--connect-delay", "1500"});
+    seed({{NBRControllerTypeKey, 1},
+          {"NBRConnectionMode", 1},
+          {NBRBluetoothAddressKey, kAddress},
+          {NBRLEDColorKey, "ff8000"}});
+    openIdle();
+    tap(NBRConnectID);
+    EXPECT_TRUE(cellDisabled(connectCell()));
+    tap(NBRLEDColorID);
+    auto *chooser = qobject_cast<NBRColorPickerController *>(navigation_->topViewController());
+    ASSERT_NE(chooser, nullptr) << "the colour row opens the chooser mid-connect";
+    page_->colorPickerDidPickColor(chooser, NBRColorForHexString("12ab34"));
+    navigation_->popViewControllerAnimated(false);
+    EXPECT_EQ(log().find("controller connected"), std::string::npos) << "picked too late";
+    ASSERT_TRUE(connectIdle());
+    EXPECT_TRUE(page_->controllerConnected());
+    settleDaemon();
+    EXPECT_THAT(connectLine(), ElementsAre(kConnectPad, "04000000010000000000000012ab3400"));
+    EXPECT_NE(log().find("light bar 12ab34 shown"), std::string::npos) << log();
+    EXPECT_EQ(log().find("light bar ff8000"), std::string::npos) << log();
+}
+
+// A type changed away from the DualShock 4 while the connect waits: no colour follows it.
+TEST_F(Connection, ATypeChangedWhileAConnectWaitsSendsNoColour) {
+    startDaemon({"--connect-delay", "800"});
+    seed({{NBRControllerTypeKey, 1},
+          {"NBRConnectionMode", 1},
+          {NBRBluetoothAddressKey, kAddress},
+          {NBRLEDColorKey, "ff8000"}});
+    openIdle();
+    tap(NBRConnectID);
+    EXPECT_TRUE(cellDisabled(connectCell()));
+    page_->setPreferenceValue(3, page_->specifierForID(NBRControllerTypeSpecifierID).get());
+    EXPECT_EQ(log().find("controller connected"), std::string::npos) << "changed too late";
+    ASSERT_TRUE(connectIdle());
+    EXPECT_TRUE(page_->controllerConnected());
+    settleDaemon();
+    EXPECT_THAT(connectLine(), ElementsAre(kConnectPad));
+    EXPECT_EQ(log().find("light bar"), std::string::npos) << log();
+}
 
 TEST_F(Connection, StatusQueryRetitlesTheButtonWhenTheDaemonHasTheController) {
     startDaemon({"--connected", "2,1c666d010203"});

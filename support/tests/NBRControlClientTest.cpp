@@ -220,6 +220,45 @@ TEST_F(ControlClient, ShortRepliesReadAsNoReply) {
     ::close(fd);
 }
 
+// However much of a reply comes before the daemon goes quiet, or however slowly it trickles,
+// the wait ends at the one deadline set for the whole reply, and what came is no reply.
+TEST_F(ControlClient, PartialAndTrickledRepliesEndAtTheDeadline) {
+    constexpr auto kDeadline = 400ms;
+    std::chrono::nanoseconds worst{0};
+    int exchanges = 0;
+    int releases = 0;
+    auto timed = [&](const std::vector<std::string> &options) {
+        std::filesystem::remove(root_.path("/tmp/controllerd.log"));
+        std::vector<std::string> all{"--connected", "1,0a1b2c3d4e5f", "--connect-delay", "0"};
+        all.insert(all.end(), options.begin(), options.end());
+        startDaemon(all);
+        for (bool connect : {false, true}) {
+            int fd = connectOrFail();
+            ASSERT_TRUE(NBRControlSetReceiveTimeout(fd, kDeadline));
+            const auto started = std::chrono::steady_clock::now();
+            if (connect)
+                EXPECT_FALSE(NBRControlConnect(fd, 1, kAddress)) << options[0] << options[1];
+            else
+                EXPECT_FALSE(NBRControlQueryStatus(fd)) << options[0] << options[1];
+            const auto waited = std::chrono::steady_clock::now() - started;
+            ::close(fd);
+            EXPECT_GE(waited, kDeadline - 10ms);
+            EXPECT_LT(waited, kDeadline * 3 / 2) << options[0] << options[1];
+            worst = std::max<std::chrono::nanoseconds>(worst, waited - kDeadline);
+            ++exchanges;
+        }
+        // The connect's release reached the daemon, which let the controller go again.
+        releases += logged("controller disconnected (connect released by the client)");
+        EXPECT_EQ(daemon_->stop(), 0);
+    };
+    for (int cut = 0; cut < 12; ++cut)
+        timed({"--partial-reply", std::to_string(cut)});
+    timed({"--trickle", "60"}); // the last byte would come 660 ms after the first
+    EXPECT_EQ(releases, 13);
+    std::printf("partial replies: %d exchanges, %d releases, worst overrun %.1f ms\n", exchanges,
+                releases, std::chrono::duration<double, std::milli>(worst).count());
+}
+
 TEST_F(ControlClient, SlowDaemonWithinTheTimeOut) {
     startDaemon({"--connected", "3", "--delay", "200"});
     int fd = connectOrFail();

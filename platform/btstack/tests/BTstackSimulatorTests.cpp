@@ -31,7 +31,7 @@ const bd_addr_t kPad = {0x00, 0x11, 0x22, 0x33, 0x44, 0x55};
 const char *kPadText = "00:11:22:33:44:55";
 
 class Simulator : public ::testing::Test {
-  protected:
+protected:
     static void SetUpTestSuite() { run_loop_init(RUN_LOOP_COCOA); }
 
     void start(std::vector<std::string> arguments) {
@@ -124,6 +124,44 @@ TEST_F(Simulator, PowersOnAndFindsDevicesWithTheChosenInquiryMode) {
     ASSERT_TRUE(simulator->waitForLine("command client=1 btstack_set_power_mode mode=1"));
     EXPECT_TRUE(simulator->waitForLine("command client=1 hci_inquiry lap=0x9e8b33 length=1 "
                                        "responses=0"));
+}
+
+// Grouped, the responses due together share one event, its fields grouped as the radio sends
+// them; a device answering later still has an event of its own.
+TEST_F(Simulator, GroupedResponsesShareOneEventInEitherLayout) {
+    start({"--inquiry-unit", "100", "--group-responses", "--device",
+           std::string("address=") + kPadText + ",class=0x002508,rssi=-40", "--device",
+           "address=AA:BB:CC:DD:EE:01,class=0x1A010C,rssi=-60", "--device",
+           "address=AA:BB:CC:DD:EE:02,class=0x000508,delay=30"});
+    powerOn();
+    for (std::uint8_t mode : {1, 0}) {
+        const std::uint8_t code =
+            mode == 1 ? HCI_EVENT_INQUIRY_RESULT_WITH_RSSI : HCI_EVENT_INQUIRY_RESULT;
+        g_packets.clear();
+        ASSERT_EQ(bt_send_cmd(&hci_write_inquiry_mode, mode), 0);
+        ASSERT_GE(waitForEvent(HCI_EVENT_COMMAND_COMPLETE), 0);
+        ASSERT_EQ(bt_send_cmd(&hci_inquiry, 0x9E8B33, 1, 0), 0);
+        ASSERT_GE(waitForEvent(HCI_EVENT_INQUIRY_COMPLETE), 0);
+        std::vector<Bytes> results;
+        for (const Packet &p : g_packets)
+            if (!p.bytes.empty() && p.bytes[0] == code)
+                results.push_back(p.bytes);
+        ASSERT_EQ(results.size(), 2u) << "mode " << int(mode);
+        const Bytes &both = results[0];
+        ASSERT_EQ(both.size(), 3u + 14 * 2);
+        EXPECT_EQ(both[2], 2);
+        EXPECT_EQ(formatAddress(*readAddress(both, 3)), kPadText);
+        EXPECT_EQ(formatAddress(*readAddress(both, 9)), "AA:BB:CC:DD:EE:01");
+        const std::size_t classes = mode == 1 ? 3 + 8 * 2 : 3 + 9 * 2;
+        EXPECT_EQ(readLE24(both, classes), 0x002508u);
+        EXPECT_EQ(readLE24(both, classes + 3), 0x1A010Cu);
+        if (mode == 1) {
+            EXPECT_EQ(static_cast<std::int8_t>(both[3 + 13 * 2]), -40);
+            EXPECT_EQ(static_cast<std::int8_t>(both[3 + 13 * 2 + 1]), -60);
+        }
+        EXPECT_EQ(results[1][2], 1);
+        EXPECT_EQ(formatAddress(*readAddress(results[1], 3)), "AA:BB:CC:DD:EE:02");
+    }
 }
 
 TEST_F(Simulator, PairsWithPinAndOpensChannelsWithCredits) {

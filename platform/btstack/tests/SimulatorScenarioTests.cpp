@@ -37,7 +37,7 @@ TEST(SimulatorScenario, RefusesBadDevices) {
 }
 
 class ScenarioFile : public ::testing::Test {
-  protected:
+protected:
     std::string path = "/tmp/nbr-scenario-" + std::to_string(::getpid());
     void write(const std::string &text) { std::ofstream(path) << text; }
     void TearDown() override { std::remove(path.c_str()); }
@@ -50,7 +50,8 @@ TEST_F(ScenarioFile, FileAndCommandLineCombine) {
           "device address=00:11:22:33:44:66,class=0x000508  # no PIN\n"
           "power-on-delay 300\n"
           "command-delay 40\n"
-          "power-on-fails\n");
+          "power-on-fails\n"
+          "group-responses\n");
     std::string error;
     auto scenario =
         SimulatorScenario::fromArguments({"--inquiry-unit", "10", "--scenario", path, "--device",
@@ -65,6 +66,7 @@ TEST_F(ScenarioFile, FileAndCommandLineCombine) {
     EXPECT_EQ(scenario->powerOnDelayMs, 300);
     EXPECT_EQ(scenario->commandDelayMs, 40);
     EXPECT_TRUE(scenario->powerOnFails);
+    EXPECT_TRUE(scenario->groupResponses);
 }
 
 TEST_F(ScenarioFile, BadInputIsRefusedWithAReason) {
