@@ -2,11 +2,11 @@
 # the tests, each compiled once in a small host target and reused by every other target. GCC
 # takes a PCH only where the macros its headers test are the same (Qt's headers look at which
 # Qt modules are in use), so every reuser gets the host's Qt definitions and include folders,
-# though only the QtCore every target links anyway; Qt's own -fPIC makes libraries and executables agree on the code
-# model. A PCH that does not fit is a warning, an
-# error under NBR_WERROR, so a mismatch is never a silent slowdown. One cost: GCC 12 no longer
-# keeps quiet about its false -Warray-bounds inside <string> once that header comes from a PCH,
-# as for std::string(LITERAL) + "literal"; start from a named string instead.
+# though only the QtCore every target links anyway; Qt's own -fPIC makes libraries and
+# executables agree on the code model. A PCH that does not fit is a warning, an error under
+# NBR_WERROR, so a mismatch is never a silent slowdown. One cost: GCC 12 no longer keeps quiet
+# about its false -Warray-bounds inside <string> once that header comes from a PCH, as for
+# std::string(LITERAL) + "literal"; start from a named string instead.
 option(NBR_PCH "Share precompiled headers across targets" ON)
 
 set(NBR_PCH_DIR ${CMAKE_CURRENT_LIST_DIR})
