@@ -1,5 +1,6 @@
 #include "CALayer.h"
 #include "QVBrightnessSlider.h"
+#include "TouchPath.h"
 #include "UIGestureRecognizer.h"
 
 #include <cmath>
@@ -138,22 +139,6 @@ TEST(BrightnessSlider, TouchBeforeLayoutIsIgnored) {
     EXPECT_EQ(events, 0);
     EXPECT_FALSE(slider->brightness().has_value());
 }
-
-namespace {
-// Touches as the host gives them to every recogniser of the slider: press at the first point,
-// moves to the next ones, release at the last.
-void drag(QVBrightnessSlider &slider, std::initializer_list<CGPoint> path) {
-    const auto &recognizers = slider.gestureRecognizers();
-    const CGPoint *points = path.begin();
-    for (auto &r : recognizers)
-        r->touchBegan(points[0]);
-    for (std::size_t i = 1; i + 1 < path.size(); ++i)
-        for (auto &r : recognizers)
-            r->touchMoved(points[i]);
-    for (auto &r : recognizers)
-        r->touchEnded(points[path.size() - 1]);
-}
-} // namespace
 
 TEST_F(SliderFixture, QuickAndSlowDragsEndOnTheBrightnessWhereTheFingerLifts) {
     slider->setBrightnessLowerLimit(0.4);

@@ -1,5 +1,6 @@
 #include "HSVColor.h"
 #include "QVColorMapView.h"
+#include "TouchPath.h"
 #include "UIGestureRecognizer.h"
 #include "UIScreen.h"
 
@@ -199,22 +200,6 @@ TEST_F(MapFixture, EndOfDragAnnouncesTheLastTileAndRestsTheCursor) {
     EXPECT_FALSE(map->colorCursor().editing());
     EXPECT_NEAR(hsvOf(*map->color()).h, 0.3, 1e-12);
 }
-
-namespace {
-// Touches as the host gives them to every recogniser of the map: press at the first point,
-// moves to the next ones, release at the last.
-void drag(QVColorMapView &map, std::initializer_list<CGPoint> path) {
-    const auto &recognizers = map.gestureRecognizers();
-    const CGPoint *points = path.begin();
-    for (auto &r : recognizers)
-        r->touchBegan(points[0]);
-    for (std::size_t i = 1; i + 1 < path.size(); ++i)
-        for (auto &r : recognizers)
-            r->touchMoved(points[i]);
-    for (auto &r : recognizers)
-        r->touchEnded(points[path.size() - 1]);
-}
-} // namespace
 
 TEST_F(MapFixture, QuickDragEndsOnTheTileWhereTheFingerLifts) {
     // One move of the pan's hysteresis or more, then release: Began and Ended, no Changed.

@@ -6,6 +6,7 @@
 #include "NBRConstants.h"
 #include "PlistValue.h"
 #include "PrivateSessionBus.h"
+#include "TestDeviceRoot.h"
 
 #include <atomic>
 #include <chrono>
@@ -14,7 +15,6 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <random>
-#include <sys/stat.h>
 #include <thread>
 
 using platform::PlistValue;
@@ -259,12 +259,7 @@ TEST_F(ToolFaults, APipeOrALinkToOneAtThePreferencesPathIsNeitherWaitedOnNorRepl
     for (const bool linked : {false, true}) {
         SCOPED_TRACE(linked ? "a link to a pipe" : "a pipe");
         Lane lane;
-        const std::string pipe = lane.preferences() + ".pipe";
-        ASSERT_EQ(::mkfifo(pipe.c_str(), 0644), 0);
-        if (linked)
-            fs::create_symlink(pipe, lane.preferences());
-        else
-            ASSERT_EQ(::mkfifo(lane.preferences().c_str(), 0644), 0);
+        ASSERT_TRUE(platform::testing::placeFifo(lane.preferences(), linked));
         EXPECT_EQ(pairOnce(lane), 0);
         EXPECT_GT(count(lane.simulatorLog(), "hci_pin_code_request_reply"), 0)
             << "pairing went on past the store";

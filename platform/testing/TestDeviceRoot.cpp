@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
+#include <sys/stat.h>
 
 namespace platform::testing {
 
@@ -33,6 +34,19 @@ TestDeviceRoot::~TestDeviceRoot() {
 
 std::string TestDeviceRoot::path(std::string_view devicePath) const {
     return root_ + std::string(devicePath);
+}
+
+bool placeFifo(const std::string &path, bool throughLink) {
+    std::error_code ignored;
+    std::filesystem::remove(path, ignored);
+    if (!throughLink)
+        return ::mkfifo(path.c_str(), 0644) == 0;
+    const std::string fifo = path + ".pipe";
+    std::filesystem::remove(fifo, ignored);
+    if (::mkfifo(fifo.c_str(), 0644) != 0)
+        return false;
+    std::filesystem::create_symlink(fifo, path, ignored);
+    return !ignored;
 }
 
 } // namespace platform::testing

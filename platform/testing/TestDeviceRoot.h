@@ -25,4 +25,9 @@ private:
     bool hadPrevious_ = false;
 };
 
+// Puts a FIFO at `path`, or a link to one (the FIFO beside it, named `path`.pipe), in place of
+// whatever was there: a reader that opens it blindly waits for a writer for ever. False when
+// the FIFO cannot be made.
+bool placeFifo(const std::string &path, bool throughLink);
+
 } // namespace platform::testing

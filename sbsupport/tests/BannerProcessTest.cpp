@@ -13,7 +13,6 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <memory>
-#include <sys/stat.h>
 #include <thread>
 
 using platform::PlistValue;
@@ -201,15 +200,9 @@ TEST_F(BannerProcessTest, GarbageAFolderOrALinkReadsAsDefaultsOrThroughTheLink) 
 // the defaults, and leave the pipe where it is.
 TEST_F(BannerProcessTest, APipeOrALinkToOneAtThePreferencesPathReadsAsDefaultsWithoutWaiting) {
     const std::string path = root_.path(NBRPreferencesPath);
-    const std::string pipe = path + ".pipe";
-    ASSERT_EQ(::mkfifo(pipe.c_str(), 0644), 0);
     for (const bool linked : {false, true}) {
         SCOPED_TRACE(linked ? "a link to a pipe" : "a pipe");
-        std::filesystem::remove(path);
-        if (linked)
-            std::filesystem::create_symlink(pipe, path);
-        else
-            ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0);
+        ASSERT_TRUE(platform::testing::placeFifo(path, linked));
         startSpringBoard();
         post(NBRPreferencesChangedNotification);
         post(NBRSearchingNotification);

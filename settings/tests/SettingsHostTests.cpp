@@ -8,7 +8,6 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 using platform::PlistValue;
 using platform::testing::ChildProcess;
@@ -126,15 +125,9 @@ TEST_F(SettingsHost, GarbageAFolderOrALinkAtThePreferencesPathLeavesThePageUsabl
 // Settings app from ending: it is read as no file and never written over.
 TEST_F(SettingsHost, APipeOrALinkToOneAtThePreferencesPathNeitherHangsNorIsReplaced) {
     const std::string path = root_.path(NBRPreferencesPath);
-    const std::string pipe = path + ".pipe";
-    ASSERT_EQ(::mkfifo(pipe.c_str(), 0644), 0);
     for (const bool linked : {false, true}) {
         SCOPED_TRACE(linked ? "a link to a pipe" : "a pipe");
-        std::filesystem::remove(path);
-        if (linked)
-            std::filesystem::create_symlink(pipe, path);
-        else
-            ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0);
+        ASSERT_TRUE(platform::testing::placeFifo(path, linked));
         ChildProcess host(PREFERENCES_PATH, {"--open", "Nimbrel", "--tap", "suppress_notification",
                                              "--print-specifiers"});
         EXPECT_TRUE(host.waitForLine("ready")) << host.output();
