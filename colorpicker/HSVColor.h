@@ -8,6 +8,7 @@ struct HSVColor {
     double h = 0;
     double s = 0;
     double v = 0;
+    bool operator==(const HSVColor &) const = default;
 };
 
 // Fills `hsv` from the colour by the platform's rules; false (and `hsv` untouched) when the

@@ -2,6 +2,7 @@
 #include "QVBrightnessSlider.h"
 #include "QVColorInfoView.h"
 #include "QVColorMapView.h"
+#include "dispatch.h"
 
 #include <algorithm>
 
@@ -28,8 +29,26 @@ QVColorPickerView::~QVColorPickerView() {
 }
 
 void QVColorPickerView::init() {
-    gettimeofday(&lastDrawTime_, nullptr);
+    lastDrawTime_ = now();
     waitTimeDuration_ = {0, 66666};
+}
+
+timeval QVColorPickerView::now() const {
+    if (clock_)
+        return clock_();
+    timeval time{};
+    gettimeofday(&time, nullptr);
+    return time;
+}
+
+bool QVColorPickerView::waitIsOver(timeval now) const {
+    timeval since{now.tv_sec - lastDrawTime_.tv_sec, now.tv_usec - lastDrawTime_.tv_usec};
+    if (since.tv_usec < 0) {
+        since.tv_sec -= 1;
+        since.tv_usec += 1000000;
+    }
+    return since.tv_sec > waitTimeDuration_.tv_sec ||
+           (since.tv_sec == waitTimeDuration_.tv_sec && since.tv_usec > waitTimeDuration_.tv_usec);
 }
 
 UIColor QVColorPickerView::color() const {
@@ -152,6 +171,7 @@ void QVColorPickerView::brightnessChanged(UIControl &sender) {
     map().setBrightness(currentHsvColor_.v);
     map().setColor(color());
     info().setColor(color());
+    partChanged();
 }
 
 void QVColorPickerView::colorMapColorChanged(UIControl &sender) {
@@ -164,20 +184,66 @@ void QVColorPickerView::colorMapColorChanged(UIControl &sender) {
     picked->getHue(&currentHsvColor_.h, &currentHsvColor_.s, &currentHsvColor_.v, &alpha);
     slider().setColor(*picked);
     info().setColor(color());
+    partChanged();
+}
+
+void QVColorPickerView::partChanged() {
+    // An edit's first value is where the finger came down: a tap, or a drag that stays on it,
+    // is announced once, when it ends.
+    if (!tracking_) {
+        tracking_ = true;
+        announcedHsvColor_ = currentHsvColor_;
+        return;
+    }
+    announceDuringDrag();
+}
+
+void QVColorPickerView::announceDuringDrag() {
+    if (!tracking_ || currentHsvColor_ == announcedHsvColor_)
+        return;
+    const timeval time = now();
+    if (!waitIsOver(time)) {
+        announceLater(time);
+        return;
+    }
+    lastDrawTime_ = time;
+    announcedHsvColor_ = currentHsvColor_;
+    sendActionsForControlEvents(UIControlEventValueChanged);
+}
+
+void QVColorPickerView::announceLater(timeval time) {
+    // A finger that rests after a move must still see its colour once the wait is over.
+    if (laterPending_)
+        return;
+    const std::int64_t waited = (time.tv_sec - lastDrawTime_.tv_sec) * 1000000ll +
+                                (time.tv_usec - lastDrawTime_.tv_usec);
+    const std::int64_t wait = waitTimeDuration_.tv_sec * 1000000ll + waitTimeDuration_.tv_usec;
+    const std::int64_t remaining = std::clamp<std::int64_t>(wait - waited + 1, 1, wait + 1);
+    std::weak_ptr<UIView> weak = weak_from_this();
+    if (weak.expired())
+        return;
+    laterPending_ = true;
+    const unsigned generation = laterGeneration_;
+    dispatch_after(dispatch_time(DISPATCH_TIME_NOW, remaining * 1000), dispatch_get_main_queue(),
+                   [weak, generation] {
+                       auto view = std::static_pointer_cast<QVColorPickerView>(weak.lock());
+                       if (!view || view->laterGeneration_ != generation)
+                           return;
+                       view->laterPending_ = false;
+                       view->announceDuringDrag();
+                   });
 }
 
 void QVColorPickerView::sendActions() {
-    timeval now{};
-    gettimeofday(&now, nullptr);
-    timeval since{now.tv_sec - lastDrawTime_.tv_sec, now.tv_usec - lastDrawTime_.tv_usec};
-    if (since.tv_usec < 0) {
-        since.tv_sec -= 1;
-        since.tv_usec += 1000000;
-    }
-    if (since.tv_sec > waitTimeDuration_.tv_sec ||
-        (since.tv_sec == waitTimeDuration_.tv_sec && since.tv_usec > waitTimeDuration_.tv_usec))
-        lastDrawTime_ = now;
-    // Every end of an edit is announced: limiting them could drop the colour the user ended on.
+    const timeval time = now();
+    if (waitIsOver(time))
+        lastDrawTime_ = time;
+    tracking_ = false;
+    ++laterGeneration_;
+    laterPending_ = false;
+    announcedHsvColor_ = currentHsvColor_;
+    // Every end of an edit is announced, however soon after the last: it is the colour the user
+    // ended on.
     sendActionsForControlEvents(UIControlEventValueChanged);
 }
 

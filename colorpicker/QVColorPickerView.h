@@ -5,12 +5,15 @@
 #include "UIControl.h"
 
 #include <concepts>
+#include <functional>
 #include <memory>
 #include <sys/time.h>
 
 // The composite colour control: a swatch with its hex code, a brightness slider beside it and a
 // hue/saturation map below, kept in step. Announces the chosen colour with ValueChanged whenever
-// a part ends an edit. Parts are made lazily; a client may supply its own.
+// a part ends an edit and, while a drag goes on, at most once per wait time when the colour has
+// moved on, so that what the colour drives can follow the finger. Parts are made lazily; a
+// client may supply its own.
 class QVColorPickerView : public UIControl {
 public:
     QVColorPickerView();
@@ -52,7 +55,14 @@ public:
     bool usingAutoLayout() const { return !constraints().empty(); }
     void layoutSubviews() override;
 
+    // True while an edit is under way: an announcement made now is one of a drag's, and a
+    // final one follows when the part ends the edit.
+    bool isTracking() const { return tracking_; }
+
     timeval lastDrawTime() const { return lastDrawTime_; }
+    timeval waitTimeDuration() const { return waitTimeDuration_; }
+    // The time the wait is measured by; gettimeofday unless replaced.
+    void setClock(std::function<timeval()> clock) { clock_ = std::move(clock); }
 
 private:
     void init();
@@ -64,6 +74,11 @@ private:
     QVColorInfoViewProtocol &info();
     QVColorMapViewProtocol &map();
     QVBrightnessSliderProtocol &slider();
+    timeval now() const;
+    bool waitIsOver(timeval now) const;
+    void partChanged();
+    void announceDuringDrag();
+    void announceLater(timeval now);
 
     std::shared_ptr<UIView> colorInfoView_;
     QVColorInfoViewProtocol *colorInfo_ = nullptr;
@@ -74,4 +89,12 @@ private:
     HSVColor currentHsvColor_;
     timeval lastDrawTime_{};
     timeval waitTimeDuration_{};
+    std::function<timeval()> clock_;
+    bool tracking_ = false;
+    // What the last announcement carried (or the edit's first value, which is not announced
+    // before the edit ends).
+    HSVColor announcedHsvColor_;
+    // Tells a late announcement whether it is still wanted.
+    unsigned laterGeneration_ = 0;
+    bool laterPending_ = false;
 };

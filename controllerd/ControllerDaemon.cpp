@@ -7,6 +7,7 @@
 #include <QSocketNotifier>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -140,6 +141,13 @@ void ControllerDaemon::setLightColor(const std::uint8_t *rgb) {
 }
 
 void ControllerDaemon::log(const std::string &line) {
+    if (options_.timestamps) {
+        // The clock a test's own steady_clock reads, so that times compare across processes.
+        timespec now{};
+        ::clock_gettime(CLOCK_MONOTONIC, &now);
+        std::fprintf(log_, "t=%lld.%06ld ", static_cast<long long>(now.tv_sec),
+                     now.tv_nsec / 1000);
+    }
     std::fprintf(log_, "%s\n", line.c_str());
     std::fflush(log_);
 }

@@ -27,7 +27,8 @@ bool parseAddress(std::string text, std::array<std::uint8_t, 6> &address) {
 } // namespace
 
 const char *DaemonOptions::usage() {
-    return "usage: nbr-controllerd [--log FILE] [--never-answer] [--close-without-reply]\n"
+    return "usage: nbr-controllerd [--log FILE] [--timestamps] [--never-answer]\n"
+           "                       [--close-without-reply]\n"
            "                       [--refuse-connect] [--short-reply BYTES]\n"
            "                       [--partial-reply BYTES] [--trickle MS] [--delay MS]\n"
            "                       [--connect-delay MS] [--connected TYPE[,ADDRESS]]\n";
@@ -56,6 +57,8 @@ std::optional<DaemonOptions> DaemonOptions::parse(const std::vector<std::string>
             if (!text)
                 return std::nullopt;
             options.logPath = *text;
+        } else if (option == "--timestamps") {
+            options.timestamps = true;
         } else if (option == "--never-answer") {
             options.neverAnswer = true;
         } else if (option == "--close-without-reply") {

@@ -10,6 +10,7 @@
 // provoke every answer the client must survive.
 struct DaemonOptions {
     std::string logPath;      // empty: standard output
+    bool timestamps = false;  // each log line begins with "t=SECONDS " on the monotonic clock
     bool neverAnswer = false; // read everything, reply to nothing, close nothing
     bool closeWithoutReply = false;
     bool refuseConnect = false;

@@ -11,6 +11,7 @@
 #include "NSTask.h"
 #include "PSDefaultsDomain.h"
 #include "PSTableCell.h"
+#include "QVColorPickerView.h"
 #include "UIAlertView.h"
 #include "UIApplication.h"
 #include "UINavigationController.h"
@@ -121,6 +122,9 @@ void invertFlag(const std::weak_ptr<std::atomic<bool>> &flag) {
 } // namespace
 
 NimbrelListController::NimbrelListController() : hud_(new UIProgressHUD) {
+    dragSaveTimer_.setSingleShot(true);
+    dragSaveTimer_.setInterval(kDragSaveInterval);
+    connect(&dragSaveTimer_, &QTimer::timeout, this, &NimbrelListController::saveDraggedColor);
     NSNotificationCenter::defaultCenter().addObserver(
         this, "killDiscoveryTask", UIApplicationDidEnterBackgroundNotification, nullptr);
 
@@ -139,6 +143,7 @@ NimbrelListController::NimbrelListController() : hud_(new UIProgressHUD) {
 }
 
 NimbrelListController::~NimbrelListController() {
+    saveDraggedColor();
     interruptDiscoveryTool();
     discoveryTask_.reset();
     if (discoveryMessagingCenter_) {
@@ -179,6 +184,7 @@ void NimbrelListController::viewDidLoad() {
 
 void NimbrelListController::viewWillAppear(bool animated) {
     PSListController::viewWillAppear(animated);
+    saveDraggedColor();
     queryControllerConnected();
     reloadSpecifiers();
 }
@@ -512,6 +518,8 @@ void NimbrelListController::queryControllerConnected() {
 }
 
 std::string NimbrelListController::storedColorText(PSSpecifier *specifier) {
+    if (unsavedColor_ && specifier == ds4ColorChooser_.get())
+        return *unsavedColor_;
     const auto stored = PSDefaultsDomain::plistFromVariant(readPreferenceValue(specifier));
     return NBRLEDColorTextForValue(stored ? &*stored : nullptr);
 }
@@ -601,10 +609,34 @@ void NimbrelListController::presentColorChooser(PSSpecifier *specifier) {
     navigationController()->pushViewController(chooser, true);
 }
 
-void NimbrelListController::colorPickerDidPickColor(NBRColorPickerController *,
+void NimbrelListController::colorPickerDidPickColor(NBRColorPickerController *picker,
                                                     const platform::UIColor &color) {
-    setPreferenceValue(QString::fromStdString(NBRStringColorForUIColor(color)),
-                       ds4ColorChooser_.get());
+    const std::string hex = NBRStringColorForUIColor(color);
+    // Up to 15 colours a second come while the finger moves; the file's fsync'd rewrite must
+    // not hold each of them up, but the light bar follows every one.
+    const bool dragging = picker && picker->colorPicker() && picker->colorPicker()->isTracking();
+    if (dragging) {
+        unsavedColor_ = hex;
+        if (!dragSaveTimer_.isActive())
+            dragSaveTimer_.start();
+    } else {
+        dragSaveTimer_.stop();
+        unsavedColor_.reset();
+        storeColor(hex);
+    }
+    if (currentControllerType() == NBRControllerTypeDualShock4)
+        lightColorSender_->send(NBRColorPixelForHexString(hex.c_str()), !dragging);
+}
+
+void NimbrelListController::saveDraggedColor() {
+    dragSaveTimer_.stop();
+    if (!unsavedColor_)
+        return;
+    const std::string hex = *std::exchange(unsavedColor_, std::nullopt);
+    storeColor(hex);
+}
+
+void NimbrelListController::storeColor(const std::string &hex) {
+    setPreferenceValue(QString::fromStdString(hex), ds4ColorChooser_.get());
     reloadSpecifier(ds4ColorChooser_);
-    updateDS4ColorWithSocket(-1);
 }

@@ -4,6 +4,7 @@
 #include "PSListController.h"
 
 #include <QPointer>
+#include <QTimer>
 #include <atomic>
 #include <chrono>
 #include <memory>
@@ -11,6 +12,7 @@
 
 #include "MFMailComposeViewController.h"
 #include "NBRConstants.h"
+#include "NBRLightColorSender.h"
 #include "PlistValue.h"
 #include "UIAlertView.h"
 #include "UIProgressHUD.h"
@@ -51,8 +53,15 @@ public:
     // "Choose LED Color": opens the colour screen on the stored colour; each colour it reports
     // is stored, shown on the row and sent to a connected DualShock 4.
     Q_INVOKABLE void presentColorChooser(PSSpecifier *specifier);
+    // While the finger still moves on the picker, the colour goes to the light bar at once and
+    // to the preferences file at most every `kDragSaveInterval`; a colour the user ends on is
+    // stored at once.
     void colorPickerDidPickColor(NBRColorPickerController *picker,
                                  const platform::UIColor &color) override;
+    static constexpr std::chrono::milliseconds kDragSaveInterval{500};
+    // Writes a colour picked during a drag that is not in the file yet.
+    void saveDraggedColor();
+    NBRLightColorSender &lightColorSender() { return *lightColorSender_; }
 
     // Pairing: the pair button's action and what it leads to.
     Q_INVOKABLE void pairController();
@@ -105,6 +114,7 @@ private:
     // The stored light-bar colour as text; anything stored that is not text reads as the default.
     std::string storedColorText(PSSpecifier *specifier);
     std::uint32_t storedLightColor();
+    void storeColor(const std::string &hex);
     PSTableCell *beginExchange(PSSpecifier *specifier);
     void endExchange(PSTableCell *cell);
     // Called on the background queue when an exchange is over.
@@ -134,4 +144,9 @@ private:
     std::chrono::milliseconds connectTimeout_ = NBRConnectTimeout;
     // Exchanges running on the connect button; a rebuilt button stays disabled until they end.
     int exchangesInFlight_ = 0;
+    std::unique_ptr<NBRLightColorSender> lightColorSender_ =
+        std::make_unique<NBRLightColorSender>();
+    // A colour picked during a drag, shown on the light bar but not yet in the file.
+    std::optional<std::string> unsavedColor_;
+    QTimer dragSaveTimer_;
 };

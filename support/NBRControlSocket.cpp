@@ -87,7 +87,11 @@ NBRControlMessage NBRControlDecode(std::span<const std::uint8_t> bytes) {
     return message;
 }
 
-extern "C" int NBRConnecToUNIXSocket(const char *path, int length) {
+namespace {
+
+// `wait` bounds how long a connect waits for a daemon whose queue of connections is full (zero:
+// as long as it takes).
+int connectUNIXSocket(const char *path, int length, std::chrono::milliseconds wait) {
     sockaddr_un address{};
     // Linux addresses carry no length byte; a length past the path field is refused instead of
     // writing beyond the record.
@@ -97,6 +101,12 @@ extern "C" int NBRConnecToUNIXSocket(const char *path, int length) {
     int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return -1;
+    if (wait.count() > 0) {
+        // A local stream connect waits for room in the listener's queue for SO_SNDTIMEO.
+        const timeval limit{static_cast<time_t>(wait.count() / 1000),
+                            static_cast<suseconds_t>((wait.count() % 1000) * 1000)};
+        ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+    }
     address.sun_family = AF_UNIX;
     std::memcpy(address.sun_path, path, static_cast<std::size_t>(length));
     int result;
@@ -110,9 +120,20 @@ extern "C" int NBRConnecToUNIXSocket(const char *path, int length) {
     return fd;
 }
 
+} // namespace
+
+extern "C" int NBRConnecToUNIXSocket(const char *path, int length) {
+    return connectUNIXSocket(path, length, std::chrono::milliseconds(0));
+}
+
 extern "C" int NBRConnectToControlSocket(void) {
     const std::string path = platform::devicePath(NBRControlSocketPath);
     return NBRConnecToUNIXSocket(path.c_str(), static_cast<int>(path.size() + 1));
+}
+
+int NBRConnectToControlSocketWithin(std::chrono::milliseconds wait) {
+    const std::string path = platform::devicePath(NBRControlSocketPath);
+    return connectUNIXSocket(path.c_str(), static_cast<int>(path.size() + 1), wait);
 }
 
 bool NBRControlSetReceiveTimeout(int fd, std::chrono::milliseconds timeout) {

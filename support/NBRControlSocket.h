@@ -52,6 +52,8 @@ NBRControlMessage NBRControlDecode(std::span<const std::uint8_t> bytes);
 extern "C" NBR_EXPORT int NBRConnecToUNIXSocket(const char *path, int length);
 // The same for the control socket under the device root.
 extern "C" NBR_EXPORT int NBRConnectToControlSocket(void);
+// The same, giving up after `wait` when the daemon's queue of connections stays full.
+int NBRConnectToControlSocketWithin(std::chrono::milliseconds wait);
 
 // Operations on a connection from NBRConnectToControlSocket; the caller closes it. Sends never
 // raise SIGPIPE, and their results are not looked at.

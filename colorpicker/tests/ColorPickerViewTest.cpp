@@ -195,3 +195,129 @@ TEST(ColorPickerOnScreen, MapReachesTheScreenWhenItsRenderFinishesWithoutAnyInpu
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     EXPECT_EQ(tileOnScreen(), QColor(255, 0, 0)); // the top-left tile: hue 0, saturation 1
 }
+
+namespace {
+
+// A picker on a clock of the test's own: the wait between a drag's announcements is measured by
+// it, not by how fast the test runs.
+struct DragFixture : PickerFixture {
+    timeval clock{};
+    std::vector<timeval> announcedAt;
+
+    void SetUp() override {
+        PickerFixture::SetUp();
+        picker->addTarget(
+            this, [this](UIControl &) { announcedAt.push_back(clock); },
+            UIControlEventValueChanged);
+        clock = picker->lastDrawTime();
+        clock.tv_sec += 10;
+        picker->setClock([this] { return clock; });
+        picker->setColor(UIColor::colorWithHue(0.6, 0.5, 0.8, 1));
+        picker->layoutIfNeeded();
+    }
+    void advance(int milliseconds) {
+        clock.tv_usec += milliseconds * 1000;
+        clock.tv_sec += clock.tv_usec / 1000000;
+        clock.tv_usec %= 1000000;
+    }
+    static long long microseconds(timeval t) { return t.tv_sec * 1000000ll + t.tv_usec; }
+    UIGestureRecognizer &mapPan() { return *map().gestureRecognizers()[1]; }
+};
+
+} // namespace
+
+TEST_F(DragFixture, ASecondsDragFollowsTheFingerAtMostOncePerWaitAndEndsOnTheReleaseTile) {
+    // 100 moves 10 ms apart, corner to corner over the 20 × 25 tiles of the map.
+    mapPan().report(State::Began, {{2, 106}});
+    CGPoint finger{};
+    for (int step = 1; step <= 100; ++step) {
+        advance(10);
+        finger = {2 + 3.1 * step, 106 + 3.9 * step};
+        mapPan().report(State::Changed, {finger});
+    }
+    const std::size_t duringDrag = announced.size();
+    mapPan().report(State::Ended, {});
+
+    EXPECT_GE(announced.size(), 13u);
+    EXPECT_LE(announced.size(), 17u);
+    EXPECT_EQ(announced.size(), duringDrag + 1) << "the release announces once more";
+    for (std::size_t i = 1; i < duringDrag; ++i)
+        EXPECT_GT(microseconds(announcedAt[i]) - microseconds(announcedAt[i - 1]), 66666)
+            << "announcements " << i - 1 << " and " << i;
+    for (std::size_t i = 1; i < duringDrag; ++i)
+        EXPECT_FALSE(hsvOf(announced[i]) == hsvOf(announced[i - 1])) << "a repeated colour";
+    // The release lies in column 19 of 20 (x = 312), where the hue is 19/20.
+    EXPECT_EQ(announced.back(), picker->color());
+    EXPECT_NEAR(hsvOf(announced.back()).h, 0.95, 1e-9);
+    EXPECT_EQ(map().color(), picker->color());
+}
+
+TEST_F(DragFixture, ATapAnnouncesOnceAndADragOnOneTileOnlyAtItsEnd) {
+    map().gestureRecognizers()[0]->report(State::Ended, {{100, 104 + 5}});
+    ASSERT_EQ(announced.size(), 1u);
+    const UIColor tapped = announced[0];
+
+    // Long after, a drag that wanders within one tile (column 2, row 1) for half a second.
+    advance(1000);
+    mapPan().report(State::Began, {{40, 125}});
+    for (int step = 0; step < 50; ++step) {
+        advance(10);
+        mapPan().report(State::Changed, {{33.0 + step % 14, 122.0 + step % 12}});
+    }
+    EXPECT_EQ(announced.size(), 1u) << "nothing while the finger stays on one tile";
+    EXPECT_TRUE(picker->isTracking());
+    mapPan().report(State::Ended, {});
+    ASSERT_EQ(announced.size(), 2u);
+    EXPECT_FALSE(picker->isTracking());
+    EXPECT_NE(announced[1], tapped);
+    EXPECT_NEAR(hsvOf(announced[1]).h, 2.0 / 20, 1e-9);
+}
+
+TEST_F(DragFixture, TheSliderAnnouncesBrightnessAsTheKnobMoves) {
+    auto &pan = *slider().gestureRecognizers()[1];
+    const double left = slider().frame().minX() + slider().controlFrame().minX();
+    const double width = slider().controlFrame().width();
+    pan.report(State::Began, {{left, 70}});
+    for (int step = 1; step <= 30; ++step) {
+        advance(10);
+        pan.report(State::Changed, {{left + width * step / 30, 70}});
+    }
+    // Moves 10 ms apart for 300 ms: the first change is announced at once (20 ms), then one
+    // every 70 ms.
+    ASSERT_EQ(announced.size(), 5u);
+    EXPECT_TRUE(picker->isTracking()) << "announced as part of a drag";
+    for (std::size_t i = 1; i < announced.size(); ++i)
+        EXPECT_LT(hsvOf(announced[i]).v, hsvOf(announced[i - 1]).v);
+    pan.report(State::Ended, {});
+    ASSERT_EQ(announced.size(), 6u);
+    EXPECT_FLOAT_EQ(hsvOf(announced.back()).v, 0.4);
+}
+
+// On the real clock: a finger that rests on a new tile before the wait is over still lights it,
+// once the wait has passed, without moving again.
+TEST_F(PickerFixture, AFingerRestingAfterAMoveGetsItsColourWhenTheWaitIsOver) {
+    picker->setColor(UIColor::colorWithHue(0.6, 0.5, 0.8, 1));
+    picker->layoutIfNeeded();
+    auto &pan = *map().gestureRecognizers()[1];
+    const auto spinFor = [](int milliseconds) {
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < milliseconds)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    };
+    spinFor(100); // the picker's first wait, counted from its making
+    pan.report(State::Began, {{8, 110}});
+    pan.report(State::Changed, {{8, 110}});
+    pan.report(State::Changed, {{40, 110}});
+    ASSERT_EQ(announced.size(), 1u) << "the first change after a long wait goes at once";
+    pan.report(State::Changed, {{72, 110}});
+    pan.report(State::Changed, {{104, 110}});
+    EXPECT_EQ(announced.size(), 1u) << "within the wait";
+    spinFor(150);
+    ASSERT_EQ(announced.size(), 2u) << "the resting finger's tile, once";
+    EXPECT_NEAR(hsvOf(announced[1]).h, 6.0 / 20, 1e-9);
+    pan.report(State::Ended, {});
+    EXPECT_EQ(announced.size(), 3u);
+    spinFor(100);
+    EXPECT_EQ(announced.size(), 3u) << "nothing after the end";
+}

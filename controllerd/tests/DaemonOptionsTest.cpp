@@ -17,11 +17,12 @@ std::optional<DaemonOptions> parse(std::vector<std::string> arguments,
 
 TEST(DaemonOptions, EveryFault) {
     auto options =
-        parse({"--log", "/tmp/x.log", "--never-answer", "--close-without-reply", "--refuse-connect",
+        parse({"--log", "/tmp/x.log", "--timestamps", "--never-answer", "--close-without-reply", "--refuse-connect",
                "--short-reply", "5", "--partial-reply", "11", "--trickle", "250", "--delay", "30",
                "--connect-delay", "0", "--connected", "1,00:1b:dc:0f:e2:7a"});
     ASSERT_TRUE(options);
     EXPECT_EQ(options->logPath, "/tmp/x.log");
+    EXPECT_TRUE(options->timestamps);
     EXPECT_TRUE(options->neverAnswer);
     EXPECT_TRUE(options->closeWithoutReply);
     EXPECT_TRUE(options->refuseConnect);
@@ -37,6 +38,7 @@ TEST(DaemonOptions, EveryFault) {
     auto plain = parse({});
     ASSERT_TRUE(plain);
     EXPECT_FALSE(plain->connectedType);
+    EXPECT_FALSE(plain->timestamps);
     EXPECT_EQ(plain->shortReply, -1);
     EXPECT_EQ(plain->partialReply, -1);
     EXPECT_EQ(plain->trickleMs, 0);

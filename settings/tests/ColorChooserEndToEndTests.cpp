@@ -14,9 +14,11 @@
 #include "UINavigationController.h"
 #include "WidgetTestEnvironment.h"
 
-#include <fstream>
 #include <QPointer>
+#include <chrono>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <set>
 #include <sstream>
 
 NBR_WIDGET_TEST_ENVIRONMENT();
@@ -53,51 +55,73 @@ protected:
         return text.str();
     }
 
+    std::string storedColour() const {
+        auto file = platform::readPlistDictionary(root_.path(NBRPreferencesPath));
+        if (!file || !file->count(NBRLEDColorKey) || !file->at(NBRLEDColorKey).string())
+            return {};
+        return *file->at(NBRLEDColorKey).string();
+    }
+
+    // The page of a connected DualShock 4 on screen, the daemon started with `options`, and the
+    // chooser opened by a tap on its row, its map drawn.
+    void openChooser(std::vector<std::string> options) {
+        ASSERT_TRUE(platform::writePlistAtomically(root_.path(NBRPreferencesPath),
+                                                   PlistValue(PlistValue::Dictionary{
+                                                       {NBRControllerTypeKey, 1},
+                                                       {"NBRConnectionMode", 1},
+                                                       {NBRLEDColorKey, "004efd"},
+                                                   }),
+                                                   platform::PlistFormat::XML));
+        options.insert(options.end(), {"--connected", "1", "--log", logPath_});
+        daemon_ = std::make_unique<ChildProcess>(CONTROLLERD_PATH, options);
+        ASSERT_TRUE(daemon_->waitForLine("ready"));
+
+        page_ = new NimbrelListController;
+        page_->setBundle(NSBundle::bundleWithPath(BUNDLE_DIR));
+        navigation_ = new UINavigationController(page_);
+        QWidget *window = navigation_->view();
+        window->resize(390, 900);
+        navigation_->viewWillAppear(false);
+        window->show();
+        navigation_->viewDidAppear(false);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+
+        // Coming on screen the page asks the daemon about the controller and rebuilds its rows
+        // with the answer; the row to tap is the one made then. The title can change before
+        // the query's last rebuild; the connect button (there in manual mode) taking taps
+        // again says the exchange is over.
+        ASSERT_TRUE(spinUntil(
+            [&] {
+                const PSTableCell *connect = page_->connectSpecifier()->cellObject();
+                return page_->connectSpecifier()->name() == "Disconnect Controller" &&
+                       connect != nullptr && connect->isUserInteractionEnabled();
+            }));
+        row_ = dynamic_cast<NBRColorChooserCell *>(page_->ds4ColorChooser()->cellObject());
+        ASSERT_NE(row_, nullptr);
+        ASSERT_TRUE(spinUntil([&] { return row_->isVisible() && row_->height() > 0; }));
+        tapThroughWindow(row_, row_->rect().center());
+        chooser_ = qobject_cast<NBRColorPickerController *>(navigation_->topViewController());
+        ASSERT_NE(chooser_, nullptr) << "a tap on the row opens the chooser";
+        host_ = nbrtest::pickerHost(chooser_);
+        ASSERT_NE(host_, nullptr);
+        ASSERT_TRUE(spinUntil([&] { return nbrtest::mapShown(chooser_); }));
+    }
+
     platform::testing::TestDeviceRoot root_;
     std::string logPath_ = root_.path("/tmp/controllerd.log");
+    std::unique_ptr<ChildProcess> daemon_;
     UINavigationController *navigation_ = nullptr;
+    NimbrelListController *page_ = nullptr;
+    QPointer<NBRColorChooserCell> row_;
+    NBRColorPickerController *chooser_ = nullptr;
+    UIViewHost *host_ = nullptr;
 };
 
 TEST_F(ColorChooserEndToEnd, ATapOnTheMapRecoloursTheRowAndTheConnectedLightBar) {
-    ASSERT_TRUE(platform::writePlistAtomically(root_.path(NBRPreferencesPath),
-                                               PlistValue(PlistValue::Dictionary{
-                                                   {NBRControllerTypeKey, 1},
-                                                   {"NBRConnectionMode", 1},
-                                                   {NBRLEDColorKey, "004efd"},
-                                               }),
-                                               platform::PlistFormat::XML));
-    ChildProcess daemon(CONTROLLERD_PATH, {"--connected", "1", "--log", logPath_});
-    ASSERT_TRUE(daemon.waitForLine("ready"));
-
-    auto *page = new NimbrelListController;
-    page->setBundle(NSBundle::bundleWithPath(BUNDLE_DIR));
-    navigation_ = new UINavigationController(page);
-    QWidget *window = navigation_->view();
-    window->resize(390, 900);
-    navigation_->viewWillAppear(false);
-    window->show();
-    navigation_->viewDidAppear(false);
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
-
-    // Coming on screen the page asks the daemon about the controller and rebuilds its rows
-    // with the answer; the row to tap is the one made then.
-    // The title can change before the query's last rebuild; the connect button (there in
-    // manual mode) taking taps again says the exchange is over.
-    ASSERT_TRUE(spinUntil([&] {
-        const PSTableCell *connect = page->connectSpecifier()->cellObject();
-        return page->connectSpecifier()->name() == "Disconnect Controller" && connect != nullptr &&
-               connect->isUserInteractionEnabled();
-    }));
-    QPointer<NBRColorChooserCell> row =
-        dynamic_cast<NBRColorChooserCell *>(page->ds4ColorChooser()->cellObject());
-    ASSERT_NE(row, nullptr);
-    ASSERT_TRUE(spinUntil([&] { return row->isVisible() && row->height() > 0; }));
-    tapThroughWindow(row, row->rect().center());
-    auto *chooser = qobject_cast<NBRColorPickerController *>(navigation_->topViewController());
-    ASSERT_NE(chooser, nullptr) << "a tap on the row opens the chooser";
-    UIViewHost *host = nbrtest::pickerHost(chooser);
-    ASSERT_NE(host, nullptr);
-    ASSERT_TRUE(spinUntil([&] { return nbrtest::mapShown(chooser); }));
+    ASSERT_NO_FATAL_FAILURE(openChooser({}));
+    NBRColorPickerController *chooser = chooser_;
+    UIViewHost *host = host_;
+    QPointer<NBRColorChooserCell> row = row_;
 
     nbrtest::tapMap(*host, *chooser->colorPicker(), 0.3, 0.4);
     ASSERT_TRUE(chooser->pickedColor()) << "the tap picked a colour";
@@ -126,7 +150,51 @@ TEST_F(ColorChooserEndToEnd, ATapOnTheMapRecoloursTheRowAndTheConnectedLightBar)
     // Going back reports the same colour once more.
     navigation_->popViewControllerAnimated(true);
     ASSERT_TRUE(spinUntil([&] { return count(log(), message) == 2; })) << log();
-    EXPECT_EQ(daemon.stop(), 0);
+    EXPECT_EQ(daemon_->stop(), 0);
+}
+
+// A finger dragged across the map for a second, moving every 10 ms, with a daemon that delays
+// every reply by half a second: the light bar follows during the drag, no move waits for the
+// daemon, the file is rewritten only now and then, and the colour under the finger at release is
+// the one stored and the one the light bar ends on.
+TEST_F(ColorChooserEndToEnd, ADragLightsTheBarAsItGoesWithoutWaitingForASlowDaemon) {
+    ASSERT_NO_FATAL_FAILURE(openChooser({"--delay", "500"}));
+    QVColorPickerView &picker = *chooser_->colorPicker();
+    const CGRect map = picker.colorMapView().frame();
+    QWidget *window = host_->window();
+    const auto at = [&](double across, double down) {
+        return host_->mapTo(window, QPoint(int(map.minX() + map.width() * across),
+                                           int(map.minY() + map.height() * down)));
+    };
+    std::set<std::string> storedDuringDrag;
+    auto slowest = std::chrono::steady_clock::duration::zero();
+    const auto dragStart = std::chrono::steady_clock::now();
+    QTest::mousePress(window->windowHandle(), Qt::LeftButton, {}, at(0.02, 0.02));
+    for (int step = 1; step <= 100; ++step) {
+        const auto start = std::chrono::steady_clock::now();
+        QTest::mouseMove(window->windowHandle(), at(0.02 + 0.0096 * step, 0.02 + 0.0096 * step));
+        QCoreApplication::processEvents();
+        slowest = std::max(slowest, std::chrono::steady_clock::now() - start);
+        storedDuringDrag.insert(storedColour());
+        QTest::qWait(10);
+    }
+    const int sentDuringDrag = count(log(), " set-light-color");
+    const double dragMs = std::chrono::duration<double, std::milli>(
+                              std::chrono::steady_clock::now() - dragStart)
+                              .count();
+    QTest::mouseRelease(window->windowHandle(), Qt::LeftButton, {}, at(0.98, 0.98));
+
+    const std::string hex = NBRStringColorForUIColor(picker.color());
+    EXPECT_EQ(storedColour(), hex) << "stored at the release";
+    const std::string last = "light bar " + hex + " shown";
+    ASSERT_TRUE(spinUntil([&] {
+        const std::string text = log();
+        return text.rfind("light bar ") == text.rfind(last) && text.find(last) != std::string::npos;
+    })) << log();
+    EXPECT_GE(sentDuringDrag, 8) << "the light bar follows the finger: " << log();
+    EXPECT_LE(sentDuringDrag, 1 + dragMs / 66.666) << "over " << dragMs << " ms: " << log();
+    EXPECT_LE(storedDuringDrag.size(), 4u) << "the file is rewritten at most every half second";
+    EXPECT_LT(slowest, std::chrono::milliseconds(500)) << "a move waited for the daemon's reply";
 }
 
 } // namespace

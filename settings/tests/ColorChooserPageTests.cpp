@@ -200,6 +200,8 @@ TEST_F(ColorChooserPage, APickForADualShock4IsSentOnAConnectionOfItsOwn) {
     open();
     daemon.drain();
     page_->colorPickerDidPickColor(nullptr, UIColor::colorWithRed(1.0, 0.5, 0.0, 1));
+    ASSERT_TRUE(page_->lightColorSender().waitUntilIdle(std::chrono::seconds(5)))
+        << "sent off the main thread";
     NBRControlMessage colour{NBRControlCommandSetLightColor, NBRControllerTypeDualShock4};
     colour.payload[0] = 0xff;
     colour.payload[1] = 0x7f;

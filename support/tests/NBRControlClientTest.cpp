@@ -286,6 +286,37 @@ TEST_F(ControlClient, SeveralConnectionsAtOnce) {
     ::close(connecting);
 }
 
+// A daemon that has stopped taking connections: once its queue is full a bounded connect gives
+// up after its wait instead of holding the caller, and the daemon is reached again once it goes
+// on.
+TEST_F(ControlClient, BoundedConnectGivesUpOnADaemonThatTakesNoConnections) {
+    startDaemon();
+    daemon_->signal(SIGSTOP);
+    std::vector<int> queued;
+    int refused = 0;
+    auto waited = 0ms;
+    while (refused == 0 && queued.size() < 1000) {
+        const auto start = std::chrono::steady_clock::now();
+        const int fd = NBRConnectToControlSocketWithin(100ms);
+        if (fd >= 0) {
+            queued.push_back(fd);
+            continue;
+        }
+        ++refused;
+        waited = std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::steady_clock::now() - start);
+    }
+    daemon_->signal(SIGCONT);
+    for (int fd : queued)
+        ::close(fd);
+    EXPECT_EQ(refused, 1) << queued.size() << " connections queued";
+    EXPECT_GT(queued.size(), 0u);
+    EXPECT_GE(waited, 100ms) << "it waited for room first";
+    const int again = NBRConnectToControlSocketWithin(1000ms);
+    EXPECT_GE(again, 0);
+    ::close(again);
+}
+
 TEST_F(ControlClient, ASecondDaemonRefusesToStartOverALiveOne) {
     startDaemon();
     ChildProcess second(CONTROLLERD_PATH, {});
