@@ -10,6 +10,8 @@
 
 #include <QDir>
 #include <QImage>
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -283,6 +285,63 @@ TEST_F(RealWindow, QuickAndSlowDragsOnTheMapStoreTheColourUnderThePointerAtRelea
             << drag.name << ": " << describe(QColor(after.pixel(release)));
         before = after;
     }
+}
+
+// With a DualShock 4 connected, the light bar follows the pointer across the map: the daemon's
+// log (its lines stamped on the monotonic clock this test reads too) shows several colours
+// before the release, never two closer than the picker's wait, and last the colour stored.
+TEST_F(RealWindow, DraggingOnTheMapLightsTheConnectedBarAsThePointerGoes) {
+    seed({{NBRControllerTypeKey, 1}, {NBRLEDColorKey, "004efd"}});
+    const std::string daemonLog = root_.path("/tmp/controller-daemon.log");
+    ChildProcess daemon(CONTROLLER_DAEMON_PATH,
+                        {"--log", daemonLog, "--timestamps", "--connected", "1"});
+    ASSERT_TRUE(daemon.waitForLine("ready"));
+    ASSERT_NO_FATAL_FAILURE(openSettings(kDualShockRows));
+    ASSERT_NO_FATAL_FAILURE(tapRow(kChooseLEDColorRow));
+    ASSERT_TRUE(waitForMap(nullptr));
+
+    std::vector<QPoint> path;
+    for (int step = 0; step <= 60; ++step)
+        path.emplace_back(8 + step * 6, kMap.top() + 8 + step * 9);
+    display_.drag(path, 15ms);
+    const double released =
+        std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    display_.moveTo({700, 700});
+
+    // The colour under the pointer where it let go is stored, and the light bar ends on it.
+    std::string hex;
+    struct Sent {
+        double at;
+        std::string colour;
+    };
+    std::vector<Sent> sent;
+    for (int i = 0; i < 100; ++i) {
+        hex = storedColour();
+        sent.clear();
+        std::istringstream lines(readAll(daemonLog));
+        for (std::string line; std::getline(lines, line);) {
+            const auto bar = line.find(" light bar ");
+            if (line.rfind("t=", 0) == 0 && bar != std::string::npos)
+                sent.push_back({std::stod(line.substr(2)), line.substr(bar + 11, 6)});
+        }
+        if (hex != "004efd" && !sent.empty() && sent.back().colour == hex)
+            break;
+        std::this_thread::sleep_for(30ms);
+    }
+    ASSERT_FALSE(sent.empty()) << readAll(daemonLog);
+    EXPECT_EQ(sent.back().colour, hex) << readAll(daemonLog);
+    const auto beforeRelease = std::count_if(sent.begin(), sent.end(),
+                                             [released](const Sent &s) { return s.at < released; });
+    EXPECT_GE(beforeRelease, 4) << "the light bar followed the pointer: " << readAll(daemonLog);
+    double closest = 1e9;
+    for (std::size_t i = 1; i < sent.size(); ++i) {
+        closest = std::min(closest, sent[i].at - sent[i - 1].at);
+        EXPECT_GE(sent[i].at - sent[i - 1].at, 0.060)
+            << sent[i - 1].colour << " then " << sent[i].colour << ": " << readAll(daemonLog);
+    }
+    std::printf("light bar: %zu colours, %td before the release, the closest two %.1f ms apart\n",
+                sent.size(), beforeRelease, closest * 1000);
+    EXPECT_EQ(daemon.stop(), 0);
 }
 
 TEST_F(RealWindow, QuickAndSlowDragsOnTheSliderStoreTheBrightnessAtRelease) {
