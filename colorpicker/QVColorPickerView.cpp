@@ -47,6 +47,9 @@ bool QVColorPickerView::waitIsOver(timeval now) const {
         since.tv_sec -= 1;
         since.tv_usec += 1000000;
     }
+    // The wall clock may be set back; a wait measured across that would last until it caught up.
+    if (since.tv_sec < 0)
+        return true;
     return since.tv_sec > waitTimeDuration_.tv_sec ||
            (since.tv_sec == waitTimeDuration_.tv_sec && since.tv_usec > waitTimeDuration_.tv_usec);
 }

@@ -250,6 +250,15 @@ TEST_F(DragFixture, ASecondsDragFollowsTheFingerAtMostOncePerWaitAndEndsOnTheRel
     EXPECT_EQ(announced.back(), picker->color());
     EXPECT_NEAR(hsvOf(announced.back()).h, 0.95, 1e-9);
     EXPECT_EQ(map().color(), picker->color());
+
+    // The wall clock set back an hour: the next drag still follows the finger.
+    clock.tv_sec -= 3600;
+    announced.clear();
+    mapPan().report(State::Began, {finger});
+    mapPan().report(State::Changed, {finger});
+    mapPan().report(State::Changed, {{100, 200}});
+    EXPECT_EQ(announced.size(), 1u);
+    mapPan().report(State::Ended, {});
 }
 
 TEST_F(DragFixture, ATapAnnouncesOnceAndADragOnOneTileOnlyAtItsEnd) {
