@@ -143,7 +143,9 @@ NimbrelListController::NimbrelListController() : hud_(new UIProgressHUD) {
 }
 
 NimbrelListController::~NimbrelListController() {
-    saveDraggedColor();
+    // The last colour of a drag cut short still reaches the file; the row is going anyway.
+    if (unsavedColor_)
+        setPreferenceValue(QString::fromStdString(*unsavedColor_), ds4ColorChooser_.get());
     interruptDiscoveryTool();
     discoveryTask_.reset();
     if (discoveryMessagingCenter_) {
@@ -609,12 +611,13 @@ void NimbrelListController::presentColorChooser(PSSpecifier *specifier) {
     navigationController()->pushViewController(chooser, true);
 }
 
-void NimbrelListController::colorPickerDidPickColor(NBRColorPickerController *picker,
+void NimbrelListController::colorPickerDidPickColor(NBRColorPickerController *chooser,
                                                     const platform::UIColor &color) {
     const std::string hex = NBRStringColorForUIColor(color);
     // Up to 15 colours a second come while the finger moves; the file's fsync'd rewrite must
     // not hold each of them up, but the light bar follows every one.
-    const bool dragging = picker && picker->colorPicker() && picker->colorPicker()->isTracking();
+    const bool dragging =
+        chooser && chooser->colorPicker() && chooser->colorPicker()->isTracking();
     if (dragging) {
         unsavedColor_ = hex;
         if (!dragSaveTimer_.isActive())

@@ -56,7 +56,7 @@ public:
     // While the finger still moves on the picker, the colour goes to the light bar at once and
     // to the preferences file at most every `kDragSaveInterval`; a colour the user ends on is
     // stored at once.
-    void colorPickerDidPickColor(NBRColorPickerController *picker,
+    void colorPickerDidPickColor(NBRColorPickerController *chooser,
                                  const platform::UIColor &color) override;
     static constexpr std::chrono::milliseconds kDragSaveInterval{500};
     // Writes a colour picked during a drag that is not in the file yet.
