@@ -7,11 +7,13 @@
 #include "NBRColorPickerController.h"
 #include "NBRConstants.h"
 #include "NBRControlSocket.h"
+#include "NBRSupport.h"
 #include "NSBundle.h"
 #include "NimbrelListController.h"
 #include "PlistValue.h"
 #include "QVColorPickerView.h"
 #include "TestDeviceRoot.h"
+#include "UIGestureRecognizer.h"
 #include "UINavigationController.h"
 #include "WidgetTestEnvironment.h"
 
@@ -241,3 +243,59 @@ TEST_F(ColorChooserPage, AStoredColourThatIsNotTextReadsAsTheDefaultEverywhere) 
 }
 
 } // namespace
+
+// Colours announced while the finger still moves go to the light bar at once, but to the file
+// only every half second, and the last of them still reaches it when the page goes mid-drag.
+TEST_F(ColorChooserPage, ADragsColoursAreSentAtOnceAndStoredNowAndThen) {
+    seed({{NBRControllerTypeKey, 1}});
+    ControlSocketListener daemon(root_.path(NBRControlSocketPath));
+    ASSERT_TRUE(daemon.ok());
+    open();
+    page_->tableCellTapped(page_->ds4ColorChooser().get());
+    NBRColorPickerController *screen = chooser();
+    ASSERT_NE(screen, nullptr);
+    ASSERT_TRUE(spinUntil([&] { return nbrtest::mapShown(screen); }));
+    daemon.drain();
+    QVColorPickerView &picker = *screen->colorPicker();
+    timeval clock = picker.lastDrawTime();
+    picker.setClock([&clock] {
+        clock.tv_sec += 1; // every move announces
+        return clock;
+    });
+    auto &pan = *picker.colorMapView().gestureRecognizers()[1];
+    const CGRect map = picker.colorMapView().frame();
+    const auto tile = [&](int column) {
+        return CGPoint{map.minX() + 8 + 16 * column, map.minY() + 8};
+    };
+    const auto hexOf = [&] { return NBRStringColorForUIColor(picker.color()); };
+    const auto sent = [&]() -> std::string {
+        if (!page_->lightColorSender().waitUntilIdle(std::chrono::seconds(5)))
+            return "still sending";
+        auto bytes = daemon.takeConnection();
+        if (!bytes || bytes->size() != 16)
+            return "no colour";
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "%02x%02x%02x", std::uint8_t((*bytes)[12]),
+                      std::uint8_t((*bytes)[13]), std::uint8_t((*bytes)[14]));
+        return hex;
+    };
+
+    pan.report(UIGestureRecognizerState::Began, {tile(0)});
+    pan.report(UIGestureRecognizerState::Changed, {tile(0)});
+    pan.report(UIGestureRecognizerState::Changed, {tile(3)});
+    ASSERT_TRUE(picker.isTracking());
+    EXPECT_EQ(sent(), hexOf()) << "the light bar follows at once";
+    pan.report(UIGestureRecognizerState::Changed, {tile(6)});
+    const std::string sixth = hexOf();
+    EXPECT_EQ(sent(), sixth);
+    EXPECT_EQ(storedColour(), std::nullopt) << "not stored with every colour";
+    ASSERT_TRUE(spinUntil([&] { return storedColour() == sixth; }))
+        << "stored within half a second";
+
+    pan.report(UIGestureRecognizerState::Changed, {tile(9)});
+    const std::string ninth = hexOf();
+    EXPECT_EQ(sent(), ninth);
+    delete navigation_; // the page goes, the finger still down
+    navigation_ = nullptr;
+    EXPECT_EQ(storedColour(), ninth);
+}
