@@ -218,8 +218,8 @@ void QVColorPickerView::announceLater(timeval time) {
     // A finger that rests after a move must still see its colour once the wait is over.
     if (laterPending_)
         return;
-    const std::int64_t waited = (time.tv_sec - lastDrawTime_.tv_sec) * 1000000ll +
-                                (time.tv_usec - lastDrawTime_.tv_usec);
+    const std::int64_t waited =
+        (time.tv_sec - lastDrawTime_.tv_sec) * 1000000ll + (time.tv_usec - lastDrawTime_.tv_usec);
     const std::int64_t wait = waitTimeDuration_.tv_sec * 1000000ll + waitTimeDuration_.tv_usec;
     const std::int64_t remaining = std::clamp<std::int64_t>(wait - waited + 1, 1, wait + 1);
     std::weak_ptr<UIView> weak = weak_from_this();

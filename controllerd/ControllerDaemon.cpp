@@ -145,8 +145,7 @@ void ControllerDaemon::log(const std::string &line) {
         // The clock a test's own steady_clock reads, so that times compare across processes.
         timespec now{};
         ::clock_gettime(CLOCK_MONOTONIC, &now);
-        std::fprintf(log_, "t=%lld.%06ld ", static_cast<long long>(now.tv_sec),
-                     now.tv_nsec / 1000);
+        std::fprintf(log_, "t=%lld.%06ld ", static_cast<long long>(now.tv_sec), now.tv_nsec / 1000);
     }
     std::fprintf(log_, "%s\n", line.c_str());
     std::fflush(log_);

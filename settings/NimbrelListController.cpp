@@ -616,8 +616,7 @@ void NimbrelListController::colorPickerDidPickColor(NBRColorPickerController *ch
     const std::string hex = NBRStringColorForUIColor(color);
     // Up to 15 colours a second come while the finger moves; the file's fsync'd rewrite must
     // not hold each of them up, but the light bar follows every one.
-    const bool dragging =
-        chooser && chooser->colorPicker() && chooser->colorPicker()->isTracking();
+    const bool dragging = chooser && chooser->colorPicker() && chooser->colorPicker()->isTracking();
     if (dragging) {
         unsavedColor_ = hex;
         if (!dragSaveTimer_.isActive())

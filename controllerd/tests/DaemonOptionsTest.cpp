@@ -16,10 +16,10 @@ std::optional<DaemonOptions> parse(std::vector<std::string> arguments,
 } // namespace
 
 TEST(DaemonOptions, EveryFault) {
-    auto options =
-        parse({"--log", "/tmp/x.log", "--timestamps", "--never-answer", "--close-without-reply", "--refuse-connect",
-               "--short-reply", "5", "--partial-reply", "11", "--trickle", "250", "--delay", "30",
-               "--connect-delay", "0", "--connected", "1,00:1b:dc:0f:e2:7a"});
+    auto options = parse({"--log", "/tmp/x.log", "--timestamps", "--never-answer",
+                          "--close-without-reply", "--refuse-connect", "--short-reply", "5",
+                          "--partial-reply", "11", "--trickle", "250", "--delay", "30",
+                          "--connect-delay", "0", "--connected", "1,00:1b:dc:0f:e2:7a"});
     ASSERT_TRUE(options);
     EXPECT_EQ(options->logPath, "/tmp/x.log");
     EXPECT_TRUE(options->timestamps);

@@ -90,12 +90,11 @@ protected:
         // with the answer; the row to tap is the one made then. The title can change before
         // the query's last rebuild; the connect button (there in manual mode) taking taps
         // again says the exchange is over.
-        ASSERT_TRUE(spinUntil(
-            [&] {
-                const PSTableCell *connect = page_->connectSpecifier()->cellObject();
-                return page_->connectSpecifier()->name() == "Disconnect Controller" &&
-                       connect != nullptr && connect->isUserInteractionEnabled();
-            }));
+        ASSERT_TRUE(spinUntil([&] {
+            const PSTableCell *connect = page_->connectSpecifier()->cellObject();
+            return page_->connectSpecifier()->name() == "Disconnect Controller" &&
+                   connect != nullptr && connect->isUserInteractionEnabled();
+        }));
         row_ = dynamic_cast<NBRColorChooserCell *>(page_->ds4ColorChooser()->cellObject());
         ASSERT_NE(row_, nullptr);
         ASSERT_TRUE(spinUntil([&] { return row_->isVisible() && row_->height() > 0; }));
@@ -179,9 +178,9 @@ TEST_F(ColorChooserEndToEnd, ADragLightsTheBarAsItGoesWithoutWaitingForASlowDaem
         QTest::qWait(10);
     }
     const int sentDuringDrag = count(log(), " set-light-color");
-    const double dragMs = std::chrono::duration<double, std::milli>(
-                              std::chrono::steady_clock::now() - dragStart)
-                              .count();
+    const double dragMs =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - dragStart)
+            .count();
     QTest::mouseRelease(window->windowHandle(), Qt::LeftButton, {}, at(0.98, 0.98));
 
     const std::string hex = NBRStringColorForUIColor(picker.color());

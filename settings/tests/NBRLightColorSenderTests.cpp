@@ -92,8 +92,8 @@ TEST(LightColorSender, OnlyColoursThatAskForItReportAFailure) {
 TEST(LightColorSender, ASendUnderWayOutlivesTheSender) {
     auto transport = std::make_shared<SlowTransport>();
     {
-        NBRLightColorSender sender(
-            [transport](std::uint32_t pixel) { return (*transport)(pixel); }, [] {});
+        NBRLightColorSender sender([transport](std::uint32_t pixel) { return (*transport)(pixel); },
+                                   [] {});
         sender.send(0x123456, false);
         transport->waitForSends(1);
         sender.send(0x654321, false);
