@@ -3,7 +3,7 @@
 # into build-fuzz/ and runs each for a while on its seed corpus (fuzz/corpus/<target>/, read
 # only; what the run finds goes to build-fuzz/corpus/<target>/). A crash leaves its input in
 # build-fuzz/artifacts/ and fails the script.
-#   ./scripts/fuzz.sh [seconds-per-target]   (default 12: about a minute for all five)
+#   ./scripts/fuzz.sh [seconds-per-target]   (default 12 each, one target per core at a time)
 #   ./scripts/fuzz.sh 600                    (the longer run)
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -23,18 +23,37 @@ export LSAN_OPTIONS=suppressions=$supp/lsan.supp:print_suppressions=0
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1:suppressions=$supp/ubsan.supp
 export QT_QPA_PLATFORM=offscreen
 mkdir -p "$build/artifacts"
-status=0
-for target in "${targets[@]}"; do
+# One target per core at a time: each still fuzzes for its full time.
+run() {
+  local target=$1
   mkdir -p "$build/corpus/$target"
-  echo "== $target: ${seconds}s"
-  if ! "$build/fuzz/$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=4096 \
-      -print_final_stats=1 -artifact_prefix="$build/artifacts/$target-" \
-      "$build/corpus/$target" "$top/fuzz/corpus/$target" 2>"$build/$target.log"; then
+  "$build/fuzz/$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=4096 \
+    -print_final_stats=1 -artifact_prefix="$build/artifacts/$target-" \
+    "$build/corpus/$target" "$top/fuzz/corpus/$target" 2>"$build/$target.log"
+}
+declare -A pids
+jobs=${NBR_JOBS:-$(nproc)}
+status=0
+report() {
+  local target=$1
+  if ! wait "${pids[$target]}"; then
     tail -n 40 "$build/$target.log"
     echo "== $target: FAILED (log: $build/$target.log)"
     status=1
   else
+    echo "== $target: ${seconds}s"
     grep -E "stat::number_of_executed_units|cov:" "$build/$target.log" | tail -n 2
   fi
+}
+for ((i = 0; i < ${#targets[@]}; i++)); do
+  run "${targets[i]}" &
+  pids[${targets[i]}]=$!
+  # Once `jobs` are under way, the oldest is waited for before the next starts.
+  if ((i >= jobs - 1)); then
+    report "${targets[i - jobs + 1]}"
+  fi
+done
+for ((i = ${#targets[@]} - jobs + 1; i < ${#targets[@]}; i++)); do
+  ((i >= 0)) && report "${targets[i]}"
 done
 exit $status

@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build pkg-config
+  build-essential cmake ninja-build pkg-config mold
   qt6-base-dev qt6-qpa-plugins libqt6widgets6 libqt6test6 libplist-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   dbus fonts-dejavu-core
