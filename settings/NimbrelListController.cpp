@@ -627,7 +627,7 @@ void NimbrelListController::colorPickerDidPickColor(NBRColorPickerController *ch
         storeColor(hex);
     }
     if (currentControllerType() == NBRControllerTypeDualShock4)
-        lightColorSender_->send(NBRColorPixelForHexString(hex.c_str()), !dragging);
+        lightColorSender_.send(NBRColorPixelForHexString(hex.c_str()), !dragging);
 }
 
 void NimbrelListController::saveDraggedColor() {

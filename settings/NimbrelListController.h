@@ -61,7 +61,7 @@ public:
     static constexpr std::chrono::milliseconds kDragSaveInterval{500};
     // Writes a colour picked during a drag that is not in the file yet.
     void saveDraggedColor();
-    NBRLightColorSender &lightColorSender() { return *lightColorSender_; }
+    NBRLightColorSender &lightColorSender() { return lightColorSender_; }
 
     // Pairing: the pair button's action and what it leads to.
     Q_INVOKABLE void pairController();
@@ -144,8 +144,7 @@ private:
     std::chrono::milliseconds connectTimeout_ = NBRConnectTimeout;
     // Exchanges running on the connect button; a rebuilt button stays disabled until they end.
     int exchangesInFlight_ = 0;
-    std::unique_ptr<NBRLightColorSender> lightColorSender_ =
-        std::make_unique<NBRLightColorSender>();
+    NBRLightColorSender lightColorSender_;
     // A colour picked during a drag, shown on the light bar but not yet in the file.
     std::optional<std::string> unsavedColor_;
     QTimer dragSaveTimer_;
