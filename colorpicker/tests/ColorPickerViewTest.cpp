@@ -15,7 +15,8 @@ using State = UIGestureRecognizerState;
 
 namespace {
 
-HSVColor hsvOf(const UIColor &c) {
+// Through the picker's own conversion, as it reads colours back.
+HSVColor pickerHSVOf(const UIColor &c) {
     HSVColor hsv;
     HSVColorFromUIColor(c, &hsv);
     return hsv;
@@ -110,13 +111,13 @@ TEST_F(PickerFixture, SliderChangeDimsTheMapAndRecoloursTheSwatch) {
     slider().gestureRecognizers()[0]->report(
         State::Ended, {{slider().frame().minX() + span.minX() + span.width() * 5 / 6, 70}});
     EXPECT_FLOAT_EQ(map().brightness(), 0.5);
-    const HSVColor shown = hsvOf(*info().color());
+    const HSVColor shown = pickerHSVOf(*info().color());
     EXPECT_NEAR(shown.h, 0.6, 1e-9);
     EXPECT_NEAR(shown.s, 0.5, 1e-9);
     EXPECT_FLOAT_EQ(shown.v, 0.5);
     // The announcement carries the brightness the tap chose, not the one before it.
     ASSERT_EQ(announced.size(), 1u);
-    EXPECT_FLOAT_EQ(hsvOf(announced[0]).v, 0.5);
+    EXPECT_FLOAT_EQ(pickerHSVOf(announced[0]).v, 0.5);
 }
 
 TEST_F(PickerFixture, MapTapAnnouncesTheTappedColour) {
@@ -124,11 +125,11 @@ TEST_F(PickerFixture, MapTapAnnouncesTheTappedColour) {
     picker->layoutIfNeeded();
     map().gestureRecognizers()[0]->report(State::Ended, {{100, 104 + 5}});
     ASSERT_EQ(announced.size(), 1u);
-    const HSVColor c = hsvOf(announced[0]);
+    const HSVColor c = pickerHSVOf(announced[0]);
     EXPECT_NEAR(c.h, 0.3, 1e-9);
     EXPECT_EQ(c.s, 1.0);
     EXPECT_FLOAT_EQ(c.v, 0.8);
-    EXPECT_NEAR(hsvOf(*slider().color()).h, 0.3, 1e-6);
+    EXPECT_NEAR(pickerHSVOf(*slider().color()).h, 0.3, 1e-6);
     EXPECT_EQ(info().color(), picker->color());
 }
 
@@ -142,7 +143,7 @@ TEST_F(PickerFixture, BrightnessSetByDraggingIsAnnounced) {
     EXPECT_TRUE(announced.empty());
     pan.report(State::Ended, {});
     ASSERT_EQ(announced.size(), 1u);
-    EXPECT_FLOAT_EQ(hsvOf(announced[0]).v, 0.4);
+    EXPECT_FLOAT_EQ(pickerHSVOf(announced[0]).v, 0.4);
 }
 
 namespace {
@@ -245,10 +246,10 @@ TEST_F(DragFixture, ASecondsDragFollowsTheFingerAtMostOncePerWaitAndEndsOnTheRel
         EXPECT_GT(microseconds(announcedAt[i]) - microseconds(announcedAt[i - 1]), 66666)
             << "announcements " << i - 1 << " and " << i;
     for (std::size_t i = 1; i < duringDrag; ++i)
-        EXPECT_FALSE(hsvOf(announced[i]) == hsvOf(announced[i - 1])) << "a repeated colour";
+        EXPECT_FALSE(pickerHSVOf(announced[i]) == pickerHSVOf(announced[i - 1])) << "a repeated colour";
     // The release lies in column 19 of 20 (x = 312), where the hue is 19/20.
     EXPECT_EQ(announced.back(), picker->color());
-    EXPECT_NEAR(hsvOf(announced.back()).h, 0.95, 1e-9);
+    EXPECT_NEAR(pickerHSVOf(announced.back()).h, 0.95, 1e-9);
     EXPECT_EQ(map().color(), picker->color());
 
     // The wall clock set back an hour: the next drag still follows the finger.
@@ -279,7 +280,7 @@ TEST_F(DragFixture, ATapAnnouncesOnceAndADragOnOneTileOnlyAtItsEnd) {
     ASSERT_EQ(announced.size(), 2u);
     EXPECT_FALSE(picker->isTracking());
     EXPECT_NE(announced[1], tapped);
-    EXPECT_NEAR(hsvOf(announced[1]).h, 2.0 / 20, 1e-9);
+    EXPECT_NEAR(pickerHSVOf(announced[1]).h, 2.0 / 20, 1e-9);
 }
 
 TEST_F(DragFixture, TheSliderAnnouncesBrightnessAsTheKnobMoves) {
@@ -296,10 +297,10 @@ TEST_F(DragFixture, TheSliderAnnouncesBrightnessAsTheKnobMoves) {
     ASSERT_EQ(announced.size(), 5u);
     EXPECT_TRUE(picker->isTracking()) << "announced as part of a drag";
     for (std::size_t i = 1; i < announced.size(); ++i)
-        EXPECT_LT(hsvOf(announced[i]).v, hsvOf(announced[i - 1]).v);
+        EXPECT_LT(pickerHSVOf(announced[i]).v, pickerHSVOf(announced[i - 1]).v);
     pan.report(State::Ended, {});
     ASSERT_EQ(announced.size(), 6u);
-    EXPECT_FLOAT_EQ(hsvOf(announced.back()).v, 0.4);
+    EXPECT_FLOAT_EQ(pickerHSVOf(announced.back()).v, 0.4);
 }
 
 // On the real clock: a finger that rests on a new tile before the wait is over still lights it,
@@ -324,7 +325,7 @@ TEST_F(PickerFixture, AFingerRestingAfterAMoveGetsItsColourWhenTheWaitIsOver) {
     EXPECT_EQ(announced.size(), 1u) << "within the wait";
     spinFor(150);
     ASSERT_EQ(announced.size(), 2u) << "the resting finger's tile, once";
-    EXPECT_NEAR(hsvOf(announced[1]).h, 6.0 / 20, 1e-9);
+    EXPECT_NEAR(pickerHSVOf(announced[1]).h, 6.0 / 20, 1e-9);
     pan.report(State::Ended, {});
     EXPECT_EQ(announced.size(), 3u);
     spinFor(100);

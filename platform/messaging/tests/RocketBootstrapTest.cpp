@@ -7,7 +7,7 @@ using platform::PlistValue;
 
 namespace {
 
-const std::string kCenter = "com.tesmar.nbr.bootstrap";
+const std::string kBootstrapCenter = "com.tesmar.nbr.bootstrap";
 const std::string kPlain = "com.example.marker";
 
 } // namespace
@@ -39,44 +39,44 @@ class RocketBootstrapTest : public MessagingTest {
 };
 
 TEST_F(RocketBootstrapTest, LockedNameCarriesNothingUnlockedCarriesAll) {
-    auto server = serve(kCenter, true);
+    auto server = serve(kBootstrapCenter, true);
     auto marker = serve(kPlain, false);
     // Locked: a bootstrap client hands nothing over, a plain one's message is refused.
-    EXPECT_NE(runTool({"-p", "-b", kCenter, "m", "n=s:1"}), 0);
-    EXPECT_EQ(runTool({"-p", kCenter, "m", "n=s:2"}), 0);
+    EXPECT_NE(runTool({"-p", "-b", kBootstrapCenter, "m", "n=s:1"}), 0);
+    EXPECT_EQ(runTool({"-p", kBootstrapCenter, "m", "n=s:2"}), 0);
     EXPECT_EQ(settle(), std::vector<std::string>{kPlain + " marker"});
 
     {
-        auto unlocker = startTool({"-u", kCenter});
-        EXPECT_EQ(runTool({"-p", "-b", kCenter, "m", "n=s:3"}), 0);
-        EXPECT_EQ(settle(), (std::vector<std::string>{kCenter + " 3", kPlain + " marker"}));
+        auto unlocker = startTool({"-u", kBootstrapCenter});
+        EXPECT_EQ(runTool({"-p", "-b", kBootstrapCenter, "m", "n=s:3"}), 0);
+        EXPECT_EQ(settle(), (std::vector<std::string>{kBootstrapCenter + " 3", kPlain + " marker"}));
         EXPECT_EQ(unlocker->stop(), 0);
     }
     // The unlock ended with its process.
-    EXPECT_NE(runTool({"-p", "-b", kCenter, "m", "n=s:4"}), 0);
-    EXPECT_EQ(runTool({"-p", kCenter, "m", "n=s:5"}), 0);
+    EXPECT_NE(runTool({"-p", "-b", kBootstrapCenter, "m", "n=s:4"}), 0);
+    EXPECT_EQ(runTool({"-p", kBootstrapCenter, "m", "n=s:5"}), 0);
     EXPECT_EQ(settle(), std::vector<std::string>{kPlain + " marker"});
 }
 
 TEST_F(RocketBootstrapTest, ServerInAnotherProcessHonoursTheUnlock) {
-    auto listener = startTool({"-s", "-b", kCenter, "m"});
-    auto client = CPDistributedMessagingCenter::centerNamed(kCenter);
+    auto listener = startTool({"-s", "-b", kBootstrapCenter, "m"});
+    auto client = CPDistributedMessagingCenter::centerNamed(kBootstrapCenter);
     rocketbootstrap_distributedmessagingcenter_apply(client.get());
     EXPECT_FALSE(client->sendMessageName("m", {{"n", PlistValue("locked")}}));
     // The unlocked name outlives nothing but this process; several unlockers may hold it.
-    EXPECT_EQ(rocketbootstrap_unlock(kCenter.c_str()), KERN_SUCCESS);
-    auto second = startTool({"-u", kCenter});
+    EXPECT_EQ(rocketbootstrap_unlock(kBootstrapCenter.c_str()), KERN_SUCCESS);
+    auto second = startTool({"-u", kBootstrapCenter});
     EXPECT_TRUE(client->sendMessageName("m", {{"n", PlistValue("open")}}));
     EXPECT_TRUE(listener->waitForLine("m n=s:open"));
     EXPECT_EQ(listener->output().find("locked"), std::string::npos);
 }
 
 TEST_F(RocketBootstrapTest, UnlockOutlivesAnEarlierUnlockerThatLeft) {
-    auto server = serve(kCenter, true);
+    auto server = serve(kBootstrapCenter, true);
     auto marker = serve(kPlain, false);
-    auto first = startTool({"-u", kCenter});
-    auto second = startTool({"-u", kCenter});
+    auto first = startTool({"-u", kBootstrapCenter});
+    auto second = startTool({"-u", kBootstrapCenter});
     first->stop();
-    EXPECT_EQ(runTool({"-p", "-b", kCenter, "m", "n=s:still"}), 0);
-    EXPECT_EQ(settle(), (std::vector<std::string>{kCenter + " still", kPlain + " marker"}));
+    EXPECT_EQ(runTool({"-p", "-b", kBootstrapCenter, "m", "n=s:still"}), 0);
+    EXPECT_EQ(settle(), (std::vector<std::string>{kBootstrapCenter + " still", kPlain + " marker"}));
 }
