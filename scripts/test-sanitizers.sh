@@ -7,8 +7,9 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${NBR_ASAN_BUILD_DIR:-$top/build-asan}
 "$top/scripts/setup.sh"
+# Line tables are all a sanitizer's report needs for its file:line frames.
 cmake -S "$top" -B "$build" -G Ninja -DNBR_SANITIZE=ON -DNBR_WERROR=ON \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g" >/dev/null
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1" >/dev/null
 # With one label (-L unit), only that label's tests and what they start are built.
 labels=()
 args=("$@")
