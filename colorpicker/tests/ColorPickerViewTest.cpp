@@ -246,7 +246,8 @@ TEST_F(DragFixture, ASecondsDragFollowsTheFingerAtMostOncePerWaitAndEndsOnTheRel
         EXPECT_GT(microseconds(announcedAt[i]) - microseconds(announcedAt[i - 1]), 66666)
             << "announcements " << i - 1 << " and " << i;
     for (std::size_t i = 1; i < duringDrag; ++i)
-        EXPECT_FALSE(pickerHSVOf(announced[i]) == pickerHSVOf(announced[i - 1])) << "a repeated colour";
+        EXPECT_FALSE(pickerHSVOf(announced[i]) == pickerHSVOf(announced[i - 1]))
+            << "a repeated colour";
     // The release lies in column 19 of 20 (x = 312), where the hue is 19/20.
     EXPECT_EQ(announced.back(), picker->color());
     EXPECT_NEAR(pickerHSVOf(announced.back()).h, 0.95, 1e-9);

@@ -13,7 +13,7 @@ const std::string kPlain = "com.example.marker";
 } // namespace
 
 class RocketBootstrapTest : public MessagingTest {
-  protected:
+protected:
     std::shared_ptr<CPDistributedMessagingCenter> serve(const std::string &center, bool bootstrap) {
         auto server = CPDistributedMessagingCenter::centerNamed(center);
         if (bootstrap)
@@ -49,7 +49,8 @@ TEST_F(RocketBootstrapTest, LockedNameCarriesNothingUnlockedCarriesAll) {
     {
         auto unlocker = startTool({"-u", kBootstrapCenter});
         EXPECT_EQ(runTool({"-p", "-b", kBootstrapCenter, "m", "n=s:3"}), 0);
-        EXPECT_EQ(settle(), (std::vector<std::string>{kBootstrapCenter + " 3", kPlain + " marker"}));
+        EXPECT_EQ(settle(),
+                  (std::vector<std::string>{kBootstrapCenter + " 3", kPlain + " marker"}));
         EXPECT_EQ(unlocker->stop(), 0);
     }
     // The unlock ended with its process.
@@ -78,5 +79,6 @@ TEST_F(RocketBootstrapTest, UnlockOutlivesAnEarlierUnlockerThatLeft) {
     auto second = startTool({"-u", kBootstrapCenter});
     first->stop();
     EXPECT_EQ(runTool({"-p", "-b", kBootstrapCenter, "m", "n=s:still"}), 0);
-    EXPECT_EQ(settle(), (std::vector<std::string>{kBootstrapCenter + " still", kPlain + " marker"}));
+    EXPECT_EQ(settle(),
+              (std::vector<std::string>{kBootstrapCenter + " still", kPlain + " marker"}));
 }
