@@ -1,7 +1,9 @@
 #include "UIKeyboardHIDUsage.h"
 
 #include <QKeyEvent>
+#include <algorithm>
 #include <array>
+#include <iterator>
 
 namespace platform {
 
@@ -66,6 +68,80 @@ std::int64_t keypadUsage(int key) {
     }
 }
 
+struct KeyUsage {
+    int key;
+    std::uint8_t usage;
+};
+
+// Keys outside the runs of letters, digits and function keys.
+constexpr KeyUsage kUsageForKey[] = {
+    {Qt::Key_0, 39},
+    {Qt::Key_Return, 40},
+    {Qt::Key_Enter, 88},
+    {Qt::Key_Escape, 41},
+    {Qt::Key_Backspace, 42},
+    {Qt::Key_Tab, 43},
+    {Qt::Key_Backtab, 43},
+    {Qt::Key_Space, 44},
+    // The shifted symbols share their key with the unshifted one (a US layout).
+    {Qt::Key_Exclam, 30},
+    {Qt::Key_At, 31},
+    {Qt::Key_NumberSign, 32},
+    {Qt::Key_Dollar, 33},
+    {Qt::Key_Percent, 34},
+    {Qt::Key_AsciiCircum, 35},
+    {Qt::Key_Ampersand, 36},
+    {Qt::Key_Asterisk, 37},
+    {Qt::Key_ParenLeft, 38},
+    {Qt::Key_ParenRight, 39},
+    {Qt::Key_Minus, 45},
+    {Qt::Key_Underscore, 45},
+    {Qt::Key_Equal, 46},
+    {Qt::Key_Plus, 46},
+    {Qt::Key_BracketLeft, 47},
+    {Qt::Key_BraceLeft, 47},
+    {Qt::Key_BracketRight, 48},
+    {Qt::Key_BraceRight, 48},
+    {Qt::Key_Backslash, 49},
+    {Qt::Key_Bar, 49},
+    {Qt::Key_Semicolon, 51},
+    {Qt::Key_Colon, 51},
+    {Qt::Key_Apostrophe, 52},
+    {Qt::Key_QuoteDbl, 52},
+    {Qt::Key_QuoteLeft, 53},
+    {Qt::Key_AsciiTilde, 53},
+    {Qt::Key_Comma, 54},
+    {Qt::Key_Less, 54},
+    {Qt::Key_Period, 55},
+    {Qt::Key_Greater, 55},
+    {Qt::Key_Slash, 56},
+    {Qt::Key_Question, 56},
+    {Qt::Key_CapsLock, 57},
+    {Qt::Key_Print, 70},
+    {Qt::Key_SysReq, 70},
+    {Qt::Key_ScrollLock, 71},
+    {Qt::Key_Pause, 72},
+    {Qt::Key_Insert, 73},
+    {Qt::Key_Home, 74},
+    {Qt::Key_PageUp, 75},
+    {Qt::Key_Delete, 76},
+    {Qt::Key_End, 77},
+    {Qt::Key_PageDown, 78},
+    {Qt::Key_Right, 79},
+    {Qt::Key_Left, 80},
+    {Qt::Key_Down, 81},
+    {Qt::Key_Up, 82},
+    {Qt::Key_NumLock, 83},
+    {Qt::Key_Menu, 101},
+    {Qt::Key_Control, 224},
+    {Qt::Key_Shift, 225},
+    {Qt::Key_Alt, 226},
+    {Qt::Key_Meta, 227},
+    {Qt::Key_Super_L, 227},
+    {Qt::Key_AltGr, 230},
+    {Qt::Key_Super_R, 231},
+};
+
 std::int64_t usageForQtKey(int key) {
     if (key >= Qt::Key_A && key <= Qt::Key_Z)
         return 4 + (key - Qt::Key_A);
@@ -75,125 +151,9 @@ std::int64_t usageForQtKey(int key) {
         return 58 + (key - Qt::Key_F1);
     if (key >= Qt::Key_F13 && key <= Qt::Key_F24)
         return 104 + (key - Qt::Key_F13);
-    switch (key) {
-    case Qt::Key_0:
-        return 39;
-    case Qt::Key_Return:
-        return 40;
-    case Qt::Key_Enter:
-        return 88;
-    case Qt::Key_Escape:
-        return 41;
-    case Qt::Key_Backspace:
-        return 42;
-    case Qt::Key_Tab:
-    case Qt::Key_Backtab:
-        return 43;
-    case Qt::Key_Space:
-        return 44;
-    // The shifted symbols share their key with the unshifted one (a US layout).
-    case Qt::Key_Exclam:
-        return 30;
-    case Qt::Key_At:
-        return 31;
-    case Qt::Key_NumberSign:
-        return 32;
-    case Qt::Key_Dollar:
-        return 33;
-    case Qt::Key_Percent:
-        return 34;
-    case Qt::Key_AsciiCircum:
-        return 35;
-    case Qt::Key_Ampersand:
-        return 36;
-    case Qt::Key_Asterisk:
-        return 37;
-    case Qt::Key_ParenLeft:
-        return 38;
-    case Qt::Key_ParenRight:
-        return 39;
-    case Qt::Key_Minus:
-    case Qt::Key_Underscore:
-        return 45;
-    case Qt::Key_Equal:
-    case Qt::Key_Plus:
-        return 46;
-    case Qt::Key_BracketLeft:
-    case Qt::Key_BraceLeft:
-        return 47;
-    case Qt::Key_BracketRight:
-    case Qt::Key_BraceRight:
-        return 48;
-    case Qt::Key_Backslash:
-    case Qt::Key_Bar:
-        return 49;
-    case Qt::Key_Semicolon:
-    case Qt::Key_Colon:
-        return 51;
-    case Qt::Key_Apostrophe:
-    case Qt::Key_QuoteDbl:
-        return 52;
-    case Qt::Key_QuoteLeft:
-    case Qt::Key_AsciiTilde:
-        return 53;
-    case Qt::Key_Comma:
-    case Qt::Key_Less:
-        return 54;
-    case Qt::Key_Period:
-    case Qt::Key_Greater:
-        return 55;
-    case Qt::Key_Slash:
-    case Qt::Key_Question:
-        return 56;
-    case Qt::Key_CapsLock:
-        return 57;
-    case Qt::Key_Print:
-    case Qt::Key_SysReq:
-        return 70;
-    case Qt::Key_ScrollLock:
-        return 71;
-    case Qt::Key_Pause:
-        return 72;
-    case Qt::Key_Insert:
-        return 73;
-    case Qt::Key_Home:
-        return 74;
-    case Qt::Key_PageUp:
-        return 75;
-    case Qt::Key_Delete:
-        return 76;
-    case Qt::Key_End:
-        return 77;
-    case Qt::Key_PageDown:
-        return 78;
-    case Qt::Key_Right:
-        return 79;
-    case Qt::Key_Left:
-        return 80;
-    case Qt::Key_Down:
-        return 81;
-    case Qt::Key_Up:
-        return 82;
-    case Qt::Key_NumLock:
-        return 83;
-    case Qt::Key_Menu:
-        return 101;
-    case Qt::Key_Control:
-        return 224;
-    case Qt::Key_Shift:
-        return 225;
-    case Qt::Key_Alt:
-        return 226;
-    case Qt::Key_Meta:
-    case Qt::Key_Super_L:
-        return 227;
-    case Qt::Key_AltGr:
-        return 230;
-    case Qt::Key_Super_R:
-        return 231;
-    default:
-        return 0;
-    }
+    const auto *found = std::find_if(std::begin(kUsageForKey), std::end(kUsageForKey),
+                                     [key](const KeyUsage &entry) { return entry.key == key; });
+    return found == std::end(kUsageForKey) ? 0 : found->usage;
 }
 
 } // namespace
