@@ -4,6 +4,7 @@
 
 #include <QDBusConnection>
 #include <QElapsedTimer>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -45,11 +46,32 @@ private:
         bool passed;
     };
 
+    bool prepareRoot(QString *error);
+    void clearOutput();
+    QProcessEnvironment environmentFor(bool onScreen) const;
+    bool startBus(QString *error);
+    // `realServer` empty: the recording server, whose banners are printed.
+    bool startNotificationServer(const QString &realServer, QString *error);
+    bool startServices(QString *error);
+    bool startSettings(QString *error);
+
+    // The scripted steps, in order; each says why it failed in `why`.
+    bool chooseControllerType(QString &why);
+    bool checkPage(QString &why);
+    bool tapPair(QString &why);
+    bool awaitStartingSearch(QString &why);
+    bool awaitSearching(QString &why);
+    bool awaitStoredAddress(QString &why);
+    bool checkSuccessAlert(QString &why);
+    bool connectManually(QString &why);
+    bool tapConnect(QString &why);
+    void printSummary();
+
     bool step(int number, const QString &title, const std::function<bool(QString &)> &body);
     bool waitUntil(const std::function<bool()> &condition, int timeoutMs);
     void say(const QString &line);
     void pollDaemonLog();
-    bool screenshot(const QString &name);
+    bool screenshot(const QString &name, QString &why);
 
     QVariant call(const QString &method, const QVariantList &arguments = {});
     bool tap(const QString &row);
@@ -58,6 +80,9 @@ private:
     bool hasRow(const QString &identifier, const QString &name = {});
     QString hud();
     QStringList alerts();
+    QString hudReading();
+    // Until the HUD's text begins with `prefix`, which is then printed.
+    bool awaitHud(const QString &prefix, QString &why);
     std::optional<qint64> storedInteger(const char *key);
     QByteArray storedData(const char *key);
     bool toolRunning();
