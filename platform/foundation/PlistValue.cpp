@@ -137,62 +137,87 @@ bool xmlHoldsNulReference(std::span<const std::uint8_t> bytes) {
     return false;
 }
 
+std::optional<PlistValue> fromNode(plist_t node, int depth);
+
+std::optional<PlistValue> dictionaryFromNode(plist_t node, int depth) {
+    PlistValue::Dictionary dictionary;
+    plist_dict_iter it = nullptr;
+    plist_dict_new_iter(node, &it);
+    for (;;) {
+        char *key = nullptr;
+        plist_t item = nullptr;
+        plist_dict_next_item(node, it, &key, &item);
+        if (item == nullptr) {
+            free(key);
+            break;
+        }
+        auto value = fromNode(item, depth + 1);
+        std::string name = textFrom(key);
+        free(key);
+        if (!value) {
+            free(it);
+            return std::nullopt;
+        }
+        dictionary.insert_or_assign(std::move(name), std::move(*value));
+    }
+    free(it);
+    return PlistValue(std::move(dictionary));
+}
+
+std::optional<PlistValue> arrayFromNode(plist_t node, int depth) {
+    PlistValue::Array array;
+    uint32_t count = plist_array_get_size(node);
+    array.reserve(count);
+    for (uint32_t i = 0; i < count; ++i) {
+        auto value = fromNode(plist_array_get_item(node, i), depth + 1);
+        if (!value)
+            return std::nullopt;
+        array.push_back(std::move(*value));
+    }
+    return PlistValue(std::move(array));
+}
+
+std::optional<PlistValue> stringFromNode(plist_t node) {
+    uint64_t length = 0;
+    const char *text = plist_get_string_ptr(node, &length);
+    if (text && std::strlen(text) != length)
+        return std::nullopt; // a NUL inside: no text this side can hold
+    return PlistValue(textFrom(text));
+}
+
+PlistValue dataFromNode(plist_t node) {
+    char *bytes = nullptr;
+    uint64_t length = 0;
+    plist_get_data_val(node, &bytes, &length);
+    PlistValue::Data value(reinterpret_cast<std::uint8_t *>(bytes),
+                           reinterpret_cast<std::uint8_t *>(bytes) + (bytes ? length : 0));
+    free(bytes);
+    return PlistValue(std::move(value));
+}
+
+PlistValue dateFromNode(plist_t node) {
+    int32_t seconds = 0, micros = 0;
+    plist_get_date_val(node, &seconds, &micros);
+    // The library truncates toward zero and gives the fraction without its sign, so a date
+    // before the reference date is the seconds less the fraction. The result stays within
+    // the range the writer can store, so a date read is a date written back.
+    const double fraction = std::abs(micros) / 1e6;
+    const double when = seconds < 0 ? seconds - fraction : seconds + fraction;
+    return PlistValue(PlistDate{std::clamp(when, double(INT32_MIN), double(INT32_MAX))});
+}
+
 std::optional<PlistValue> fromNode(plist_t node, int depth) {
     if (node == nullptr || depth > kMaxDepth)
         return std::nullopt;
     switch (plist_get_node_type(node)) {
-    case PLIST_DICT: {
-        PlistValue::Dictionary dictionary;
-        plist_dict_iter it = nullptr;
-        plist_dict_new_iter(node, &it);
-        for (;;) {
-            char *key = nullptr;
-            plist_t item = nullptr;
-            plist_dict_next_item(node, it, &key, &item);
-            if (item == nullptr) {
-                free(key);
-                break;
-            }
-            auto value = fromNode(item, depth + 1);
-            std::string name = textFrom(key);
-            free(key);
-            if (!value) {
-                free(it);
-                return std::nullopt;
-            }
-            dictionary.insert_or_assign(std::move(name), std::move(*value));
-        }
-        free(it);
-        return PlistValue(std::move(dictionary));
-    }
-    case PLIST_ARRAY: {
-        PlistValue::Array array;
-        uint32_t count = plist_array_get_size(node);
-        array.reserve(count);
-        for (uint32_t i = 0; i < count; ++i) {
-            auto value = fromNode(plist_array_get_item(node, i), depth + 1);
-            if (!value)
-                return std::nullopt;
-            array.push_back(std::move(*value));
-        }
-        return PlistValue(std::move(array));
-    }
-    case PLIST_STRING: {
-        uint64_t length = 0;
-        const char *text = plist_get_string_ptr(node, &length);
-        if (text && std::strlen(text) != length)
-            return std::nullopt; // a NUL inside: no text this side can hold
-        return PlistValue(textFrom(text));
-    }
-    case PLIST_DATA: {
-        char *bytes = nullptr;
-        uint64_t length = 0;
-        plist_get_data_val(node, &bytes, &length);
-        PlistValue::Data value(reinterpret_cast<std::uint8_t *>(bytes),
-                               reinterpret_cast<std::uint8_t *>(bytes) + (bytes ? length : 0));
-        free(bytes);
-        return PlistValue(std::move(value));
-    }
+    case PLIST_DICT:
+        return dictionaryFromNode(node, depth);
+    case PLIST_ARRAY:
+        return arrayFromNode(node, depth);
+    case PLIST_STRING:
+        return stringFromNode(node);
+    case PLIST_DATA:
+        return dataFromNode(node);
     case PLIST_UINT: {
         uint64_t value = 0;
         plist_get_uint_val(node, &value);
@@ -213,16 +238,8 @@ std::optional<PlistValue> fromNode(plist_t node, int depth) {
         plist_get_bool_val(node, &value);
         return PlistValue(value != 0);
     }
-    case PLIST_DATE: {
-        int32_t seconds = 0, micros = 0;
-        plist_get_date_val(node, &seconds, &micros);
-        // The library truncates toward zero and gives the fraction without its sign, so a date
-        // before the reference date is the seconds less the fraction. The result stays within
-        // the range the writer can store, so a date read is a date written back.
-        const double fraction = std::abs(micros) / 1e6;
-        const double when = seconds < 0 ? seconds - fraction : seconds + fraction;
-        return PlistValue(PlistDate{std::clamp(when, double(INT32_MIN), double(INT32_MAX))});
-    }
+    case PLIST_DATE:
+        return dateFromNode(node);
     default:
         return std::nullopt;
     }
