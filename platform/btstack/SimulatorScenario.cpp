@@ -2,6 +2,8 @@
 
 #include <charconv>
 #include <fstream>
+#include <string_view>
+#include <utility>
 
 namespace platform::btstack {
 namespace {
@@ -64,6 +66,129 @@ bool readScenarioFile(const std::string &path, std::vector<std::string> &args, s
     }
     return true;
 }
+
+constexpr std::pair<std::string_view, int SimulatorScenario::*> kMillisecondOptions[] = {
+    {"--power-on-delay", &SimulatorScenario::powerOnDelayMs},
+    {"--command-delay", &SimulatorScenario::commandDelayMs},
+    {"--inquiry-unit", &SimulatorScenario::inquiryUnitMs},
+    {"--page-timeout", &SimulatorScenario::pageTimeoutMs},
+    {"--pairing-timeout", &SimulatorScenario::pairingTimeoutMs},
+};
+
+constexpr std::pair<std::string_view, bool SimulatorScenario::*> kSwitchOptions[] = {
+    {"--power-on-fails", &SimulatorScenario::powerOnFails},
+    {"--group-responses", &SimulatorScenario::groupResponses},
+    {"--log-events", &SimulatorScenario::logEvents},
+};
+
+// Walks the options in order; a scenario file's options are read where the file is named.
+class ScenarioReader {
+public:
+    ScenarioReader(std::vector<std::string> args, std::string &error)
+        : args_(std::move(args)), error_(error) {}
+
+    std::optional<SimulatorScenario> read() {
+        for (i_ = 0; i_ < args_.size(); ++i_) {
+            // A copy: a scenario file's options go into the list being walked.
+            const std::string option = args_[i_];
+            if (!apply(option))
+                return std::nullopt;
+        }
+        return scenario_;
+    }
+
+private:
+    using ValueHandler = bool (ScenarioReader::*)(const std::string &option,
+                                                  const std::string &text);
+
+    bool apply(const std::string &option) {
+        static constexpr std::pair<std::string_view, ValueHandler> kValueOptions[] = {
+            {"--device", &ScenarioReader::device},
+            {"--scenario", &ScenarioReader::include},
+            {"--address", &ScenarioReader::localAddress},
+            {"--system-bluetooth-enabled", &ScenarioReader::systemBluetoothEnabled},
+        };
+        for (const auto &[name, field] : kMillisecondOptions)
+            if (option == name)
+                return milliseconds(option, scenario_.*field);
+        for (const auto &[name, field] : kSwitchOptions)
+            if (option == name) {
+                scenario_.*field = true;
+                return true;
+            }
+        for (const auto &[name, handler] : kValueOptions)
+            if (option == name) {
+                std::string text;
+                return value(option, text) && (this->*handler)(option, text);
+            }
+        error_ = "unknown option: " + option;
+        return false;
+    }
+
+    bool value(const std::string &option, std::string &out) {
+        if (i_ + 1 >= args_.size()) {
+            error_ = option + " needs a value";
+            return false;
+        }
+        out = args_[++i_];
+        return true;
+    }
+
+    bool milliseconds(const std::string &option, int &out) {
+        std::string text;
+        if (!value(option, text))
+            return false;
+        if (!parseNumber<int>(text, out, 0, 600000)) {
+            error_ = "bad " + option + ": " + text;
+            return false;
+        }
+        return true;
+    }
+
+    bool device(const std::string &, const std::string &text) {
+        auto device = parseVirtualDevice(text, error_);
+        if (!device)
+            return false;
+        scenario_.devices.push_back(*device);
+        return true;
+    }
+
+    bool include(const std::string &, const std::string &path) {
+        if (++filesRead_ > 32) {
+            error_ = "too many scenario files (does one include itself?)";
+            return false;
+        }
+        std::vector<std::string> more;
+        if (!readScenarioFile(path, more, error_))
+            return false;
+        args_.insert(args_.begin() + static_cast<long>(i_) + 1, more.begin(), more.end());
+        return true;
+    }
+
+    bool localAddress(const std::string &, const std::string &text) {
+        auto address = parseAddress(text);
+        if (!address) {
+            error_ = "bad address: " + text;
+            return false;
+        }
+        scenario_.localAddress = *address;
+        return true;
+    }
+
+    bool systemBluetoothEnabled(const std::string &option, const std::string &text) {
+        if (!parseBool(text, scenario_.systemBluetoothEnabled)) {
+            error_ = "bad " + option + ": " + text;
+            return false;
+        }
+        return true;
+    }
+
+    SimulatorScenario scenario_;
+    std::vector<std::string> args_;
+    std::size_t i_ = 0;
+    int filesRead_ = 0;
+    std::string &error_;
+};
 
 } // namespace
 
@@ -130,91 +255,8 @@ std::optional<VirtualDevice> parseVirtualDevice(const std::string &description,
 
 std::optional<SimulatorScenario>
 SimulatorScenario::fromArguments(const std::vector<std::string> &arguments, std::string &error) {
-    SimulatorScenario scenario;
-    std::vector<std::string> args = arguments;
-    int filesRead = 0;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string option = args[i];
-        auto value = [&](std::string &out) {
-            if (i + 1 >= args.size()) {
-                error = option + " needs a value";
-                return false;
-            }
-            out = args[++i];
-            return true;
-        };
-        auto milliseconds = [&](int &out) {
-            std::string text;
-            if (!value(text))
-                return false;
-            if (!parseNumber<int>(text, out, 0, 600000)) {
-                error = "bad " + option + ": " + text;
-                return false;
-            }
-            return true;
-        };
-        std::string text;
-        if (option == "--device") {
-            if (!value(text))
-                return std::nullopt;
-            auto device = parseVirtualDevice(text, error);
-            if (!device)
-                return std::nullopt;
-            scenario.devices.push_back(*device);
-        } else if (option == "--scenario") {
-            if (!value(text))
-                return std::nullopt;
-            if (++filesRead > 32) {
-                error = "too many scenario files (does one include itself?)";
-                return std::nullopt;
-            }
-            std::vector<std::string> more;
-            if (!readScenarioFile(text, more, error))
-                return std::nullopt;
-            args.insert(args.begin() + static_cast<long>(i) + 1, more.begin(), more.end());
-        } else if (option == "--address") {
-            if (!value(text))
-                return std::nullopt;
-            auto address = parseAddress(text);
-            if (!address) {
-                error = "bad address: " + text;
-                return std::nullopt;
-            }
-            scenario.localAddress = *address;
-        } else if (option == "--power-on-delay") {
-            if (!milliseconds(scenario.powerOnDelayMs))
-                return std::nullopt;
-        } else if (option == "--power-on-fails") {
-            scenario.powerOnFails = true;
-        } else if (option == "--system-bluetooth-enabled") {
-            if (!value(text))
-                return std::nullopt;
-            if (!parseBool(text, scenario.systemBluetoothEnabled)) {
-                error = "bad " + option + ": " + text;
-                return std::nullopt;
-            }
-        } else if (option == "--command-delay") {
-            if (!milliseconds(scenario.commandDelayMs))
-                return std::nullopt;
-        } else if (option == "--inquiry-unit") {
-            if (!milliseconds(scenario.inquiryUnitMs))
-                return std::nullopt;
-        } else if (option == "--page-timeout") {
-            if (!milliseconds(scenario.pageTimeoutMs))
-                return std::nullopt;
-        } else if (option == "--pairing-timeout") {
-            if (!milliseconds(scenario.pairingTimeoutMs))
-                return std::nullopt;
-        } else if (option == "--group-responses") {
-            scenario.groupResponses = true;
-        } else if (option == "--log-events") {
-            scenario.logEvents = true;
-        } else {
-            error = "unknown option: " + option;
-            return std::nullopt;
-        }
-    }
-    return scenario;
+    ScenarioReader reader(arguments, error);
+    return reader.read();
 }
 
 } // namespace platform::btstack

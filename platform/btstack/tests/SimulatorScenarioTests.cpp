@@ -36,6 +36,48 @@ TEST(SimulatorScenario, RefusesBadDevices) {
     EXPECT_NE(error, "");
 }
 
+TEST(SimulatorScenario, EveryOptionReachesItsField) {
+    std::string error;
+    auto scenario = SimulatorScenario::fromArguments(
+        {"--address", "00:1b:dc:0f:e2:7a", "--power-on-delay", "1", "--command-delay", "2",
+         "--inquiry-unit", "3", "--page-timeout", "4", "--pairing-timeout", "0x5",
+         "--system-bluetooth-enabled", "yes", "--power-on-fails", "--group-responses",
+         "--log-events"},
+        error);
+    ASSERT_TRUE(scenario) << error;
+    EXPECT_EQ(formatAddress(scenario->localAddress), "00:1B:DC:0F:E2:7A");
+    EXPECT_EQ(scenario->powerOnDelayMs, 1);
+    EXPECT_EQ(scenario->commandDelayMs, 2);
+    EXPECT_EQ(scenario->inquiryUnitMs, 3);
+    EXPECT_EQ(scenario->pageTimeoutMs, 4);
+    EXPECT_EQ(scenario->pairingTimeoutMs, 5);
+    EXPECT_TRUE(scenario->systemBluetoothEnabled);
+    EXPECT_TRUE(scenario->powerOnFails);
+    EXPECT_TRUE(scenario->groupResponses);
+    EXPECT_TRUE(scenario->logEvents);
+
+    auto plain = SimulatorScenario::fromArguments({}, error);
+    ASSERT_TRUE(plain);
+    EXPECT_FALSE(plain->powerOnFails || plain->groupResponses || plain->logEvents);
+    EXPECT_EQ(plain->pageTimeoutMs, 5120);
+}
+
+TEST(SimulatorScenario, BadOptionsAreNamed) {
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"--page-timeout"}, "--page-timeout needs a value"},
+        {{"--pairing-timeout", "600001"}, "bad --pairing-timeout: 600001"},
+        {{"--device"}, "--device needs a value"},
+        {{"--address", "00:1b:dc"}, "bad address: 00:1b:dc"},
+        {{"--system-bluetooth-enabled", "maybe"}, "bad --system-bluetooth-enabled: maybe"},
+        {{"--log-events", "--loud"}, "unknown option: --loud"},
+    };
+    for (const auto &[arguments, message] : cases) {
+        std::string error;
+        EXPECT_FALSE(SimulatorScenario::fromArguments(arguments, error)) << message;
+        EXPECT_EQ(error, message);
+    }
+}
+
 class ScenarioFile : public ::testing::Test {
 protected:
     std::string path = "/tmp/nbr-scenario-" + std::to_string(::getpid());
@@ -83,7 +125,8 @@ TEST_F(ScenarioFile, BadInputIsRefusedWithAReason) {
 TEST(SimulatorScenario, TheShippedDualShock4ScenarioReads) {
     std::string error;
     const std::string folder = BTSTACK_SCENARIOS;
-    auto scenario = SimulatorScenario::fromArguments({"--scenario", folder + "/dualshock4.txt"}, error);
+    auto scenario =
+        SimulatorScenario::fromArguments({"--scenario", folder + "/dualshock4.txt"}, error);
     ASSERT_TRUE(scenario) << error;
     ASSERT_EQ(scenario->devices.size(), 2u);
     EXPECT_EQ(scenario->devices[1].classOfDevice, 0x002508u);
