@@ -39,6 +39,12 @@ std::uint16_t opcodeOf(const hci_cmd_t &command) {
     return command.opcode;
 }
 
+Address addressField(const DecodedCommand &command) {
+    Address address{};
+    std::copy_n(command.field("address")->bytes.begin(), 6, address.begin());
+    return address;
+}
+
 } // namespace
 
 BTstackSimulator::BTstackSimulator(SimulatorScenario scenario, LogSink log, QObject *parent)
@@ -222,11 +228,10 @@ void BTstackSimulator::daemonCommand(Client &client, const DecodedCommand &comma
         if (owner != services_.end() && owner->second == client.id)
             services_.erase(owner);
     } else if (d == &l2cap_create_channel || d == &l2cap_create_channel_mtu) {
-        Address address{};
-        std::copy_n(command.field("address")->bytes.begin(), 6, address.begin());
         auto mtu = d == &l2cap_create_channel ? kDefaultChannelMtu
                                               : static_cast<std::uint16_t>(command.value("mtu"));
-        openChannel(client.id, address, static_cast<std::uint16_t>(command.value("psm")), mtu);
+        openChannel(client.id, addressField(command),
+                    static_cast<std::uint16_t>(command.value("psm")), mtu);
     } else if (d == &l2cap_disconnect) {
         auto cid = static_cast<std::uint16_t>(command.value("cid"));
         for (auto &[handle, link] : links_)
@@ -248,88 +253,121 @@ void BTstackSimulator::controllerCommand(Client &, const DecodedCommand &command
         log("note controller not working, " + command.name + " dropped");
         return;
     }
-    const hci_cmd_t *d = command.descriptor;
-    const std::uint16_t opcode = command.opcode;
-    auto address = [&] {
-        Address a{};
-        std::copy_n(command.field("address")->bytes.begin(), 6, a.begin());
-        return a;
+    using Handler = void (BTstackSimulator::*)(const DecodedCommand &);
+    static constexpr std::pair<const hci_cmd_t *, Handler> kHandlers[] = {
+        {&hci_reset, &BTstackSimulator::acknowledge},
+        {&hci_write_scan_enable, &BTstackSimulator::acknowledge},
+        {&hci_write_inquiry_mode, &BTstackSimulator::writeInquiryMode},
+        {&hci_write_authentication_enable, &BTstackSimulator::writeAuthenticationEnable},
+        {&hci_read_bd_addr, &BTstackSimulator::readLocalAddress},
+        {&hci_inquiry, &BTstackSimulator::inquiryCommand},
+        {&hci_inquiry_cancel, &BTstackSimulator::inquiryCancelCommand},
+        {&hci_disconnect, &BTstackSimulator::disconnectCommand},
+        {&hci_create_connection, &BTstackSimulator::createConnectionCommand},
+        {&hci_remote_name_request, &BTstackSimulator::remoteNameRequest},
+        {&hci_link_key_request_reply, &BTstackSimulator::securityReplyCommand},
+        {&hci_link_key_request_negative_reply, &BTstackSimulator::securityReplyCommand},
+        {&hci_pin_code_request_reply, &BTstackSimulator::securityReplyCommand},
+        {&hci_pin_code_request_negative_reply, &BTstackSimulator::securityReplyCommand},
     };
-    if (d == &hci_reset || d == &hci_write_scan_enable) {
-        commandComplete(opcode, kSuccess);
-    } else if (d == &hci_write_inquiry_mode) {
-        std::uint32_t mode = command.value("mode");
-        if (mode <= 2)
-            inquiryMode_ = static_cast<std::uint8_t>(mode);
-        commandComplete(opcode, mode <= 2 ? kSuccess : kInvalidParameters);
-    } else if (d == &hci_write_authentication_enable) {
-        authenticationEnable_ = command.value("enable") != 0;
-        commandComplete(opcode, kSuccess);
-    } else if (d == &hci_read_bd_addr) {
-        Bytes extra;
-        appendAddress(extra, scenario_.localAddress);
-        commandComplete(opcode, kSuccess, extra);
-    } else if (d == &hci_inquiry) {
-        if (inquiring_) {
-            commandStatus(opcode, kCommandDisallowed);
+    for (const auto &[descriptor, handler] : kHandlers)
+        if (command.descriptor == descriptor) {
+            (this->*handler)(command);
             return;
         }
-        commandStatus(opcode, kSuccess);
-        startInquiry(static_cast<std::uint8_t>(command.value("length")),
-                     static_cast<std::uint8_t>(command.value("responses")));
-    } else if (d == &hci_inquiry_cancel) {
-        bool was = inquiring_;
-        stopInquiry();
-        commandComplete(opcode, was ? kSuccess : kCommandDisallowed);
-    } else if (d == &hci_disconnect) {
-        auto handle = static_cast<std::uint16_t>(command.value("handle"));
-        if (linkForHandle(handle) == nullptr) {
-            commandStatus(opcode, kUnknownConnection);
-            return;
-        }
-        commandStatus(opcode, kSuccess);
-        dropLink(handle, kLocalHostTerminated);
-    } else if (d == &hci_create_connection) {
-        Address a = address();
-        if (linkFor(a) != nullptr) {
-            commandStatus(opcode, kConnectionExists);
-            return;
-        }
-        openChannel(0, a, 0, 0);
-    } else if (d == &hci_remote_name_request) {
-        commandStatus(opcode, kSuccess);
-        Address a = address();
-        const VirtualDevice *device = deviceFor(a);
-        bool there = device && inRange(*device);
-        Bytes parameters{there ? kSuccess : kPageTimeout};
-        appendAddress(parameters, a);
-        std::string name = there ? device->name : "";
-        parameters.insert(parameters.end(), name.begin(), name.end());
-        parameters.resize(parameters.size() + kNameFieldSize - name.size(), 0);
-        later(there ? device->delayMs : scenario_.pageTimeoutMs,
-              [this, parameters] { broadcast(0x07, parameters); });
-    } else if (d == &hci_link_key_request_reply || d == &hci_link_key_request_negative_reply ||
-               d == &hci_pin_code_request_reply || d == &hci_pin_code_request_negative_reply) {
-        Address a = address();
-        Bytes extra;
-        appendAddress(extra, a);
-        commandComplete(opcode, kSuccess, extra);
-        Bytes secret;
-        bool negative =
-            d == &hci_link_key_request_negative_reply || d == &hci_pin_code_request_negative_reply;
-        if (d == &hci_link_key_request_reply)
-            secret = command.field("link_key")->bytes;
-        if (d == &hci_pin_code_request_reply) {
-            const auto &pin = command.field("pin")->bytes;
-            std::size_t length = std::min<std::size_t>(command.value("pin_length"), pin.size());
-            secret.assign(pin.begin(), pin.begin() + static_cast<long>(length));
-        }
-        bool pinReply =
-            d == &hci_pin_code_request_reply || d == &hci_pin_code_request_negative_reply;
-        securityReply(a, pinReply, negative ? nullptr : &secret);
-    } else {
-        commandComplete(opcode, kUnknownCommand);
+    commandComplete(command.opcode, kUnknownCommand);
+}
+
+void BTstackSimulator::acknowledge(const DecodedCommand &command) {
+    commandComplete(command.opcode, kSuccess);
+}
+
+void BTstackSimulator::writeInquiryMode(const DecodedCommand &command) {
+    std::uint32_t mode = command.value("mode");
+    if (mode <= 2)
+        inquiryMode_ = static_cast<std::uint8_t>(mode);
+    commandComplete(command.opcode, mode <= 2 ? kSuccess : kInvalidParameters);
+}
+
+void BTstackSimulator::writeAuthenticationEnable(const DecodedCommand &command) {
+    authenticationEnable_ = command.value("enable") != 0;
+    commandComplete(command.opcode, kSuccess);
+}
+
+void BTstackSimulator::readLocalAddress(const DecodedCommand &command) {
+    Bytes extra;
+    appendAddress(extra, scenario_.localAddress);
+    commandComplete(command.opcode, kSuccess, extra);
+}
+
+void BTstackSimulator::inquiryCommand(const DecodedCommand &command) {
+    if (inquiring_) {
+        commandStatus(command.opcode, kCommandDisallowed);
+        return;
     }
+    commandStatus(command.opcode, kSuccess);
+    startInquiry(static_cast<std::uint8_t>(command.value("length")),
+                 static_cast<std::uint8_t>(command.value("responses")));
+}
+
+void BTstackSimulator::inquiryCancelCommand(const DecodedCommand &command) {
+    bool was = inquiring_;
+    stopInquiry();
+    commandComplete(command.opcode, was ? kSuccess : kCommandDisallowed);
+}
+
+void BTstackSimulator::disconnectCommand(const DecodedCommand &command) {
+    auto handle = static_cast<std::uint16_t>(command.value("handle"));
+    if (linkForHandle(handle) == nullptr) {
+        commandStatus(command.opcode, kUnknownConnection);
+        return;
+    }
+    commandStatus(command.opcode, kSuccess);
+    dropLink(handle, kLocalHostTerminated);
+}
+
+void BTstackSimulator::createConnectionCommand(const DecodedCommand &command) {
+    Address a = addressField(command);
+    if (linkFor(a) != nullptr) {
+        commandStatus(command.opcode, kConnectionExists);
+        return;
+    }
+    openChannel(0, a, 0, 0);
+}
+
+void BTstackSimulator::remoteNameRequest(const DecodedCommand &command) {
+    commandStatus(command.opcode, kSuccess);
+    Address a = addressField(command);
+    const VirtualDevice *device = deviceFor(a);
+    bool there = device && inRange(*device);
+    Bytes parameters{there ? kSuccess : kPageTimeout};
+    appendAddress(parameters, a);
+    std::string name = there ? device->name : "";
+    parameters.insert(parameters.end(), name.begin(), name.end());
+    parameters.resize(parameters.size() + kNameFieldSize - name.size(), 0);
+    later(there ? device->delayMs : scenario_.pageTimeoutMs,
+          [this, parameters] { broadcast(0x07, parameters); });
+}
+
+// The link-key and PIN replies, positive or negative.
+void BTstackSimulator::securityReplyCommand(const DecodedCommand &command) {
+    const hci_cmd_t *d = command.descriptor;
+    Address a = addressField(command);
+    Bytes extra;
+    appendAddress(extra, a);
+    commandComplete(command.opcode, kSuccess, extra);
+    Bytes secret;
+    bool negative =
+        d == &hci_link_key_request_negative_reply || d == &hci_pin_code_request_negative_reply;
+    if (d == &hci_link_key_request_reply)
+        secret = command.field("link_key")->bytes;
+    if (d == &hci_pin_code_request_reply) {
+        const auto &pin = command.field("pin")->bytes;
+        std::size_t length = std::min<std::size_t>(command.value("pin_length"), pin.size());
+        secret.assign(pin.begin(), pin.begin() + static_cast<long>(length));
+    }
+    bool pinReply = d == &hci_pin_code_request_reply || d == &hci_pin_code_request_negative_reply;
+    securityReply(a, pinReply, negative ? nullptr : &secret);
 }
 
 void BTstackSimulator::updatePower() {

@@ -65,6 +65,17 @@ private:
     void handleFrame(Client &client, const Frame &frame);
     void daemonCommand(Client &client, const DecodedCommand &command);
     void controllerCommand(Client &client, const DecodedCommand &command);
+    // One handler a kind of controller command, each answering it as the controller would.
+    void acknowledge(const DecodedCommand &command);
+    void writeInquiryMode(const DecodedCommand &command);
+    void writeAuthenticationEnable(const DecodedCommand &command);
+    void readLocalAddress(const DecodedCommand &command);
+    void inquiryCommand(const DecodedCommand &command);
+    void inquiryCancelCommand(const DecodedCommand &command);
+    void disconnectCommand(const DecodedCommand &command);
+    void createConnectionCommand(const DecodedCommand &command);
+    void remoteNameRequest(const DecodedCommand &command);
+    void securityReplyCommand(const DecodedCommand &command);
 
     void updatePower();
     void powerOn();

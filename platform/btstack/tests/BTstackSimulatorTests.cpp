@@ -241,6 +241,60 @@ TEST_F(Simulator, EachFailureModeFailsTheChannel) {
     EXPECT_TRUE(simulator->waitForLine("note device 00:00:00:00:00:01 refuses the PIN"));
 }
 
+// Every kind of controller command gets the controller's answer, refusals included.
+TEST_F(Simulator, EachControllerCommandHasItsAnswer) {
+    start({"--page-timeout", "50", "--device",
+           std::string("address=") + kPadText + ",class=0x002508,name=Wireless Controller"});
+    powerOn();
+    g_packets.clear();
+    auto answered = [this](const hci_cmd_t &command, std::uint8_t event, std::uint8_t status) {
+        const bool complete = event == HCI_EVENT_COMMAND_COMPLETE;
+        return waitFor([&](const Packet &p) {
+            return p.bytes.size() >= 6 && p.bytes[0] == event &&
+                   readLE16(p.bytes, complete ? 3 : 4) == command.opcode &&
+                   p.bytes[complete ? 5 : 2] == status;
+        });
+    };
+    const hci_cmd_t readLocalName = {0x0C14, ""}; // not simulated
+    const bd_addr_t away = {0x00, 0x00, 0x00, 0x00, 0x00, 0x09};
+    bt_send_cmd(&hci_reset);
+    bt_send_cmd(&hci_write_scan_enable, 3);
+    bt_send_cmd(&hci_write_authentication_enable, 0);
+    bt_send_cmd(&hci_write_inquiry_mode, 3);
+    bt_send_cmd(&hci_inquiry_cancel);
+    bt_send_cmd(&hci_disconnect, 0x0099, 0x13);
+    bt_send_cmd(&readLocalName);
+    bt_send_cmd(&hci_read_bd_addr);
+    EXPECT_GE(answered(hci_reset, HCI_EVENT_COMMAND_COMPLETE, 0x00), 0);
+    EXPECT_GE(answered(hci_write_scan_enable, HCI_EVENT_COMMAND_COMPLETE, 0x00), 0);
+    EXPECT_GE(answered(hci_write_authentication_enable, HCI_EVENT_COMMAND_COMPLETE, 0x00), 0);
+    EXPECT_GE(answered(hci_write_inquiry_mode, HCI_EVENT_COMMAND_COMPLETE, 0x12), 0);
+    EXPECT_GE(answered(hci_inquiry_cancel, HCI_EVENT_COMMAND_COMPLETE, 0x0C), 0) << "none runs";
+    EXPECT_GE(answered(hci_disconnect, HCI_EVENT_COMMAND_STATUS, 0x02), 0);
+    EXPECT_GE(answered(readLocalName, HCI_EVENT_COMMAND_COMPLETE, 0x01), 0);
+    const int local = answered(hci_read_bd_addr, HCI_EVENT_COMMAND_COMPLETE, 0x00);
+    ASSERT_GE(local, 0);
+    EXPECT_EQ(formatAddress(*readAddress(g_packets[std::size_t(local)].bytes, 6)),
+              "00:1B:DC:0F:00:01");
+
+    bt_send_cmd(&hci_inquiry, 0x9E8B33, 1, 0);
+    bt_send_cmd(&hci_inquiry, 0x9E8B33, 1, 0);
+    EXPECT_GE(answered(hci_inquiry, HCI_EVENT_COMMAND_STATUS, 0x0C), 0) << "one runs already";
+    bt_send_cmd(&hci_remote_name_request, kPad, 1, 0, 0);
+    bt_send_cmd(&hci_remote_name_request, away, 1, 0, 0);
+    auto nameFound = [this](const char *address, std::uint8_t status) {
+        return waitFor([&](const Packet &p) {
+            return p.bytes.size() == 2 + 1 + 6 + kNameFieldSize && p.bytes[0] == 0x07 &&
+                   p.bytes[2] == status && formatAddress(*readAddress(p.bytes, 3)) == address;
+        });
+    };
+    const int named = nameFound(kPadText, 0x00);
+    ASSERT_GE(named, 0);
+    EXPECT_STREQ(reinterpret_cast<const char *>(&g_packets[std::size_t(named)].bytes[9]),
+                 "Wireless Controller");
+    EXPECT_GE(nameFound("00:00:00:00:00:09", 0x04), 0) << "a page time-out";
+}
+
 TEST_F(Simulator, ControllerCommandsWaitForPowerAndTheClientLearnsOfALostDaemon) {
     start({"--power-on-delay", "200"});
     bt_send_cmd(&hci_write_inquiry_mode, 1); // powered off: no answer
