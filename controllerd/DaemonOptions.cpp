@@ -1,6 +1,8 @@
 #include "DaemonOptions.h"
 
 #include <charconv>
+#include <string_view>
+#include <utility>
 
 namespace {
 
@@ -24,6 +26,83 @@ bool parseAddress(std::string text, std::array<std::uint8_t, 6> &address) {
     return true;
 }
 
+constexpr std::pair<std::string_view, bool DaemonOptions::*> kSwitches[] = {
+    {"--timestamps", &DaemonOptions::timestamps},
+    {"--never-answer", &DaemonOptions::neverAnswer},
+    {"--close-without-reply", &DaemonOptions::closeWithoutReply},
+    {"--refuse-connect", &DaemonOptions::refuseConnect},
+};
+
+constexpr std::pair<std::string_view, int DaemonOptions::*> kNumbers[] = {
+    {"--short-reply", &DaemonOptions::shortReply},
+    {"--partial-reply", &DaemonOptions::partialReply},
+    {"--trickle", &DaemonOptions::trickleMs},
+    {"--delay", &DaemonOptions::replyDelayMs},
+    {"--connect-delay", &DaemonOptions::connectDelayMs},
+};
+
+// The arguments with the one being read.
+struct ArgumentCursor {
+    const std::vector<std::string> &arguments;
+    std::string &error;
+    std::size_t i = 0;
+
+    // Null (with `error`) when the arguments end before the option's value.
+    const std::string *value(const std::string &option) {
+        if (i + 1 >= arguments.size()) {
+            error = option + " needs a value";
+            return nullptr;
+        }
+        return &arguments[++i];
+    }
+
+    bool number(const std::string &option, int &out) {
+        const std::string *text = value(option);
+        if (text && !parseInt(*text, out))
+            error = option + ": not a number: " + *text;
+        return text != nullptr && error.empty();
+    }
+};
+
+// "TYPE[,ADDRESS]"
+bool parseConnected(ArgumentCursor &cursor, const std::string &option, DaemonOptions &options) {
+    const std::string *text = cursor.value(option);
+    if (!text)
+        return false;
+    auto comma = text->find(',');
+    int type = 0;
+    if (!parseInt(text->substr(0, comma), type) || type > 6 ||
+        (comma != std::string::npos &&
+         !parseAddress(text->substr(comma + 1), options.connectedAddress))) {
+        cursor.error = "--connected: expected TYPE[,ADDRESS], got " + *text;
+        return false;
+    }
+    options.connectedType = type;
+    return true;
+}
+
+bool parseOption(ArgumentCursor &cursor, DaemonOptions &options) {
+    const std::string &option = cursor.arguments[cursor.i];
+    for (const auto &[name, field] : kSwitches)
+        if (option == name) {
+            options.*field = true;
+            return true;
+        }
+    for (const auto &[name, field] : kNumbers)
+        if (option == name)
+            return cursor.number(option, options.*field);
+    if (option == "--log") {
+        const std::string *text = cursor.value(option);
+        if (text)
+            options.logPath = *text;
+        return text != nullptr;
+    }
+    if (option == "--connected")
+        return parseConnected(cursor, option, options);
+    cursor.error = "unknown option " + option;
+    return false;
+}
+
 } // namespace
 
 const char *DaemonOptions::usage() {
@@ -37,66 +116,8 @@ const char *DaemonOptions::usage() {
 std::optional<DaemonOptions> DaemonOptions::parse(const std::vector<std::string> &arguments,
                                                   std::string &error) {
     DaemonOptions options;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        const std::string &option = arguments[i];
-        auto value = [&]() -> const std::string * {
-            if (i + 1 >= arguments.size()) {
-                error = option + " needs a value";
-                return nullptr;
-            }
-            return &arguments[++i];
-        };
-        auto number = [&](int &out) {
-            const std::string *text = value();
-            if (text && !parseInt(*text, out))
-                error = option + ": not a number: " + *text;
-            return text != nullptr && error.empty();
-        };
-        if (option == "--log") {
-            const std::string *text = value();
-            if (!text)
-                return std::nullopt;
-            options.logPath = *text;
-        } else if (option == "--timestamps") {
-            options.timestamps = true;
-        } else if (option == "--never-answer") {
-            options.neverAnswer = true;
-        } else if (option == "--close-without-reply") {
-            options.closeWithoutReply = true;
-        } else if (option == "--refuse-connect") {
-            options.refuseConnect = true;
-        } else if (option == "--short-reply") {
-            if (!number(options.shortReply))
-                return std::nullopt;
-        } else if (option == "--partial-reply") {
-            if (!number(options.partialReply))
-                return std::nullopt;
-        } else if (option == "--trickle") {
-            if (!number(options.trickleMs))
-                return std::nullopt;
-        } else if (option == "--delay") {
-            if (!number(options.replyDelayMs))
-                return std::nullopt;
-        } else if (option == "--connect-delay") {
-            if (!number(options.connectDelayMs))
-                return std::nullopt;
-        } else if (option == "--connected") {
-            const std::string *text = value();
-            if (!text)
-                return std::nullopt;
-            auto comma = text->find(',');
-            int type = 0;
-            if (!parseInt(text->substr(0, comma), type) || type > 6 ||
-                (comma != std::string::npos &&
-                 !parseAddress(text->substr(comma + 1), options.connectedAddress))) {
-                error = "--connected: expected TYPE[,ADDRESS], got " + *text;
-                return std::nullopt;
-            }
-            options.connectedType = type;
-        } else {
-            error = "unknown option " + option;
+    for (ArgumentCursor cursor{arguments, error}; cursor.i < arguments.size(); ++cursor.i)
+        if (!parseOption(cursor, options))
             return std::nullopt;
-        }
-    }
     return options;
 }
