@@ -109,68 +109,73 @@ std::string formatValue(const PlistValue &value) {
     return "?";
 }
 
-} // namespace
-
-int main(int argc, char **argv) {
-    QCoreApplication app(argc, argv);
-    if (argc < 3)
-        return usage();
-    const std::string mode = argv[1];
-    int next = 2;
+struct Options {
+    std::string mode;
+    int next = 2; // the first argument after the flags
     bool bootstrap = false;
     long remaining = -1;
+};
+
+std::optional<Options> parseOptions(int argc, char **argv) {
+    if (argc < 3)
+        return std::nullopt;
+    Options options;
+    options.mode = argv[1];
+    int &next = options.next;
     while (next < argc && argv[next][0] == '-') {
         if (std::strcmp(argv[next], "-b") == 0) {
-            bootstrap = true;
+            options.bootstrap = true;
             ++next;
         } else if (std::strcmp(argv[next], "-n") == 0 && next + 1 < argc) {
-            remaining = std::strtol(argv[next + 1], nullptr, 10);
+            options.remaining = std::strtol(argv[next + 1], nullptr, 10);
             next += 2;
         } else {
-            return usage();
+            return std::nullopt;
         }
     }
     if (next >= argc)
-        return usage();
+        return std::nullopt;
+    return options;
+}
 
-    if (mode == "-u") {
-        for (int i = next; i < argc; ++i)
-            if (rocketbootstrap_unlock(argv[i]) != KERN_SUCCESS)
-                return 1;
-        platform::UnixSignalWatcher::quitApplicationOn({SIGINT, SIGTERM});
-        std::printf("ready\n");
-        std::fflush(stdout);
-        return app.exec();
-    }
+int runUntilQuit(QCoreApplication &app) {
+    platform::UnixSignalWatcher::quitApplicationOn({SIGINT, SIGTERM});
+    std::printf("ready\n");
+    std::fflush(stdout);
+    return app.exec();
+}
 
-    auto center = CPDistributedMessagingCenter::centerNamed(argv[next]);
-    if (bootstrap)
-        rocketbootstrap_distributedmessagingcenter_apply(center.get());
+int unlock(QCoreApplication &app, int first, int argc, char **argv) {
+    for (int i = first; i < argc; ++i)
+        if (rocketbootstrap_unlock(argv[i]) != KERN_SUCCESS)
+            return 1;
+    return runUntilQuit(app);
+}
 
-    if (mode == "-p") {
-        if (next + 1 >= argc)
+// argv[first] is the message's name, the rest its userInfo.
+int post(CPDistributedMessagingCenter &center, int first, int argc, char **argv) {
+    PlistValue::Dictionary userInfo;
+    for (int i = first + 1; i < argc; ++i) {
+        const std::string pair = argv[i];
+        const std::size_t equals = pair.find('=');
+        auto value =
+            equals == std::string::npos ? std::nullopt : parseValue(pair.substr(equals + 1));
+        if (!value)
             return usage();
-        PlistValue::Dictionary userInfo;
-        for (int i = next + 2; i < argc; ++i) {
-            const std::string pair = argv[i];
-            const std::size_t equals = pair.find('=');
-            auto value =
-                equals == std::string::npos ? std::nullopt : parseValue(pair.substr(equals + 1));
-            if (!value)
-                return usage();
-            userInfo[pair.substr(0, equals)] = std::move(*value);
-        }
-        const bool sent = center->sendMessageName(argv[next + 1], userInfo);
-        platform::messaging::settleClientMessages();
-        return sent ? 0 : 1;
+        userInfo[pair.substr(0, equals)] = std::move(*value);
     }
+    const bool sent = center.sendMessageName(argv[first], userInfo);
+    platform::messaging::settleClientMessages();
+    return sent ? 0 : 1;
+}
 
-    if (mode != "-s" || next + 1 >= argc)
-        return usage();
-    for (int i = next + 1; i < argc; ++i)
-        center->registerForMessageName(
-            argv[i], [&remaining](const std::string &name, const PlistValue::Dictionary &info) {
-                std::string line = name;
+// argv[first...] are the messages to take; after `remaining` of them (when positive) it quits.
+int serve(QCoreApplication &app, CPDistributedMessagingCenter &center, const char *name,
+          long remaining, int first, int argc, char **argv) {
+    for (int i = first; i < argc; ++i)
+        center.registerForMessageName(
+            argv[i], [&remaining](const std::string &message, const PlistValue::Dictionary &info) {
+                std::string line = message;
                 for (const auto &[key, value] : info)
                     line += " " + key + "=" + formatValue(value);
                 std::printf("%s\n", line.c_str());
@@ -178,15 +183,34 @@ int main(int argc, char **argv) {
                 if (remaining > 0 && --remaining == 0)
                     QCoreApplication::quit();
             });
-    center->runServerOnCurrentThread();
-    if (!center->isServing()) {
-        std::fprintf(stderr, "messagingutil: cannot serve %s\n", argv[next]);
+    center.runServerOnCurrentThread();
+    if (!center.isServing()) {
+        std::fprintf(stderr, "messagingutil: cannot serve %s\n", name);
         return 1;
     }
-    platform::UnixSignalWatcher::quitApplicationOn({SIGINT, SIGTERM});
-    std::printf("ready\n");
-    std::fflush(stdout);
-    const int status = app.exec();
-    center->stopServer();
+    const int status = runUntilQuit(app);
+    center.stopServer();
     return status;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    QCoreApplication app(argc, argv);
+    const std::optional<Options> options = parseOptions(argc, argv);
+    if (!options)
+        return usage();
+    const int next = options->next;
+    if (options->mode == "-u")
+        return unlock(app, next, argc, argv);
+
+    auto center = CPDistributedMessagingCenter::centerNamed(argv[next]);
+    if (options->bootstrap)
+        rocketbootstrap_distributedmessagingcenter_apply(center.get());
+
+    if (options->mode == "-p")
+        return next + 1 >= argc ? usage() : post(*center, next + 1, argc, argv);
+    if (options->mode != "-s" || next + 1 >= argc)
+        return usage();
+    return serve(app, *center, argv[next], options->remaining, next + 1, argc, argv);
 }
