@@ -24,73 +24,110 @@
 #include <cstdio>
 #include <cstdlib>
 
-int main(int argc, char **argv) {
-    UIApplication app(argc, argv);
-    QApplication::setApplicationName("Preferences");
-    QCommandLineParser parser;
+namespace {
+
+void addOptions(QCommandLineParser &parser) {
     parser.addOption({"open", "Open the page of NAME.bundle.", "NAME"});
     parser.addOption(
         {"tap", "Tap the row with this identifier or title on the top screen.", "ROW"});
     parser.addOption({"print-specifiers", "Print the rows of the top page."});
     parser.addOption({"screenshot", "Save the window as a PNG.", "FILE"});
     parser.addHelpOption();
-    parser.process(app);
+}
 
-    platform::UnixSignalWatcher::quitApplicationOn({SIGINT, SIGTERM});
+void postBackgroundingNotification(UIApplication &app) {
     QObject::connect(&app, &QGuiApplication::applicationStateChanged, [](Qt::ApplicationState s) {
         if (s == Qt::ApplicationHidden || s == Qt::ApplicationSuspended)
             NSNotificationCenter::defaultCenter().postNotificationName(
                 UIApplicationDidEnterBackgroundNotification, nullptr);
     });
+}
 
-    auto *navigation = new UINavigationController(new SettingsRootController, &app);
-    if (parser.isSet("open")) {
-        QString error;
-        PSListController *page =
-            SettingsRootController::controllerForBundleNamed(parser.value("open"), &error);
-        if (page == nullptr) {
-            std::fprintf(stderr, "Preferences: %s\n", qPrintable(error));
-            return 1;
-        }
-        navigation->pushViewController(page, false);
+bool pushBundlePage(UINavigationController &navigation, const QString &name) {
+    QString error;
+    PSListController *page = SettingsRootController::controllerForBundleNamed(name, &error);
+    if (page == nullptr) {
+        std::fprintf(stderr, "Preferences: %s\n", qPrintable(error));
+        return false;
     }
+    navigation.pushViewController(page, false);
+    return true;
+}
 
-    QWidget *window = navigation->view();
+void showWindow(UINavigationController &navigation) {
+    QWidget *window = navigation.view();
     window->setWindowTitle("Settings");
     window->resize(390, 720);
-    navigation->viewWillAppear(false);
+    navigation.viewWillAppear(false);
     window->show();
-    navigation->viewDidAppear(false);
+    navigation.viewDidAppear(false);
+}
+
+// Each tap waits, as a user would, until its row takes taps (a button is disabled while the page
+// asks the controller daemon something).
+class StartupTaps {
+public:
+    explicit StartupTaps(QStringList taps) : taps_(std::move(taps)) { waited_.start(); }
+
+    // The taps that can go now; true once none is left.
+    bool tapDue(PreferencesControl &control) {
+        while (!taps_.isEmpty()) {
+            const bool tapped = control.Tap(taps_.first());
+            if (!tapped && waited_.elapsed() < 5000)
+                return false;
+            if (!tapped)
+                std::fprintf(stderr, "Preferences: no row %s that takes taps\n",
+                             qPrintable(taps_.first()));
+            taps_.removeFirst();
+            waited_.restart();
+        }
+        return true;
+    }
+
+private:
+    QStringList taps_;
+    QElapsedTimer waited_;
+};
+
+void finishStartup(const QCommandLineParser &parser, PreferencesControl &control) {
+    if (parser.isSet("print-specifiers"))
+        for (const QString &row : control.Rows())
+            std::printf("%s\n", qPrintable(row.section('\t', 0, 1)));
+    if (parser.isSet("screenshot"))
+        control.Screenshot(parser.value("screenshot"));
+    std::printf("ready\n");
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    UIApplication app(argc, argv);
+    QApplication::setApplicationName("Preferences");
+    QCommandLineParser parser;
+    addOptions(parser);
+    parser.process(app);
+
+    platform::UnixSignalWatcher::quitApplicationOn({SIGINT, SIGTERM});
+    postBackgroundingNotification(app);
+
+    auto *navigation = new UINavigationController(new SettingsRootController, &app);
+    if (parser.isSet("open") && !pushBundlePage(*navigation, parser.value("open")))
+        return 1;
+    showWindow(*navigation);
 
     PreferencesControl control(navigation);
     if (std::getenv("DBUS_SESSION_BUS_ADDRESS") != nullptr && !control.registerOnSessionBus())
         std::fprintf(stderr, "Preferences: another instance is running on this bus\n");
-    // Each tap waits, as a user would, until its row takes taps (a button is disabled while the
-    // page asks the controller daemon something); then the rest, then "ready".
-    QStringList taps = parser.values("tap");
-    QElapsedTimer waited;
+    // The taps first, then the rest, then "ready".
+    StartupTaps taps(parser.values("tap"));
     QTimer ticker;
     QObject::connect(&ticker, &QTimer::timeout, &app, [&] {
-        while (!taps.isEmpty()) {
-            const bool tapped = control.Tap(taps.first());
-            if (!tapped && waited.elapsed() < 5000)
-                return;
-            if (!tapped)
-                std::fprintf(stderr, "Preferences: no row %s that takes taps\n",
-                             qPrintable(taps.first()));
-            taps.removeFirst();
-            waited.restart();
-        }
+        if (!taps.tapDue(control))
+            return;
         ticker.stop();
-        if (parser.isSet("print-specifiers"))
-            for (const QString &row : control.Rows())
-                std::printf("%s\n", qPrintable(row.section('\t', 0, 1)));
-        if (parser.isSet("screenshot"))
-            control.Screenshot(parser.value("screenshot"));
-        std::printf("ready\n");
-        std::fflush(stdout);
+        finishStartup(parser, control);
     });
-    waited.start();
     ticker.start(10);
     const int status = app.exec();
     delete navigation;
