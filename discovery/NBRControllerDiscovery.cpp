@@ -40,6 +40,59 @@ bool isAcceptedClass(std::uint32_t classOfDevice) {
            classOfDevice == kClassControlOnlyTwo;
 }
 
+// Where the fields the engine reads lie in each event: offsets into the packet, which begins
+// with the event code and the parameters' length. HCI fields are named as BlueZ names them,
+// BTstack's own events' fields as its daemon lays them out; `end` is where the last field read
+// ends, so a packet shorter than that is not read at all.
+namespace CommandComplete { // ncmd, opcode, then the command's return parameters
+constexpr std::size_t opcode = 3;
+constexpr std::size_t end = opcode + 2;
+} // namespace CommandComplete
+
+namespace AddressRequest { // PIN Code Request and Link Key Request alike: bdaddr
+constexpr std::size_t bdaddr = 2;
+constexpr std::size_t end = bdaddr + NBRBluetoothAddressLength;
+} // namespace AddressRequest
+
+// Inquiry Result, plain or with RSSI: num_rsp, then each field of the responses as an array of
+// num_rsp entries.
+namespace InquiryResult {
+constexpr std::size_t num_rsp = 2;
+constexpr std::size_t bdaddr = 3;
+constexpr std::size_t pscan_rep_mode_size = 1;
+constexpr std::size_t pscan_period_mode_size = 1;
+constexpr std::size_t pscan_mode_size = 1; // not in the RSSI layout
+constexpr std::size_t dev_class_size = 3;
+constexpr std::size_t clock_offset_size = 2;
+constexpr std::size_t rssi_size = 1; // RSSI layout only
+// How far one response's fields reach before its dev_class, in each layout.
+constexpr std::size_t before_dev_class =
+    NBRBluetoothAddressLength + pscan_rep_mode_size + pscan_period_mode_size + pscan_mode_size;
+constexpr std::size_t with_rssi_before_dev_class =
+    NBRBluetoothAddressLength + pscan_rep_mode_size + pscan_period_mode_size;
+// One response takes as many bytes in either layout.
+constexpr std::size_t response_size = before_dev_class + dev_class_size + clock_offset_size;
+static_assert(response_size ==
+              with_rssi_before_dev_class + dev_class_size + clock_offset_size + rssi_size);
+} // namespace InquiryResult
+
+// BTstack's L2CAP channel opened: status, address, handle, psm, local_cid, remote_cid, then
+// fields that grew with the daemon's versions and are not read.
+namespace ChannelOpened {
+constexpr std::size_t status = 2;
+constexpr std::size_t address = 3;
+constexpr std::size_t handle = address + NBRBluetoothAddressLength;
+constexpr std::size_t psm = handle + 2;
+constexpr std::size_t local_cid = psm + 2;
+constexpr std::size_t remote_cid = local_cid + 2;
+constexpr std::size_t end = remote_cid + 2;
+} // namespace ChannelOpened
+
+namespace Credits { // BTstack's L2CAP credits: local_cid, credits
+constexpr std::size_t local_cid = 2;
+constexpr std::size_t end = local_cid + 2;
+} // namespace Credits
+
 std::uint16_t little16(const std::uint8_t *bytes) {
     return static_cast<std::uint16_t>(bytes[0] | bytes[1] << 8);
 }
@@ -147,7 +200,7 @@ void NBRControllerDiscovery::storeAddress(const std::uint8_t *address) {
 
 void NBRControllerDiscovery::pairToController(const std::uint8_t *address) {
     bluetoothState_ = NBRBluetoothStatePairing;
-    std::copy(address, address + 6, pairedAddress_);
+    std::copy(address, address + NBRBluetoothAddressLength, pairedAddress_);
     pairedClassOfDevice_ = classOfDevice_;
     bt_send_cmd(&l2cap_register_service, kControlPSM, kChannelMTU);
     bt_send_cmd(&l2cap_register_service, kInterruptPSM, kChannelMTU);
@@ -162,66 +215,26 @@ void NBRControllerDiscovery::packetHandler(std::uint8_t, std::uint16_t, const st
     if (packet == nullptr || size < 1)
         return;
     const std::uint8_t event = packet[0];
-    if (event == HCI_EVENT_COMMAND_COMPLETE && size >= 5 &&
-        little16(packet + 3) == hci_write_inquiry_mode.opcode) {
-        bluetoothState_ = NBRBluetoothStateInquiring;
-        bt_send_cmd(&hci_inquiry, kInquiryLAP, kInquiryLength, 0);
-        report(nullptr, NBRDiscoveryProgressSearching);
-    }
+    // In any state: a set-up completion that arrives after pairing began restarts the search.
+    if (event == HCI_EVENT_COMMAND_COMPLETE)
+        handleInquiryModeComplete(packet, size);
 
     if (bluetoothState_ == NBRBluetoothStatePairing) {
         switch (event) {
         case HCI_EVENT_COMMAND_COMPLETE:
-            if (size >= 5 && little16(packet + 3) == hci_write_authentication_enable.opcode) {
-                bt_send_cmd(&l2cap_create_channel_mtu, pairedAddress_, kControlPSM, kChannelMTU);
-                if (pairedClassOfDevice_ == kClassPINOne)
-                    bt_send_cmd(&l2cap_create_channel_mtu, pairedAddress_, kInterruptPSM,
-                                kChannelMTU);
-            }
+            handleAuthenticationComplete(packet, size);
             break;
-        case HCI_EVENT_PIN_CODE_REQUEST: {
-            if (size < 8)
-                break;
-            bd_addr_t address;
-            bt_flip_addr(address, packet + 2);
-            if (pairedClassOfDevice_ == kClassPINOne)
-                bt_send_cmd(&hci_pin_code_request_reply, address, kPINLength, kPINOne);
-            else if (pairedClassOfDevice_ == kClassPINTwo)
-                bt_send_cmd(&hci_pin_code_request_reply, address, kPINLength, kPINTwo);
+        case HCI_EVENT_PIN_CODE_REQUEST:
+            handlePINCodeRequest(packet, size);
             break;
-        }
-        case HCI_EVENT_LINK_KEY_REQUEST: {
-            if (size < 8)
-                break;
-            bd_addr_t address;
-            bt_flip_addr(address, packet + 2);
-            bt_send_cmd(&hci_link_key_request_negative_reply, address);
+        case HCI_EVENT_LINK_KEY_REQUEST:
+            handleLinkKeyRequest(packet, size);
             break;
-        }
-        case L2CAP_EVENT_CHANNEL_OPENED: {
-            if (size < 17)
-                break;
-            const std::uint16_t psm = little16(packet + 11);
-            connectionHandle_ = little16(packet + 9);
-            localChannelID_ = little16(packet + 13);
-            remoteChannelID_ = little16(packet + 15);
-            if (packet[2] != 0)
-                break;
-            allOpenedChannels_.push_back(localChannelID_);
-            allOpenedChannels_.push_back(remoteChannelID_);
-            if (pairedClassOfDevice_ == kClassTwoSteps && psm == kControlPSM) {
-                bt_send_cmd(&l2cap_create_channel_mtu, pairedAddress_, kInterruptPSM, kChannelMTU);
-                break;
-            }
-            std::vector<std::uint8_t> paired(pairedAddress_, pairedAddress_ + 6);
-            report(&paired, NBRDiscoveryProgressPaired);
+        case L2CAP_EVENT_CHANNEL_OPENED:
+            handleChannelOpened(packet, size);
             break;
-        }
         case L2CAP_EVENT_CREDITS:
-            // The channel is noted; nothing is sent on it. The event holds no data to pass on,
-            // and unasked-for bytes on a HID channel would reach the controller as a report.
-            if (size >= 4)
-                localChannelID_ = little16(packet + 2);
+            handleCredits(packet, size);
             break;
         default:
             break;
@@ -229,24 +242,95 @@ void NBRControllerDiscovery::packetHandler(std::uint8_t, std::uint16_t, const st
         return;
     }
 
-    if (event != HCI_EVENT_INQUIRY_RESULT && event != HCI_EVENT_INQUIRY_RESULT_WITH_RSSI)
+    if (event == HCI_EVENT_INQUIRY_RESULT || event == HCI_EVENT_INQUIRY_RESULT_WITH_RSSI)
+        handleInquiryResult(packet, size);
+}
+
+void NBRControllerDiscovery::handleInquiryModeComplete(const std::uint8_t *packet,
+                                                       std::uint16_t size) {
+    if (size < CommandComplete::end ||
+        little16(packet + CommandComplete::opcode) != hci_write_inquiry_mode.opcode)
         return;
-    if (size < 3 || packet[2] == 0)
+    bluetoothState_ = NBRBluetoothStateInquiring;
+    bt_send_cmd(&hci_inquiry, kInquiryLAP, kInquiryLength, 0);
+    report(nullptr, NBRDiscoveryProgressSearching);
+}
+
+void NBRControllerDiscovery::handleInquiryResult(const std::uint8_t *packet, std::uint16_t size) {
+    using namespace InquiryResult;
+    if (size <= num_rsp || packet[num_rsp] == 0)
         return;
-    const std::size_t count = packet[2];
-    // Each response takes 14 bytes in either layout; an event whose count runs past its end
-    // is not read at all.
-    if (size < 3 + 14 * count)
+    const std::size_t count = packet[num_rsp];
+    // An event whose count runs past its end is not read at all.
+    if (size < bdaddr + response_size * count)
         return;
-    const std::size_t classes = 3 + (event == HCI_EVENT_INQUIRY_RESULT ? 9 : 8) * count;
+    const std::size_t beforeClasses =
+        packet[0] == HCI_EVENT_INQUIRY_RESULT ? before_dev_class : with_rssi_before_dev_class;
+    const std::size_t dev_class = bdaddr + beforeClasses * count;
     for (std::size_t i = 0; i < count; ++i) {
         bd_addr_t address;
-        bt_flip_addr(address, packet + 3 + 6 * i);
-        const std::uint8_t *cod = packet + classes + 3 * i;
+        bt_flip_addr(address, packet + bdaddr + NBRBluetoothAddressLength * i);
+        const std::uint8_t *cod = packet + dev_class + dev_class_size * i;
         classOfDevice_ = cod[0] + cod[1] * 256u + cod[2] * 65536u;
         if (isAcceptedClass(classOfDevice_))
             handleFoundDeviceWithAddress(address);
     }
+}
+
+void NBRControllerDiscovery::handleAuthenticationComplete(const std::uint8_t *packet,
+                                                          std::uint16_t size) {
+    if (size < CommandComplete::end ||
+        little16(packet + CommandComplete::opcode) != hci_write_authentication_enable.opcode)
+        return;
+    bt_send_cmd(&l2cap_create_channel_mtu, pairedAddress_, kControlPSM, kChannelMTU);
+    if (pairedClassOfDevice_ == kClassPINOne)
+        bt_send_cmd(&l2cap_create_channel_mtu, pairedAddress_, kInterruptPSM, kChannelMTU);
+}
+
+void NBRControllerDiscovery::handlePINCodeRequest(const std::uint8_t *packet, std::uint16_t size) {
+    if (size < AddressRequest::end)
+        return;
+    bd_addr_t address;
+    bt_flip_addr(address, packet + AddressRequest::bdaddr);
+    if (pairedClassOfDevice_ == kClassPINOne)
+        bt_send_cmd(&hci_pin_code_request_reply, address, kPINLength, kPINOne);
+    else if (pairedClassOfDevice_ == kClassPINTwo)
+        bt_send_cmd(&hci_pin_code_request_reply, address, kPINLength, kPINTwo);
+}
+
+void NBRControllerDiscovery::handleLinkKeyRequest(const std::uint8_t *packet, std::uint16_t size) {
+    if (size < AddressRequest::end)
+        return;
+    bd_addr_t address;
+    bt_flip_addr(address, packet + AddressRequest::bdaddr);
+    bt_send_cmd(&hci_link_key_request_negative_reply, address);
+}
+
+void NBRControllerDiscovery::handleChannelOpened(const std::uint8_t *packet, std::uint16_t size) {
+    if (size < ChannelOpened::end)
+        return;
+    // The handle and the ids are kept whatever the status: the shutdown disconnects the handle.
+    const std::uint16_t psm = little16(packet + ChannelOpened::psm);
+    connectionHandle_ = little16(packet + ChannelOpened::handle);
+    localChannelID_ = little16(packet + ChannelOpened::local_cid);
+    remoteChannelID_ = little16(packet + ChannelOpened::remote_cid);
+    if (packet[ChannelOpened::status] != 0)
+        return;
+    allOpenedChannels_.push_back(localChannelID_);
+    allOpenedChannels_.push_back(remoteChannelID_);
+    if (pairedClassOfDevice_ == kClassTwoSteps && psm == kControlPSM) {
+        bt_send_cmd(&l2cap_create_channel_mtu, pairedAddress_, kInterruptPSM, kChannelMTU);
+        return;
+    }
+    std::vector<std::uint8_t> paired(pairedAddress_, pairedAddress_ + NBRBluetoothAddressLength);
+    report(&paired, NBRDiscoveryProgressPaired);
+}
+
+void NBRControllerDiscovery::handleCredits(const std::uint8_t *packet, std::uint16_t size) {
+    // The channel is noted; nothing is sent on it. The event holds no data to pass on, and
+    // unasked-for bytes on a HID channel would reach the controller as a report.
+    if (size >= Credits::end)
+        localChannelID_ = little16(packet + Credits::local_cid);
 }
 
 void NBRControllerDiscovery::report(const std::vector<std::uint8_t> *address, std::int32_t state) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "NBRConstants.h"
+
 #include <QObject>
 #include <chrono>
 #include <cstdint>
@@ -46,12 +48,15 @@ public:
                        std::uint16_t size);
 
     std::int32_t bluetoothState() const { return bluetoothState_; }
-    void setBluetoothState(std::int32_t state) { bluetoothState_ = state; }
     const UpdateBlock &updateBlock() const { return updateBlock_; }
-    void setUpdateBlock(UpdateBlock block) { updateBlock_ = std::move(block); }
     std::uint32_t classOfDevice() const { return classOfDevice_; }
-    void setClassOfDevice(std::uint32_t classOfDevice) { classOfDevice_ = classOfDevice; }
     const std::vector<std::uint16_t> &allOpenedChannels() const { return allOpenedChannels_; }
+
+    // For the benchmark and the fuzz target only: they put the engine straight into the state a
+    // packet is to meet. The engine itself never calls these.
+    void setBluetoothState(std::int32_t state) { bluetoothState_ = state; }
+    void setUpdateBlock(UpdateBlock block) { updateBlock_ = std::move(block); }
+    void setClassOfDevice(std::uint32_t classOfDevice) { classOfDevice_ = classOfDevice; }
     void setAllOpenedChannels(std::vector<std::uint16_t> channels) {
         allOpenedChannels_ = std::move(channels);
     }
@@ -60,6 +65,16 @@ public:
     void setShutdownWait(std::chrono::milliseconds wait) { shutdownWait_ = wait; }
 
 private:
+    // One handler per event packetHandler dispatches; each reads its event only as far as
+    // `size` reaches.
+    void handleInquiryModeComplete(const std::uint8_t *packet, std::uint16_t size);
+    void handleInquiryResult(const std::uint8_t *packet, std::uint16_t size);
+    void handleAuthenticationComplete(const std::uint8_t *packet, std::uint16_t size);
+    void handlePINCodeRequest(const std::uint8_t *packet, std::uint16_t size);
+    void handleLinkKeyRequest(const std::uint8_t *packet, std::uint16_t size);
+    void handleChannelOpened(const std::uint8_t *packet, std::uint16_t size);
+    void handleCredits(const std::uint8_t *packet, std::uint16_t size);
+
     void report(const std::vector<std::uint8_t> *address, std::int32_t state);
     void storeAddress(const std::uint8_t *address);
 
@@ -69,7 +84,7 @@ private:
     std::vector<std::uint16_t> allOpenedChannels_;
 
     // What the events of the pairing leave behind for the channels and the shutdown.
-    std::uint8_t pairedAddress_[6] = {};
+    std::uint8_t pairedAddress_[NBRBluetoothAddressLength] = {};
     // The paired device's own class: responses after it in the same inquiry event overwrite
     // classOfDevice_, and must not choose its PIN or its channels.
     std::uint32_t pairedClassOfDevice_ = 0;

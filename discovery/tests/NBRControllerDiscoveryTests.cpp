@@ -416,6 +416,7 @@ TEST_F(Engine, ShortPacketsAreIgnoredNeverOverread) {
     feedGuarded(Bytes{HCI_EVENT_COMMAND_COMPLETE, 3, 1, 0x20});
     feedGuarded(truncated(addressEvent(HCI_EVENT_PIN_CODE_REQUEST, kPad), 7));
     feedGuarded(truncated(addressEvent(HCI_EVENT_LINK_KEY_REQUEST, kPad), 5));
+    feedGuarded(truncated(addressEvent(HCI_EVENT_LINK_KEY_REQUEST, kPad), 7));
     feedGuarded(truncated(channelOpened(0, 0x000B, 0x11, 0x0040, 0x0041), 16));
     feedGuarded(Bytes{L2CAP_EVENT_CREDITS, 1, 0x40});
     feedGuarded(Bytes{L2CAP_EVENT_CHANNEL_OPENED});
@@ -425,6 +426,15 @@ TEST_F(Engine, ShortPacketsAreIgnoredNeverOverread) {
     // The layout the daemon actually sends, read at the fixed offsets only.
     feedGuarded(truncated(channelOpened(0, 0x000B, 0x11, 0x0040, 0x0041), 17));
     EXPECT_THAT(engine->allOpenedChannels(), ElementsAre(0x0040, 0x0041));
+    // Events that end right after the last field read are read in full.
+    feedGuarded(Bytes{HCI_EVENT_COMMAND_COMPLETE, 3, 1, 0x20, 0x0C});
+    feedGuarded(addressEvent(HCI_EVENT_PIN_CODE_REQUEST, kPad));
+    feedGuarded(addressEvent(HCI_EVENT_LINK_KEY_REQUEST, kPad));
+    EXPECT_THAT(daemon.commands(),
+                ElementsAre(create(0x11), create(0x13), pinReply("5820"), kLinkKeyRefusal));
+    feedGuarded(Bytes{HCI_EVENT_COMMAND_COMPLETE, 3, 1, 0x45, 0x0C});
+    EXPECT_EQ(engine->bluetoothState(), NBRBluetoothStateInquiring);
+    EXPECT_THAT(daemon.commands(), ElementsAre(kInquiry));
 }
 
 namespace {
