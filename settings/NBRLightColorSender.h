@@ -1,5 +1,7 @@
 #pragma once
 
+#include "NBRConstants.h"
+
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -15,7 +17,7 @@ public:
     // made.
     using Transport = std::function<bool(std::uint32_t pixel)>;
 
-    static constexpr std::chrono::microseconds kSpacing{66666};
+    static constexpr std::chrono::microseconds kSpacing = NBRLiveColorInterval;
 
     NBRLightColorSender(Transport transport = overControlSocket,
                         std::function<void()> failed = postFailure,
