@@ -1,4 +1,5 @@
 #include "QVColorPickerView.h"
+#include "NBRConstants.h"
 #include "QVBrightnessSlider.h"
 #include "QVColorInfoView.h"
 #include "QVColorMapView.h"
@@ -7,6 +8,24 @@
 #include <algorithm>
 
 using platform::UIColor;
+
+namespace {
+
+// `later - earlier`, the microseconds borrowing from the seconds when they run short.
+timeval timeBetween(timeval earlier, timeval later) {
+    timeval since{later.tv_sec - earlier.tv_sec, later.tv_usec - earlier.tv_usec};
+    if (since.tv_usec < 0) {
+        since.tv_sec -= 1;
+        since.tv_usec += 1000000;
+    }
+    return since;
+}
+
+std::int64_t microseconds(timeval time) {
+    return time.tv_sec * 1000000ll + time.tv_usec;
+}
+
+} // namespace
 
 QVColorPickerView::QVColorPickerView() : QVColorPickerView(CGRectZero) {}
 
@@ -30,7 +49,8 @@ QVColorPickerView::~QVColorPickerView() {
 
 void QVColorPickerView::init() {
     lastDrawTime_ = now();
-    waitTimeDuration_ = {0, 66666};
+    waitTimeDuration_ = {NBRLiveColorInterval.count() / 1000000,
+                         NBRLiveColorInterval.count() % 1000000};
 }
 
 timeval QVColorPickerView::now() const {
@@ -42,11 +62,7 @@ timeval QVColorPickerView::now() const {
 }
 
 bool QVColorPickerView::waitIsOver(timeval now) const {
-    timeval since{now.tv_sec - lastDrawTime_.tv_sec, now.tv_usec - lastDrawTime_.tv_usec};
-    if (since.tv_usec < 0) {
-        since.tv_sec -= 1;
-        since.tv_usec += 1000000;
-    }
+    const timeval since = timeBetween(lastDrawTime_, now);
     // The wall clock may be set back; a wait measured across that would last until it caught up.
     if (since.tv_sec < 0)
         return true;
@@ -218,9 +234,8 @@ void QVColorPickerView::announceLater(timeval time) {
     // A finger that rests after a move must still see its colour once the wait is over.
     if (laterPending_)
         return;
-    const std::int64_t waited =
-        (time.tv_sec - lastDrawTime_.tv_sec) * 1000000ll + (time.tv_usec - lastDrawTime_.tv_usec);
-    const std::int64_t wait = waitTimeDuration_.tv_sec * 1000000ll + waitTimeDuration_.tv_usec;
+    const std::int64_t waited = microseconds(timeBetween(lastDrawTime_, time));
+    const std::int64_t wait = microseconds(waitTimeDuration_);
     const std::int64_t remaining = std::clamp<std::int64_t>(wait - waited + 1, 1, wait + 1);
     std::weak_ptr<UIView> weak = weak_from_this();
     if (weak.expired())

@@ -60,7 +60,6 @@ public:
     bool isTracking() const { return tracking_; }
 
     timeval lastDrawTime() const { return lastDrawTime_; }
-    timeval waitTimeDuration() const { return waitTimeDuration_; }
     // The time the wait is measured by; gettimeofday unless replaced.
     void setClock(std::function<timeval()> clock) { clock_ = std::move(clock); }
 

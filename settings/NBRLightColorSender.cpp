@@ -78,13 +78,21 @@ bool NBRLightColorSender::waitUntilIdle(std::chrono::milliseconds timeout) const
                                  [this] { return !state_->draining && !state_->waiting; });
 }
 
-bool NBRLightColorSender::overControlSocket(std::uint32_t pixel) {
-    const int fd = NBRConnectToControlSocketWithin(std::chrono::seconds(1));
+void NBRLightColorSender::sendOnConnection(int fd, std::uint32_t pixel) {
+    NBRControlSetLightColor(fd, pixel);
+}
+
+bool NBRLightColorSender::sendOnOwnConnection(std::uint32_t pixel, std::chrono::milliseconds wait) {
+    const int fd = NBRConnectToControlSocketWithin(wait);
     if (fd < 0)
         return false;
-    NBRControlSetLightColor(fd, pixel);
+    sendOnConnection(fd, pixel);
     ::close(fd);
     return true;
+}
+
+bool NBRLightColorSender::overControlSocket(std::uint32_t pixel) {
+    return sendOnOwnConnection(pixel, std::chrono::seconds(1));
 }
 
 void NBRLightColorSender::postFailure() {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "NBRConstants.h"
+
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -15,7 +17,7 @@ public:
     // made.
     using Transport = std::function<bool(std::uint32_t pixel)>;
 
-    static constexpr std::chrono::microseconds kSpacing{66666};
+    static constexpr std::chrono::microseconds kSpacing = NBRLiveColorInterval;
 
     NBRLightColorSender(Transport transport = overControlSocket,
                         std::function<void()> failed = postFailure,
@@ -30,8 +32,14 @@ public:
     // True once nothing waits or is under way (for tests and for leaving), false at the deadline.
     bool waitUntilIdle(std::chrono::milliseconds timeout) const;
 
-    // The control socket, waiting at most a second for a daemon whose queue of connections is
-    // full.
+    // The colour on a connection the caller holds and closes; no reply is read.
+    static void sendOnConnection(int fd, std::uint32_t pixel);
+    // The colour on a connection of its own, opened, used and closed on the calling thread.
+    // `wait` bounds the connect to a daemon whose queue of connections is full (zero: no bound).
+    // False when no connection could be made.
+    static bool sendOnOwnConnection(std::uint32_t pixel,
+                                    std::chrono::milliseconds wait = std::chrono::milliseconds(0));
+    // The transport of the sends: waits at most a second for the daemon's queue.
     static bool overControlSocket(std::uint32_t pixel);
     // The failure notification.
     static void postFailure();

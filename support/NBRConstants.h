@@ -94,6 +94,10 @@ enum NBRDiscoveryProgress : std::uint32_t {
 inline constexpr std::chrono::milliseconds NBRStatusQueryTimeout{1000};
 inline constexpr std::chrono::milliseconds NBRConnectTimeout{20000};
 
+// A dragged colour reaches the light bar at most once per interval: the colour picker spaces its
+// announcements by it and the settings page its sends.
+inline constexpr std::chrono::microseconds NBRLiveColorInterval{66666};
+
 // Exported string constants (their values: "004EFD" and "NBRKeymapCellID").
 extern "C" const char *const NBRDefaultLEDColor;
 extern "C" const char *const NBRKeymapCellID;

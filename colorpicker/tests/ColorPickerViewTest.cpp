@@ -1,3 +1,4 @@
+#include "NBRConstants.h"
 #include "QVBrightnessSlider.h"
 #include "QVColorInfoView.h"
 #include "QVColorMapView.h"
@@ -243,7 +244,8 @@ TEST_F(DragFixture, ASecondsDragFollowsTheFingerAtMostOncePerWaitAndEndsOnTheRel
     EXPECT_LE(announced.size(), 17u);
     EXPECT_EQ(announced.size(), duringDrag + 1) << "the release announces once more";
     for (std::size_t i = 1; i < duringDrag; ++i)
-        EXPECT_GT(microseconds(announcedAt[i]) - microseconds(announcedAt[i - 1]), 66666)
+        EXPECT_GT(microseconds(announcedAt[i]) - microseconds(announcedAt[i - 1]),
+                  NBRLiveColorInterval.count())
             << "announcements " << i - 1 << " and " << i;
     for (std::size_t i = 1; i < duringDrag; ++i)
         EXPECT_FALSE(pickerHSVOf(announced[i]) == pickerHSVOf(announced[i - 1]))
