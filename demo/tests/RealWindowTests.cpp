@@ -3,6 +3,7 @@
 // it. Nothing here reaches into the window's widgets or its bus handle; what the tests know of
 // the window is where things sit on it and what the preferences file holds afterwards.
 #include "ChildProcess.h"
+#include "EventLoopWait.h"
 #include "NBRConstants.h"
 #include "PlistValue.h"
 #include "TestDeviceRoot.h"
@@ -121,8 +122,7 @@ class RealWindow : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(display_.isReady()) << display_.error();
-        std::filesystem::create_directory_symlink(
-            BUNDLE_DIR, root_.path("/Library/PreferenceBundles/Nimbrel.bundle"));
+        root_.addPreferenceBundle(BUNDLE_DIR);
         std::filesystem::create_directories(root_.path("/usr/bin"));
         std::filesystem::create_symlink(TOOL_PATH, root_.path(NBRDiscoveryToolPath));
         QDir().mkpath(kShots);
@@ -137,13 +137,22 @@ protected:
     }
 
     void seed(PlistValue::Dictionary values) {
-        ASSERT_TRUE(platform::writePlistAtomically(root_.path(NBRPreferencesPath),
-                                                   PlistValue(std::move(values)),
-                                                   platform::PlistFormat::Binary));
+        ASSERT_TRUE(
+            root_.writePlist(NBRPreferencesPath, std::move(values), platform::PlistFormat::Binary));
     }
 
-    std::optional<PlistValue::Dictionary> stored() {
-        return platform::readPlistDictionary(root_.path(NBRPreferencesPath));
+    std::optional<PlistValue::Dictionary> stored() { return root_.readPlist(NBRPreferencesPath); }
+
+    // Waits (3 s at most) for a stored colour that `fits`; the last one read.
+    template <class Check> std::string storedColourOnceIt(Check fits) {
+        std::string hex;
+        platform::testing::spinUntil(
+            [&] {
+                hex = storedColour();
+                return !hex.empty() && fits(hex);
+            },
+            3s);
+        return hex;
     }
 
     std::string storedColour() {
@@ -268,13 +277,8 @@ TEST_F(RealWindow, QuickAndSlowDragsOnTheMapStoreTheColourUnderThePointerAtRelea
         const QColor under(before.pixel(release));
         display_.drag(drag.path, drag.path.size() > 2 ? 15ms : 40ms);
         display_.moveTo({700, 700});
-        std::string hex;
-        for (int i = 0; i < 100; ++i) {
-            hex = storedColour();
-            if (!hex.empty() && near(fromHex(hex), under, 3))
-                break;
-            std::this_thread::sleep_for(30ms);
-        }
+        const std::string hex = storedColourOnceIt(
+            [&](const std::string &stored) { return near(fromHex(stored), under, 3); });
         EXPECT_TRUE(near(fromHex(hex), under, 3))
             << drag.name << " drag: stored " << hex << ", under the pointer " << describe(under);
         // The cursor now sits on that tile, drawn in its colour.
@@ -293,8 +297,7 @@ TEST_F(RealWindow, QuickAndSlowDragsOnTheMapStoreTheColourUnderThePointerAtRelea
 TEST_F(RealWindow, DraggingOnTheMapLightsTheConnectedBarAsThePointerGoes) {
     seed({{NBRControllerTypeKey, 1}, {NBRLEDColorKey, "004efd"}});
     const std::string daemonLog = root_.path("/tmp/controller-daemon.log");
-    ChildProcess daemon(CONTROLLER_DAEMON_PATH,
-                        {"--log", daemonLog, "--timestamps", "--connected", "1"});
+    ChildProcess daemon(CONTROLLERD_PATH, {"--log", daemonLog, "--timestamps", "--connected", "1"});
     ASSERT_TRUE(daemon.waitForLine("ready"));
     ASSERT_NO_FATAL_FAILURE(openSettings(kDualShockRows));
     ASSERT_NO_FATAL_FAILURE(tapRow(kChooseLEDColorRow));
@@ -370,13 +373,8 @@ TEST_F(RealWindow, QuickAndSlowDragsOnTheSliderStoreTheBrightnessAtRelease) {
         display_.moveTo({700, 700});
         const double expected = brightnessAt(path.back().x());
         const QColor wanted = QColor::fromRgbF(float(expected), 0, 0);
-        std::string hex;
-        for (int i = 0; i < 100; ++i) {
-            hex = storedColour();
-            if (!hex.empty() && near(fromHex(hex), wanted, 2))
-                break;
-            std::this_thread::sleep_for(30ms);
-        }
+        const std::string hex = storedColourOnceIt(
+            [&](const std::string &stored) { return near(fromHex(stored), wanted, 2); });
         EXPECT_TRUE(near(fromHex(hex), wanted, 2))
             << name << " drag: stored " << hex << ", the pointer let go at brightness " << expected;
         // The knob's disc shows the colour where the pointer let go.
@@ -419,7 +417,7 @@ TEST_F(RealWindow, EveryControllerTypeKeepsItsRowsInsideTheWindow) {
         return rows;
     };
     for (int type = 0; type <= 6; ++type) {
-        seed({{NBRControllerTypeKey, type}, {"NBRConnectionMode", 1}});
+        seed({{NBRControllerTypeKey, type}, {NBRConnectionModeKey, 1}});
         ASSERT_NO_FATAL_FAILURE(openSettings(0));
         QImage shot = display_.screenshot();
         saveShot(shot, "type-" + std::to_string(type));
@@ -437,10 +435,7 @@ TEST_F(RealWindow, EveryControllerTypeKeepsItsRowsInsideTheWindow) {
 
 TEST_F(RealWindow, TypicalRunByClicksPairsADualShock4AndConnectsIt) {
     // Every process of the typical run, banners shown by dunst on this display.
-    std::filesystem::copy_file(
-        BANNER_PLUGIN_PATH,
-        root_.path("/Library/MobileSubstrate/DynamicLibraries/" +
-                   std::filesystem::path(BANNER_PLUGIN_PATH).filename().string()));
+    root_.addSpringBoardPlugin(PLUGIN_PATH);
     const std::string bannerConfig = root_.path("/tmp/dunstrc"); // empty: dunst's own defaults
     std::ofstream(bannerConfig).close();
     ChildProcess banners("dunst", {"-print", "-conf", bannerConfig});
@@ -457,10 +452,10 @@ TEST_F(RealWindow, TypicalRunByClicksPairsADualShock4AndConnectsIt) {
     ASSERT_TRUE(bannersUp) << "dunst never took the notification server's name";
     ChildProcess springboard(SPRINGBOARD_PATH, {});
     ASSERT_TRUE(springboard.waitForLine("ready"));
-    ChildProcess simulator(BTSTACK_SIMULATOR_PATH, {"--scenario", SCENARIO_PATH});
+    ChildProcess simulator(SIMULATOR_PATH, {"--scenario", SCENARIO_PATH});
     ASSERT_TRUE(simulator.waitForLine("ready"));
     const std::string daemonLog = root_.path("/tmp/controller-daemon.log");
-    ChildProcess daemon(CONTROLLER_DAEMON_PATH, {"--log", daemonLog, "--connect-delay", "800"});
+    ChildProcess daemon(CONTROLLERD_PATH, {"--log", daemonLog, "--connect-delay", "800"});
     ASSERT_TRUE(daemon.waitForLine("ready"));
 
     // 1. A fresh page (no preferences file yet): set the controller type to the DualShock 4.

@@ -3,6 +3,7 @@
 // preferences files that are garbage, a folder or a link. Runs go side by side in lanes, each
 // with a device root and a simulator of its own; the seed of every random choice is printed.
 #include "ChildProcess.h"
+#include "EventLoopWait.h"
 #include "NBRConstants.h"
 #include "PlistValue.h"
 #include "PrivateSessionBus.h"
@@ -207,8 +208,8 @@ TEST_F(ToolFaults, TheBTstackDaemonDyingMidPairingLeavesTheToolToItsInterrupt) {
 int pairOnce(Lane &lane) {
     auto tool = lane.start(TOOL_PATH);
     EXPECT_TRUE(lane.waitForClient(1));
-    for (int i = 0; i < 200 && count(lane.simulatorLog(), "hci_pin_code_request_reply") == 0; ++i)
-        std::this_thread::sleep_for(10ms);
+    platform::testing::spinUntil(
+        [&] { return count(lane.simulatorLog(), "hci_pin_code_request_reply") > 0; }, 2s);
     std::this_thread::sleep_for(200ms);
     tool->signal(SIGINT);
     return tool->wait(15s);
@@ -236,11 +237,9 @@ TEST_F(ToolFaults, GarbageAFolderOrALinkAtThePreferencesPathIsHandledSafely) {
     {
         // A link is read through; the write replaces the link, never the file it points to.
         Lane lane;
-        const std::string elsewhere = lane.preferences() + ".elsewhere";
-        ASSERT_TRUE(platform::writePlistAtomically(
-            elsewhere, PlistValue(PlistValue::Dictionary{{NBRControllerTypeKey, 3}}),
-            platform::PlistFormat::Binary));
-        fs::create_symlink(elsewhere, lane.preferences());
+        const std::string elsewhere = platform::testing::placeLinkToPlist(
+            lane.preferences(), {{NBRControllerTypeKey, 3}}, platform::PlistFormat::Binary);
+        ASSERT_FALSE(elsewhere.empty());
         EXPECT_EQ(pairOnce(lane), 0);
         auto file = platform::readPlistDictionary(lane.preferences());
         ASSERT_TRUE(file);

@@ -1,7 +1,6 @@
 #include "MessagingTestSupport.h"
 
 #include <QCoreApplication>
-#include <QEventLoop>
 
 MessagingTest::MessagingTest() {
     static int argc = 1;
@@ -9,17 +8,6 @@ MessagingTest::MessagingTest() {
     static char *argv[] = {name, nullptr};
     if (QCoreApplication::instance() == nullptr)
         new QCoreApplication(argc, argv);
-}
-
-bool MessagingTest::spinUntil(const std::function<bool()> &done,
-                              std::chrono::milliseconds timeout) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= deadline)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    }
-    return true;
 }
 
 int MessagingTest::runTool(const std::vector<std::string> &arguments) {
