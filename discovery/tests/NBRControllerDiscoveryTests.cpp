@@ -445,8 +445,7 @@ TEST_F(Engine, AFreshDeviceGetsAPreferencesFileWithTheAddress) {
     ASSERT_TRUE(prefs);
     EXPECT_EQ(*prefs, (platform::PlistValue::Dictionary{
                           {NBRBluetoothAddressKey, Bytes(kPad.begin(), kPad.end())}}));
-    std::ifstream file(root.path(NBRPreferencesPath));
-    std::string text((std::istreambuf_iterator<char>(file)), {});
+    const std::string text = platform::testing::readFile(root.path(NBRPreferencesPath));
     EXPECT_NE(text.find("<?xml"), std::string::npos);
 
     QElapsedTimer clock;
@@ -475,8 +474,7 @@ TEST_F(Engine, AnUnreadableFileIsLeftAsItIsAndPairingGoesOn) {
     std::ofstream(root.path(NBRPreferencesPath)) << garbage;
     startSearch();
     feed(inquiryResult(HCI_EVENT_INQUIRY_RESULT_WITH_RSSI, {{kPad, 0x002540}}));
-    std::ifstream file(root.path(NBRPreferencesPath));
-    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(file)), {}), garbage);
+    EXPECT_EQ(platform::testing::readFile(root.path(NBRPreferencesPath)), garbage);
     EXPECT_EQ(engine->bluetoothState(), NBRBluetoothStatePairing);
     EXPECT_THAT(reports, ElementsAre(Report{NBRDiscoveryProgressSearchEnded, {}}));
 }

@@ -13,6 +13,7 @@
 #include <sstream>
 
 using platform::testing::ChildProcess;
+using platform::testing::occurrences;
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 
@@ -129,12 +130,6 @@ protected:
         return hex;
     }
     std::string errorOutput() { return platform::testing::readFile(errors); }
-    long count(const std::string &text, const std::string &what) {
-        long n = 0;
-        for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
-            ++n;
-        return n;
-    }
 
     platform::testing::PrivateSessionBus bus;
     platform::testing::TestDeviceRoot root;
@@ -166,10 +161,11 @@ TEST_F(Tool, PairsADualShock4ReportingEachStepAndShutsDownOnce) {
     EXPECT_EQ(updates(listener->output()).size(), 6u);
 
     const std::string log = simulator->output();
-    EXPECT_EQ(count(log, "hci_pin_code_request_reply address=" + kPad + " pin_length=4 pin=5820"),
-              1);
-    EXPECT_EQ(count(log, "hci_disconnect handle="), 1);
-    EXPECT_EQ(count(log, "btstack_set_power_mode mode=0"), 1);
+    EXPECT_EQ(
+        occurrences(log, "hci_pin_code_request_reply address=" + kPad + " pin_length=4 pin=5820"),
+        1);
+    EXPECT_EQ(occurrences(log, "hci_disconnect handle="), 1);
+    EXPECT_EQ(occurrences(log, "btstack_set_power_mode mode=0"), 1);
     EXPECT_TRUE(simulator->waitForLine("disconnected client=1"));
     EXPECT_EQ(tool->output(), "");
     EXPECT_EQ(errorOutput(), "");

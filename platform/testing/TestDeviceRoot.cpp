@@ -83,4 +83,11 @@ std::string readFile(const std::string &path) {
     return text.str();
 }
 
+int occurrences(const std::string &text, const std::string &part) {
+    int n = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
+    return n;
+}
+
 } // namespace platform::testing

@@ -50,5 +50,7 @@ std::string placeLinkToPlist(const std::string &path, PlistValue::Dictionary val
 
 // Everything in the file at `path` (a host path); empty when there is none.
 std::string readFile(const std::string &path);
+// How often `part` starts in `text` (overlapping ones counted), as in a log.
+int occurrences(const std::string &text, const std::string &part);
 
 } // namespace platform::testing

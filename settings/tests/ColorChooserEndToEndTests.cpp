@@ -14,16 +14,10 @@
 NBR_WIDGET_TEST_ENVIRONMENT();
 
 using platform::PlistValue;
+using platform::testing::occurrences;
 using platform::testing::spinUntil;
 
 namespace {
-
-int count(const std::string &text, const std::string &part) {
-    int n = 0;
-    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-        ++n;
-    return n;
-}
 
 void tapThroughWindow(QWidget *widget, QPoint at) {
     QWidget *window = widget->window();
@@ -108,7 +102,7 @@ TEST_F(ColorChooserEndToEnd, ATapOnTheMapRecoloursTheRowAndTheConnectedLightBar)
 
     // Going back reports the same colour once more.
     navigation_->popViewControllerAnimated(true);
-    ASSERT_TRUE(spinUntil([&] { return count(log(), message) == 2; })) << log();
+    ASSERT_TRUE(spinUntil([&] { return occurrences(log(), message) == 2; })) << log();
     EXPECT_EQ(daemon_->stop(), 0);
 }
 
@@ -137,7 +131,7 @@ TEST_F(ColorChooserEndToEnd, ADragLightsTheBarAsItGoesWithoutWaitingForASlowDaem
         storedDuringDrag.insert(storedColour());
         QTest::qWait(10);
     }
-    const int sentDuringDrag = count(log(), " set-light-color");
+    const int sentDuringDrag = occurrences(log(), " set-light-color");
     const double dragMs =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - dragStart)
             .count();

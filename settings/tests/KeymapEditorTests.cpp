@@ -97,10 +97,7 @@ protected:
     std::optional<PlistValue::Dictionary> stored() const {
         return platform::readPlistDictionary(file());
     }
-    std::string storedBytes() const {
-        std::ifstream in(file(), std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
+    std::string storedBytes() const { return platform::testing::readFile(file()); }
 
     platform::testing::TestDeviceRoot root_;
     UINavigationController *navigation_ = nullptr;
