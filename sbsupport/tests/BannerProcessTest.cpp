@@ -36,11 +36,6 @@ const std::string kConnectedText = "Connected to a controller.";
 class BannerProcessTest : public ::testing::Test {
 protected:
     BannerProcessTest() {
-        static int argc = 1;
-        static char name[] = "banner-tests";
-        static char *argv[] = {name, nullptr};
-        if (QCoreApplication::instance() == nullptr)
-            new QCoreApplication(argc, argv);
         root_.addSpringBoardPlugin(PLUGIN_PATH);
         recorder_ = std::make_unique<ChildProcess>(RECORDER_PATH, std::vector<std::string>{});
         EXPECT_TRUE(recorder_->waitForLine("ready"));

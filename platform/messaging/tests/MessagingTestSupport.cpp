@@ -1,15 +1,5 @@
 #include "MessagingTestSupport.h"
 
-#include <QCoreApplication>
-
-MessagingTest::MessagingTest() {
-    static int argc = 1;
-    static char name[] = "messaging-tests";
-    static char *argv[] = {name, nullptr};
-    if (QCoreApplication::instance() == nullptr)
-        new QCoreApplication(argc, argv);
-}
-
 int MessagingTest::runTool(const std::vector<std::string> &arguments) {
     platform::testing::ChildProcess tool(MESSAGINGUTIL_PATH, arguments);
     return tool.wait(std::chrono::seconds(10));

@@ -12,12 +12,10 @@
 #include <thread>
 #include <vector>
 
-// Each test gets a bus of its own (tests run side by side) and an application object, since
-// servers dispatch on the event loop.
+// Each test gets a bus of its own (tests run side by side); the application object that servers
+// dispatch on comes from the tests' main.
 class MessagingTest : public ::testing::Test {
 protected:
-    MessagingTest();
-
     // Runs messagingutil with `arguments` to the end; its exit status.
     static int runTool(const std::vector<std::string> &arguments);
     static std::unique_ptr<platform::testing::ChildProcess>
