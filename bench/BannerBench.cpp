@@ -30,7 +30,7 @@ using Clock = std::chrono::steady_clock;
 class CountingServer : public QObject {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
-  public:
+public:
     std::mutex mutex;
     std::condition_variable arrived;
     unsigned count = 0;
@@ -40,7 +40,7 @@ class CountingServer : public QObject {
         return arrived.wait_for(lock, std::chrono::seconds(5), [&] { return count >= target; });
     }
 
-  public slots:
+public slots:
     uint Notify(const QString &, uint, const QString &, const QString &, const QString &,
                 const QStringList &, const QVariantMap &, int) {
         std::lock_guard lock(mutex);
@@ -108,8 +108,7 @@ int main(int argc, char **argv) {
     platform::testing::PrivateSessionBus bus;
     platform::testing::TestDeviceRoot root;
     QCoreApplication app(argc, argv);
-    std::filesystem::copy_file(
-        PLUGIN_PATH, root.path("/Library/MobileSubstrate/DynamicLibraries/NBRSBSupport.dylib"));
+    root.addSpringBoardPlugin(PLUGIN_PATH);
 
     QThread serverThread;
     serverThread.start();

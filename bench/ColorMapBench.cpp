@@ -1,12 +1,12 @@
 // The colour map's images for a phone-sized map, against working out the same colour-map image
 // pixel by pixel; and a brightness change on a map that is already shown.
 #include "BitmapStore.h"
+#include "EventLoopWait.h"
 #include "QVColorMapView.h"
 #include "RatioReporter.h"
 #include "UIScreen.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <cstdio>
 
 namespace {
@@ -82,13 +82,15 @@ void BM_BrightnessChange(benchmark::State &state) {
     auto map = QVColorMapView::colorMapWithFrame({{0, 0}, kMapSize}, kLimit);
     map->setTileSize(kTile);
     map->layoutIfNeeded();
-    QElapsedTimer timer;
-    timer.start();
-    while (!map->isShown() && timer.elapsed() < 10000) {
-        map->waitForRendering();
-        QCoreApplication::processEvents();
-    }
-    if (!map->isShown()) {
+    const bool shown = platform::testing::spinUntil(
+        [&] {
+            if (map->isShown())
+                return true;
+            map->waitForRendering();
+            return false;
+        },
+        std::chrono::seconds(10));
+    if (!shown) {
         state.SkipWithError("the map was not rendered");
         return;
     }

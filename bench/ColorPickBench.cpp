@@ -6,17 +6,13 @@
 // Then a drag on the chooser's map, as the finger moves it: the main thread's work for a move
 // that announces a colour, against the same store; and a scripted drag in real time, moves 10 ms
 // apart, timed from each move to the daemon's log line for its colour (or a later one).
-#include "ChildProcess.h"
+#include "ConnectedPage.h"
+#include "EventLoopWait.h"
 #include "NBRColorPickerController.h"
-#include "NBRConstants.h"
 #include "NBRSupport.h"
-#include "NSBundle.h"
-#include "NimbrelListController.h"
-#include "PlistValue.h"
 #include "QVColorMapView.h"
 #include "QVColorPickerView.h"
 #include "RatioReporter.h"
-#include "TestDeviceRoot.h"
 #include "UIGestureRecognizer.h"
 #include "UINavigationController.h"
 
@@ -26,54 +22,24 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <map>
-#include <sstream>
 #include <thread>
 
 namespace {
 
-struct Setting {
-    platform::testing::TestDeviceRoot root;
-    std::string daemonLog = root.path("/tmp/controllerd.log");
-    std::unique_ptr<platform::testing::ChildProcess> daemon;
-    NimbrelListController *page = nullptr;
-    UINavigationController *navigation = nullptr;
-    NBRColorPickerController *chooser = nullptr;
-
-    bool start() {
-        platform::writePlistAtomically(root.path(NBRPreferencesPath),
-                                       platform::PlistValue(platform::PlistValue::Dictionary{
-                                           {NBRControllerTypeKey, 1}, {NBRLEDColorKey, "ff8000"}}),
-                                       platform::PlistFormat::Binary);
-        daemon = std::make_unique<platform::testing::ChildProcess>(
-            CONTROLLERD_PATH,
-            std::vector<std::string>{"--connected", "1", "--log", daemonLog, "--timestamps"});
-        if (!daemon->waitForLine("ready"))
-            return false;
-        page = new NimbrelListController;
-        page->setBundle(NSBundle::bundleWithPath(NBR_BUNDLE_DIR));
-        navigation = new UINavigationController(page);
-        navigation->view()->resize(390, 720);
-        navigation->viewWillAppear(false);
-        navigation->view()->show();
-        navigation->viewDidAppear(false);
-        QCoreApplication::processEvents();
-        return page->ds4ColorChooser()->cellObject() != nullptr;
-    }
-};
-
-Setting &setting() {
-    static Setting *shared = [] {
-        auto *made = new Setting;
-        if (!made->start()) {
-            std::fprintf(stderr, "the daemon did not start or the page shows no colour row\n");
-            std::abort();
-        }
-        return made;
-    }();
-    return *shared;
+ConnectedPage &setting() {
+    return sharedPage(
+        [](ConnectedPage &made) {
+            if (!made.start(made.root.path("/tmp/controllerd.log"), {"--timestamps"}))
+                return false;
+            made.show({390, 720});
+            return made.page->ds4ColorChooser()->cellObject() != nullptr;
+        },
+        "the daemon did not start or the page shows no colour row");
 }
+
+// The "LED Color" screen, once opened.
+NBRColorPickerController *g_chooser = nullptr;
 
 void BM_ColorStoreOnly(benchmark::State &state) {
     NimbrelListController *page = setting().page;
@@ -87,9 +53,7 @@ void BM_ColorStoreOnly(benchmark::State &state) {
 BENCHMARK(BM_ColorStoreOnly)->UseRealTime()->Repetitions(3);
 
 void BM_ColorSendOnly(benchmark::State &state) {
-    NimbrelListController *page = setting().page;
-    for (auto _ : state)
-        page->updateDS4ColorWithSocket(-1);
+    sendColourUpdates(state, setting().page);
 }
 BENCHMARK(BM_ColorSendOnly)->UseRealTime()->Repetitions(3);
 
@@ -105,20 +69,18 @@ BENCHMARK(BM_ColorPickReport)->UseRealTime()->Repetitions(3);
 
 // The "LED Color" screen over the page, its map drawn.
 QVColorPickerView *openChooser() {
-    Setting &s = setting();
-    if (!s.chooser) {
+    ConnectedPage &s = setting();
+    if (!g_chooser) {
         s.page->presentColorChooser(s.page->ds4ColorChooser().get());
-        s.chooser = qobject_cast<NBRColorPickerController *>(s.navigation->topViewController());
-        if (!s.chooser)
+        g_chooser = qobject_cast<NBRColorPickerController *>(s.navigation->topViewController());
+        if (!g_chooser)
             return nullptr;
     }
-    QVColorPickerView &picker = *s.chooser->colorPicker();
-    QElapsedTimer waited;
-    waited.start();
-    while (!(picker.hasColorMapView() &&
-             static_cast<QVColorMapView &>(picker.colorMapView()).isShown()) &&
-           waited.elapsed() < 5000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    QVColorPickerView &picker = *g_chooser->colorPicker();
+    platform::testing::spinUntil([&] {
+        return picker.hasColorMapView() &&
+               static_cast<QVColorMapView &>(picker.colorMapView()).isShown();
+    });
     return picker.hasColorMapView() ? &picker : nullptr;
 }
 
@@ -173,12 +135,8 @@ double percentile(std::vector<double> values, double p) {
 // The daemon's light-bar lines: when each came (monotonic seconds) and its colour.
 std::vector<std::pair<double, std::string>> lightBarLog() {
     std::vector<std::pair<double, std::string>> lines;
-    std::ifstream file(setting().daemonLog);
-    for (std::string line; std::getline(file, line);) {
-        const auto bar = line.find(" light bar ");
-        if (line.rfind("t=", 0) == 0 && bar != std::string::npos)
-            lines.emplace_back(std::stod(line.substr(2)), line.substr(bar + 11, 6));
-    }
+    for (const auto &bar : setting().daemon.lightBars())
+        lines.emplace_back(bar.at, bar.colour);
     return lines;
 }
 

@@ -1,7 +1,7 @@
 // Status-query round trip against the controller daemon stand-in (connect, query, reply,
 // close: what the settings page does each time it comes on screen), next to a raw ping-pong of
 // the same 12 bytes over a socket pair.
-#include "ChildProcess.h"
+#include "ControllerDaemonProcess.h"
 #include "NBRControlSocket.h"
 #include "RatioReporter.h"
 #include "TestDeviceRoot.h"
@@ -35,9 +35,8 @@ BENCHMARK(BM_SocketpairPingPong)->UseRealTime()->Repetitions(3);
 
 void BM_StatusQueryRoundTrip(benchmark::State &state) {
     platform::testing::TestDeviceRoot root;
-    platform::testing::ChildProcess daemon(CONTROLLERD_PATH,
-                                           {"--connected", "1", "--log", "/dev/null"});
-    if (!daemon.waitForLine("ready")) {
+    platform::testing::ControllerDaemonProcess daemon;
+    if (!daemon.start(CONTROLLERD_PATH, "/dev/null", {"--connected", "1"})) {
         state.SkipWithError("the daemon did not start");
         return;
     }

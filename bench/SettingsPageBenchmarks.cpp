@@ -1,6 +1,7 @@
 // Settings page speed: the bundle loaded to the page's first paint (goal 150 ms) and a rebuild of
 // the page's cells (goal 2 ms), for a DualShock 4 in manual mode (the fullest page).
 #include "DevicePath.h"
+#include "NBRConstants.h"
 #include "NSBundle.h"
 #include "PSClassRegistry.h"
 #include "PSListController.h"
@@ -19,7 +20,7 @@
 namespace {
 
 class PaintWatch : public QObject {
-  public:
+public:
     bool painted = false;
     bool eventFilter(QObject *, QEvent *event) override {
         if (event->type() == QEvent::Paint)
@@ -93,13 +94,9 @@ int main(int argc, char **argv) {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication app(argc, argv);
     platform::testing::TestDeviceRoot root;
-    std::filesystem::create_directory_symlink(
-        NBR_BUNDLE_DIR, root.path("/Library/PreferenceBundles/Nimbrel.bundle"));
-    platform::writePlistAtomically(
-        root.path("/var/mobile/Library/Preferences/com.tesmar.nimbrel.plist"),
-        platform::PlistValue(
-            platform::PlistValue::Dictionary{{"ControllerType", 1}, {"NBRConnectionMode", 1}}),
-        platform::PlistFormat::Binary);
+    root.addPreferenceBundle(BUNDLE_DIR);
+    root.writePlist(NBRPreferencesPath, {{NBRControllerTypeKey, 1}, {NBRConnectionModeKey, 1}},
+                    platform::PlistFormat::Binary);
 
     // The very first open also pays for loading the library; measured once, on its own.
     const auto start = std::chrono::steady_clock::now();

@@ -26,6 +26,8 @@ inline constexpr const char *NBRAmbientColorKey = "NBRAmbientColorKey";
 inline constexpr const char *NBRLEDColorKey = "NBRLEDColorKey";
 inline constexpr const char *NBRForceExtendedGamepadKey = "NBRForceExtendedGamepad";
 inline constexpr const char *NBRKeyboardKeymapKey = "NBRKeyboardKeymapKey";
+// Read by the page through its specifier ("connection_mode"), whose key is this one.
+inline constexpr const char *NBRConnectionModeKey = "NBRConnectionMode";
 inline constexpr std::size_t NBRBluetoothAddressLength = 6;
 
 // Controller types ("ControllerType")

@@ -1,3 +1,4 @@
+#include "EventLoopWait.h"
 #include "HSVColor.h"
 #include "QVColorMapView.h"
 #include "TouchPath.h"
@@ -5,7 +6,6 @@
 #include "UIScreen.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <gtest/gtest.h>
 #include <string>
 
@@ -22,13 +22,12 @@ HSVColor hsvOf(const UIColor &c) {
 }
 
 bool waitUntilShown(QVColorMapView &map) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!map.isShown() && timer.elapsed() < 5000) {
+    return platform::testing::spinUntil([&] {
+        if (map.isShown())
+            return true;
         map.waitForRendering();
-        QCoreApplication::processEvents();
-    }
-    return map.isShown();
+        return false;
+    });
 }
 
 struct MapFixture : ::testing::Test {

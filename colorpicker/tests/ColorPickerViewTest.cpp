@@ -1,3 +1,4 @@
+#include "EventLoopWait.h"
 #include "NBRConstants.h"
 #include "QVBrightnessSlider.h"
 #include "QVColorInfoView.h"
@@ -183,18 +184,13 @@ TEST(ColorPickerOnScreen, MapReachesTheScreenWhenItsRenderFinishesWithoutAnyInpu
     UIViewHost host(picker);
     host.show();
     auto &map = static_cast<QVColorMapView &>(picker->colorMapView());
-    QElapsedTimer clock;
-    clock.start();
-    while (!map.isShown() && clock.elapsed() < 5000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    ASSERT_TRUE(map.isShown());
+    ASSERT_TRUE(platform::testing::spinUntil([&] { return map.isShown(); }));
     // What the window system has, not a fresh render of the tree: only what was repainted.
     auto tileOnScreen = [&] {
         const QImage shown = host.screen()->grabWindow(host.winId()).toImage();
         return shown.isNull() ? QColor() : shown.pixelColor(8, 104 + 8);
     };
-    while (tileOnScreen() != QColor(255, 0, 0) && clock.elapsed() < 5000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    platform::testing::spinUntil([&] { return tileOnScreen() == QColor(255, 0, 0); });
     EXPECT_EQ(tileOnScreen(), QColor(255, 0, 0)); // the top-left tile: hue 0, saturation 1
 }
 

@@ -1,21 +1,19 @@
 // The daemon stand-in as a process: its notifications on the bus, messages split across
 // writes, and a controller that walks away.
-#include "ChildProcess.h"
+#include "ControllerDaemonProcess.h"
 #include "DarwinNotifyCenter.h"
 #include "EventLoopWait.h"
 #include "NBRControlSocket.h"
 #include "TestDeviceRoot.h"
 
 #include <csignal>
-#include <fstream>
 #include <gtest/gtest.h>
-#include <sstream>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
 
 using namespace std::chrono_literals;
-using platform::testing::ChildProcess;
+using platform::testing::ControllerDaemonProcess;
 using platform::testing::spinUntil;
 using platform::testing::TestDeviceRoot;
 
@@ -42,22 +40,12 @@ protected:
     }
 
     void start(std::vector<std::string> options) {
-        logPath_ = root_.path("/tmp/controllerd.log");
-        options.insert(options.begin(), {"--log", logPath_});
-        daemon_ = std::make_unique<ChildProcess>(CONTROLLERD_PATH, options);
-        ASSERT_TRUE(daemon_->waitForLine("ready"));
+        ASSERT_TRUE(daemon_.start(CONTROLLERD_PATH, root_.path("/tmp/controllerd.log"), options));
     }
-
-    std::string log() {
-        std::ifstream file(logPath_);
-        std::stringstream text;
-        text << file.rdbuf();
-        return text.str();
-    }
+    std::string log() { return daemon_.log(); }
 
     TestDeviceRoot root_;
-    std::string logPath_;
-    std::unique_ptr<ChildProcess> daemon_;
+    ControllerDaemonProcess daemon_;
 };
 
 } // namespace

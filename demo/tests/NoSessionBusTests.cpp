@@ -1,6 +1,7 @@
 // Every process of the typical run started without a session bus: those that need the bus say so
 // and end with status 1; the others do their work, lose nothing and end cleanly.
 #include "ChildProcess.h"
+#include "EventLoopWait.h"
 #include "NBRConstants.h"
 #include "PlistValue.h"
 #include "TestDeviceRoot.h"
@@ -14,6 +15,7 @@
 #include <thread>
 
 using platform::testing::ChildProcess;
+using platform::testing::spinUntil;
 using namespace std::chrono_literals;
 
 namespace {
@@ -36,7 +38,7 @@ protected:
 TEST_F(NoSessionBus, WhatNeedsTheBusRefusesWithStatusOne) {
     for (const auto &[program, arguments] :
          std::vector<std::pair<std::string, std::vector<std::string>>>{
-             {NOTIFICATION_RECORDER_PATH, {}},
+             {RECORDER_PATH, {}},
              {NOTIFYUTIL_PATH, {"-w", NBRPreferencesChangedNotification}},
              {NOTIFYUTIL_PATH, {"-p", NBRPreferencesChangedNotification}},
              {MESSAGINGUTIL_PATH, {"-s", NBRMessagingCenterName, NBRDiscoveryUpdateMessage}},
@@ -48,25 +50,21 @@ TEST_F(NoSessionBus, WhatNeedsTheBusRefusesWithStatusOne) {
 }
 
 TEST_F(NoSessionBus, TheDeliverablesAndDaemonsWorkOnAndEndCleanly) {
-    std::filesystem::create_directory_symlink(
-        BUNDLE_PATH, root_.path("/Library/PreferenceBundles/Nimbrel.bundle"));
-    std::filesystem::copy_file(
-        BANNER_PLUGIN_PATH,
-        root_.path("/Library/MobileSubstrate/DynamicLibraries/NBRSBSupport.dylib"));
+    root_.addPreferenceBundle(BUNDLE_DIR);
+    root_.addSpringBoardPlugin(PLUGIN_PATH);
 
     ChildProcess springboard(SPRINGBOARD_PATH, {});
-    ChildProcess daemon(CONTROLLER_DAEMON_PATH, {});
-    ChildProcess simulator(BTSTACK_SIMULATOR_PATH,
+    ChildProcess daemon(CONTROLLERD_PATH, {});
+    ChildProcess simulator(SIMULATOR_PATH,
                            {"--device", "address=1C:66:6D:01:02:03,class=0x002508,pin=5820"});
     ASSERT_TRUE(springboard.waitForLine("ready"));
     ASSERT_TRUE(daemon.waitForLine("ready"));
     ASSERT_TRUE(simulator.waitForLine("ready"));
 
     // The pairing tool has nobody to report to, yet it pairs and keeps the address.
-    ChildProcess tool(DISCOVERY_TOOL_PATH, {});
-    for (int i = 0; i < 500 && !platform::readPlistDictionary(root_.path(NBRPreferencesPath)); ++i)
-        std::this_thread::sleep_for(10ms);
-    auto stored = platform::readPlistDictionary(root_.path(NBRPreferencesPath));
+    ChildProcess tool(TOOL_PATH, {});
+    spinUntil([&] { return root_.readPlist(NBRPreferencesPath).has_value(); });
+    auto stored = root_.readPlist(NBRPreferencesPath);
     ASSERT_TRUE(stored);
     EXPECT_EQ(stored->at(NBRBluetoothAddressKey),
               platform::PlistValue(platform::PlistValue::Data{0x1c, 0x66, 0x6d, 1, 2, 3}));
@@ -76,7 +74,7 @@ TEST_F(NoSessionBus, TheDeliverablesAndDaemonsWorkOnAndEndCleanly) {
     ChildProcess settings(PREFERENCES_PATH,
                           {"--open", "Nimbrel", "--tap", "suppress_notification"});
     ASSERT_TRUE(settings.waitForLine("ready"));
-    stored = platform::readPlistDictionary(root_.path(NBRPreferencesPath));
+    stored = root_.readPlist(NBRPreferencesPath);
     ASSERT_TRUE(stored);
     EXPECT_EQ(stored->at(NBRSuppressNotificationKey).boolean(), true);
     EXPECT_EQ(stored->count(NBRBluetoothAddressKey), 1u) << "the address is kept";

@@ -3,6 +3,8 @@
 // it. Nothing here reaches into the window's widgets or its bus handle; what the tests know of
 // the window is where things sit on it and what the preferences file holds afterwards.
 #include "ChildProcess.h"
+#include "ControllerDaemonProcess.h"
+#include "EventLoopWait.h"
 #include "NBRConstants.h"
 #include "PlistValue.h"
 #include "TestDeviceRoot.h"
@@ -15,14 +17,15 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <sstream>
 #include <thread>
 
 using namespace std::chrono_literals;
 using platform::PlistValue;
 using platform::testing::ChildProcess;
+using platform::testing::ControllerDaemonProcess;
 using platform::testing::countOtherPixels;
 using platform::testing::countPixels;
+using platform::testing::spinUntil;
 using platform::testing::XvfbDisplay;
 
 namespace {
@@ -110,19 +113,11 @@ bool hudShown(const QImage &shot) {
     return countPixels(shot, QRect(95, 260, 200, 200), QColor(40, 40, 40), 40) > 10000;
 }
 
-std::string readAll(const std::string &path) {
-    std::ifstream file(path);
-    std::stringstream all;
-    all << file.rdbuf();
-    return all.str();
-}
-
 class RealWindow : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(display_.isReady()) << display_.error();
-        std::filesystem::create_directory_symlink(
-            BUNDLE_DIR, root_.path("/Library/PreferenceBundles/Nimbrel.bundle"));
+        root_.addPreferenceBundle(BUNDLE_DIR);
         std::filesystem::create_directories(root_.path("/usr/bin"));
         std::filesystem::create_symlink(TOOL_PATH, root_.path(NBRDiscoveryToolPath));
         QDir().mkpath(kShots);
@@ -137,13 +132,22 @@ protected:
     }
 
     void seed(PlistValue::Dictionary values) {
-        ASSERT_TRUE(platform::writePlistAtomically(root_.path(NBRPreferencesPath),
-                                                   PlistValue(std::move(values)),
-                                                   platform::PlistFormat::Binary));
+        ASSERT_TRUE(
+            root_.writePlist(NBRPreferencesPath, std::move(values), platform::PlistFormat::Binary));
     }
 
-    std::optional<PlistValue::Dictionary> stored() {
-        return platform::readPlistDictionary(root_.path(NBRPreferencesPath));
+    std::optional<PlistValue::Dictionary> stored() { return root_.readPlist(NBRPreferencesPath); }
+
+    // Waits (3 s at most) for a stored colour that `fits`; the last one read.
+    template <class Check> std::string storedColourOnceIt(Check fits) {
+        std::string hex;
+        spinUntil(
+            [&] {
+                hex = storedColour();
+                return !hex.empty() && fits(hex);
+            },
+            3s);
+        return hex;
     }
 
     std::string storedColour() {
@@ -268,13 +272,8 @@ TEST_F(RealWindow, QuickAndSlowDragsOnTheMapStoreTheColourUnderThePointerAtRelea
         const QColor under(before.pixel(release));
         display_.drag(drag.path, drag.path.size() > 2 ? 15ms : 40ms);
         display_.moveTo({700, 700});
-        std::string hex;
-        for (int i = 0; i < 100; ++i) {
-            hex = storedColour();
-            if (!hex.empty() && near(fromHex(hex), under, 3))
-                break;
-            std::this_thread::sleep_for(30ms);
-        }
+        const std::string hex = storedColourOnceIt(
+            [&](const std::string &stored) { return near(fromHex(stored), under, 3); });
         EXPECT_TRUE(near(fromHex(hex), under, 3))
             << drag.name << " drag: stored " << hex << ", under the pointer " << describe(under);
         // The cursor now sits on that tile, drawn in its colour.
@@ -292,10 +291,9 @@ TEST_F(RealWindow, QuickAndSlowDragsOnTheMapStoreTheColourUnderThePointerAtRelea
 // before the release, never two closer than the picker's wait, and last the colour stored.
 TEST_F(RealWindow, DraggingOnTheMapLightsTheConnectedBarAsThePointerGoes) {
     seed({{NBRControllerTypeKey, 1}, {NBRLEDColorKey, "004efd"}});
-    const std::string daemonLog = root_.path("/tmp/controller-daemon.log");
-    ChildProcess daemon(CONTROLLER_DAEMON_PATH,
-                        {"--log", daemonLog, "--timestamps", "--connected", "1"});
-    ASSERT_TRUE(daemon.waitForLine("ready"));
+    ControllerDaemonProcess daemon;
+    ASSERT_TRUE(daemon.start(CONTROLLERD_PATH, root_.path("/tmp/controller-daemon.log"),
+                             {"--timestamps", "--connected", "1"}));
     ASSERT_NO_FATAL_FAILURE(openSettings(kDualShockRows));
     ASSERT_NO_FATAL_FAILURE(tapRow(kChooseLEDColorRow));
     ASSERT_TRUE(waitForMap(nullptr));
@@ -310,38 +308,29 @@ TEST_F(RealWindow, DraggingOnTheMapLightsTheConnectedBarAsThePointerGoes) {
 
     // The colour under the pointer where it let go is stored, and the light bar ends on it.
     std::string hex;
-    struct Sent {
-        double at;
-        std::string colour;
-    };
+    using Sent = ControllerDaemonProcess::LightBar;
     std::vector<Sent> sent;
-    for (int i = 0; i < 100; ++i) {
-        hex = storedColour();
-        sent.clear();
-        std::istringstream lines(readAll(daemonLog));
-        for (std::string line; std::getline(lines, line);) {
-            const auto bar = line.find(" light bar ");
-            if (line.rfind("t=", 0) == 0 && bar != std::string::npos)
-                sent.push_back({std::stod(line.substr(2)), line.substr(bar + 11, 6)});
-        }
-        if (hex != "004efd" && !sent.empty() && sent.back().colour == hex)
-            break;
-        std::this_thread::sleep_for(30ms);
-    }
-    ASSERT_FALSE(sent.empty()) << readAll(daemonLog);
-    EXPECT_EQ(sent.back().colour, hex) << readAll(daemonLog);
+    spinUntil(
+        [&] {
+            hex = storedColour();
+            sent = daemon.lightBars();
+            return hex != "004efd" && !sent.empty() && sent.back().colour == hex;
+        },
+        3s);
+    ASSERT_FALSE(sent.empty()) << daemon.log();
+    EXPECT_EQ(sent.back().colour, hex) << daemon.log();
     const auto beforeRelease = std::count_if(sent.begin(), sent.end(),
                                              [released](const Sent &s) { return s.at < released; });
-    EXPECT_GE(beforeRelease, 4) << "the light bar followed the pointer: " << readAll(daemonLog);
+    EXPECT_GE(beforeRelease, 4) << "the light bar followed the pointer: " << daemon.log();
     double closest = 1e9;
     for (std::size_t i = 1; i < sent.size(); ++i) {
         closest = std::min(closest, sent[i].at - sent[i - 1].at);
         EXPECT_GE(sent[i].at - sent[i - 1].at, 0.060)
-            << sent[i - 1].colour << " then " << sent[i].colour << ": " << readAll(daemonLog);
+            << sent[i - 1].colour << " then " << sent[i].colour << ": " << daemon.log();
     }
     std::printf("light bar: %zu colours, %td before the release, the closest two %.1f ms apart\n",
                 sent.size(), beforeRelease, closest * 1000);
-    EXPECT_EQ(daemon.stop(), 0);
+    EXPECT_EQ(daemon->stop(), 0);
 }
 
 TEST_F(RealWindow, QuickAndSlowDragsOnTheSliderStoreTheBrightnessAtRelease) {
@@ -370,13 +359,8 @@ TEST_F(RealWindow, QuickAndSlowDragsOnTheSliderStoreTheBrightnessAtRelease) {
         display_.moveTo({700, 700});
         const double expected = brightnessAt(path.back().x());
         const QColor wanted = QColor::fromRgbF(float(expected), 0, 0);
-        std::string hex;
-        for (int i = 0; i < 100; ++i) {
-            hex = storedColour();
-            if (!hex.empty() && near(fromHex(hex), wanted, 2))
-                break;
-            std::this_thread::sleep_for(30ms);
-        }
+        const std::string hex = storedColourOnceIt(
+            [&](const std::string &stored) { return near(fromHex(stored), wanted, 2); });
         EXPECT_TRUE(near(fromHex(hex), wanted, 2))
             << name << " drag: stored " << hex << ", the pointer let go at brightness " << expected;
         // The knob's disc shows the colour where the pointer let go.
@@ -419,7 +403,7 @@ TEST_F(RealWindow, EveryControllerTypeKeepsItsRowsInsideTheWindow) {
         return rows;
     };
     for (int type = 0; type <= 6; ++type) {
-        seed({{NBRControllerTypeKey, type}, {"NBRConnectionMode", 1}});
+        seed({{NBRControllerTypeKey, type}, {NBRConnectionModeKey, 1}});
         ASSERT_NO_FATAL_FAILURE(openSettings(0));
         QImage shot = display_.screenshot();
         saveShot(shot, "type-" + std::to_string(type));
@@ -437,31 +421,28 @@ TEST_F(RealWindow, EveryControllerTypeKeepsItsRowsInsideTheWindow) {
 
 TEST_F(RealWindow, TypicalRunByClicksPairsADualShock4AndConnectsIt) {
     // Every process of the typical run, banners shown by dunst on this display.
-    std::filesystem::copy_file(
-        BANNER_PLUGIN_PATH,
-        root_.path("/Library/MobileSubstrate/DynamicLibraries/" +
-                   std::filesystem::path(BANNER_PLUGIN_PATH).filename().string()));
+    root_.addSpringBoardPlugin(PLUGIN_PATH);
     const std::string bannerConfig = root_.path("/tmp/dunstrc"); // empty: dunst's own defaults
     std::ofstream(bannerConfig).close();
     ChildProcess banners("dunst", {"-print", "-conf", bannerConfig});
-    bool bannersUp = false;
-    for (int i = 0; i < 100 && !bannersUp; ++i) {
-        ChildProcess ask("dbus-send", {"--session", "--print-reply", "--dest=org.freedesktop.DBus",
-                                       "/org/freedesktop/DBus", "org.freedesktop.DBus.NameHasOwner",
-                                       "string:org.freedesktop.Notifications"});
-        ask.wait(5s);
-        bannersUp = ask.output().find("boolean true") != std::string::npos;
-        if (!bannersUp)
-            std::this_thread::sleep_for(50ms);
-    }
+    const bool bannersUp = spinUntil(
+        [] {
+            ChildProcess ask("dbus-send",
+                             {"--session", "--print-reply", "--dest=org.freedesktop.DBus",
+                              "/org/freedesktop/DBus", "org.freedesktop.DBus.NameHasOwner",
+                              "string:org.freedesktop.Notifications"});
+            ask.wait(5s);
+            return ask.output().find("boolean true") != std::string::npos;
+        },
+        10s);
     ASSERT_TRUE(bannersUp) << "dunst never took the notification server's name";
     ChildProcess springboard(SPRINGBOARD_PATH, {});
     ASSERT_TRUE(springboard.waitForLine("ready"));
-    ChildProcess simulator(BTSTACK_SIMULATOR_PATH, {"--scenario", SCENARIO_PATH});
+    ChildProcess simulator(SIMULATOR_PATH, {"--scenario", SCENARIO_PATH});
     ASSERT_TRUE(simulator.waitForLine("ready"));
-    const std::string daemonLog = root_.path("/tmp/controller-daemon.log");
-    ChildProcess daemon(CONTROLLER_DAEMON_PATH, {"--log", daemonLog, "--connect-delay", "800"});
-    ASSERT_TRUE(daemon.waitForLine("ready"));
+    ControllerDaemonProcess daemon;
+    ASSERT_TRUE(daemon.start(CONTROLLERD_PATH, root_.path("/tmp/controller-daemon.log"),
+                             {"--connect-delay", "800"}));
 
     // 1. A fresh page (no preferences file yet): set the controller type to the DualShock 4.
     ASSERT_NO_FATAL_FAILURE(openSettings(5));
@@ -482,15 +463,14 @@ TEST_F(RealWindow, TypicalRunByClicksPairsADualShock4AndConnectsIt) {
     EXPECT_TRUE(display_.waitFor(hudShown, 10s, &shot));
     saveShot(shot, "typical-run-2-pairing");
     // 4. The address is stored; the success alerts come up over the dimmed window.
-    bool paired = false;
-    for (int i = 0; i < 600 && !paired; ++i) {
-        file = stored();
-        paired = file && file->count(NBRBluetoothAddressKey) &&
-                 file->at(NBRBluetoothAddressKey).data() &&
-                 file->at(NBRBluetoothAddressKey).data()->size() == 6;
-        if (!paired)
-            std::this_thread::sleep_for(50ms);
-    }
+    const bool paired = spinUntil(
+        [&] {
+            file = stored();
+            return file && file->count(NBRBluetoothAddressKey) &&
+                   file->at(NBRBluetoothAddressKey).data() &&
+                   file->at(NBRBluetoothAddressKey).data()->size() == 6;
+        },
+        30s);
     ASSERT_TRUE(paired) << "no controller address stored";
     int alerts = 0;
     for (;;) {
@@ -523,13 +503,8 @@ TEST_F(RealWindow, TypicalRunByClicksPairsADualShock4AndConnectsIt) {
     ASSERT_NO_FATAL_FAILURE(choose(1, 2, 1));
     ASSERT_TRUE(waitForRows(kDualShockRows + 1));
     ASSERT_NO_FATAL_FAILURE(tapRow(2));
-    std::string log;
-    for (int i = 0; i < 400; ++i) {
-        log = readAll(daemonLog);
-        if (log.find("set-light-color") != std::string::npos)
-            break;
-        std::this_thread::sleep_for(50ms);
-    }
+    daemon.waitForLog("set-light-color", 20s);
+    const std::string log = daemon.log();
     EXPECT_NE(log.find("connect type=1"), std::string::npos) << log;
     EXPECT_NE(log.find("set-light-color type=1"), std::string::npos) << log;
     // The button comes back, now to disconnect.
@@ -576,17 +551,13 @@ TEST_F(RealWindow, KeyPressedOnTheKeyboardIsBoundInTheKeymapEditor) {
         3s, &shot));
     back();
     ASSERT_TRUE(waitForRows(6));
-    bool saved = false;
-    for (int i = 0; i < 100 && !saved; ++i) {
+    EXPECT_TRUE(spinUntil([&] {
         auto file = stored();
         const PlistValue::Dictionary *keymap = file && file->count(NBRKeyboardKeymapKey)
                                                    ? file->at(NBRKeyboardKeymapKey).dictionary()
                                                    : nullptr;
-        saved = keymap && keymap->count("29") && !keymap->count("7"); // Z now, no longer D
-        if (!saved)
-            std::this_thread::sleep_for(50ms);
-    }
-    EXPECT_TRUE(saved);
+        return keymap && keymap->count("29") && !keymap->count("7"); // Z now, no longer D
+    }));
 }
 
 } // namespace

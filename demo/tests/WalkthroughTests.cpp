@@ -1,7 +1,7 @@
 #include "ChildProcess.h"
+#include "EventLoopWait.h"
 
 #include <QDir>
-#include <QFile>
 #include <QImage>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -14,15 +14,7 @@ namespace {
 
 // Processes whose environment carries this device root: what the run has left behind.
 int processesUnder(const QString &root) {
-    const QByteArray mark = "NIMBREL_ROOT=" + root.toUtf8();
-    int count = 0;
-    for (const QString &pid : QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        QFile environ("/proc/" + pid + "/environ");
-        if (pid.front().isDigit() && environ.open(QIODevice::ReadOnly) &&
-            environ.readAll().split('\0').contains(mark))
-            ++count;
-    }
-    return count;
+    return platform::testing::processesWithEnvironment("NIMBREL_ROOT=" + root.toStdString());
 }
 
 QString deviceRoot(const std::string &output) {
@@ -73,8 +65,8 @@ TEST(Walkthrough, RunsTheEightStepsAndSummarisesWhatTheDaemonReceived) {
 TEST(Walkthrough, CtrlCStopsEveryProcessItStarted) {
     QTemporaryDir output;
     ChildProcess run(WALKTHROUGH_PATH, {"--scripted", "--output", output.path().toStdString()});
-    for (int i = 0; i < 300 && run.output().find("[4/8]") == std::string::npos; ++i)
-        run.wait(std::chrono::milliseconds(100));
+    platform::testing::spinUntil([&] { return run.output().find("[4/8]") != std::string::npos; },
+                                 std::chrono::seconds(30));
     ASSERT_NE(run.output().find("[4/8]"), std::string::npos) << run.output();
     const QString root = deviceRoot(run.output());
     ASSERT_FALSE(root.isEmpty());

@@ -17,6 +17,7 @@
 
 using namespace platform::btstack;
 using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
 using ::testing::IsEmpty;
 
 namespace {
@@ -24,6 +25,7 @@ namespace {
 using Report = std::pair<std::int32_t, Bytes>; // state, address (empty when none)
 
 const Address kPad{0x1C, 0x66, 0x6D, 0x01, 0x02, 0x03};
+const Bytes kPadBytes(kPad.begin(), kPad.end());
 const Address kOther{0xA0, 0xB1, 0xC2, 0xD3, 0xE4, 0xF5};
 const std::string kPadText = "1C:66:6D:01:02:03";
 
@@ -90,6 +92,10 @@ const std::string kRegisterInterrupt = "l2cap_register_service psm=0x0013 mtu=0x
 const std::string kLinkKeyRefusal = "hci_link_key_request_negative_reply address=" + kPadText;
 std::string authentication(int enable) {
     return "hci_write_authentication_enable enable=" + std::to_string(enable);
+}
+// What the engine sends once it has chosen a controller to pair with.
+std::vector<std::string> pairingBegins(int authenticationEnable) {
+    return {kCancel, kRegisterControl, kRegisterInterrupt, authentication(authenticationEnable)};
 }
 std::string pinReply(const char *pin) {
     return "hci_pin_code_request_reply address=" + kPadText + " pin_length=4 pin=" + pin;
@@ -198,10 +204,9 @@ TEST_P(EngineClass, PairsAsItsClassSays) {
     startSearch();
     feed(inquiryResult(HCI_EVENT_INQUIRY_RESULT_WITH_RSSI, {{kPad, c.classOfDevice}}));
     EXPECT_EQ(engine->bluetoothState(), NBRBluetoothStatePairing);
-    EXPECT_THAT(daemon.commands(), ElementsAre(kCancel, kRegisterControl, kRegisterInterrupt,
-                                               authentication(c.authentication)));
+    EXPECT_THAT(daemon.commands(), ElementsAreArray(pairingBegins(c.authentication)));
     EXPECT_THAT(reports, ElementsAre(Report{NBRDiscoveryProgressSearchEnded, {}}));
-    EXPECT_EQ(storedAddress(), Bytes(kPad.begin(), kPad.end()));
+    EXPECT_EQ(storedAddress(), kPadBytes);
 
     feed(commandComplete(hci_write_authentication_enable.opcode));
     std::vector<std::string> channels;
@@ -225,7 +230,7 @@ TEST_P(EngineClass, PairsAsItsClassSays) {
     }
     if (c.paired == 2 || c.classOfDevice == 0x000508)
         feed(channelOpened(0, 0x000B, 0x13, 0x0042, 0x0043));
-    const Report paired{NBRDiscoveryProgressPaired, Bytes(kPad.begin(), kPad.end())};
+    const Report paired{NBRDiscoveryProgressPaired, kPadBytes};
     EXPECT_EQ(reports, std::vector<Report>(c.paired, paired));
     EXPECT_EQ(storedAddress(), paired.second); // what is stored is what is reported
     EXPECT_THAT(daemon.commands(), IsEmpty());
@@ -261,9 +266,8 @@ TEST_F(Engine, OtherClassesAndEmptyResultsAreIgnored) {
 TEST_F(Engine, PlainInquiryResultsAreReadWithTheirOwnLayout) {
     startSearch();
     feed(inquiryResult(HCI_EVENT_INQUIRY_RESULT, {{kOther, 0x000100}, {kPad, 0x002540}}));
-    EXPECT_EQ(storedAddress(), Bytes(kPad.begin(), kPad.end()));
-    EXPECT_THAT(daemon.commands(),
-                ElementsAre(kCancel, kRegisterControl, kRegisterInterrupt, authentication(0)));
+    EXPECT_EQ(storedAddress(), kPadBytes);
+    EXPECT_THAT(daemon.commands(), ElementsAreArray(pairingBegins(0)));
 }
 
 // A response that is not a controller, after the accepted one in the same event, still becomes
@@ -271,9 +275,8 @@ TEST_F(Engine, PlainInquiryResultsAreReadWithTheirOwnLayout) {
 TEST_F(Engine, AcceptedThenOtherResponseInOneEventPairsByTheAcceptedClass) {
     startSearch();
     feed(inquiryResult(HCI_EVENT_INQUIRY_RESULT_WITH_RSSI, {{kPad, 0x002508}, {kOther, 0x1A010C}}));
-    EXPECT_EQ(storedAddress(), Bytes(kPad.begin(), kPad.end()));
-    EXPECT_THAT(daemon.commands(),
-                ElementsAre(kCancel, kRegisterControl, kRegisterInterrupt, authentication(1)));
+    EXPECT_EQ(storedAddress(), kPadBytes);
+    EXPECT_THAT(daemon.commands(), ElementsAreArray(pairingBegins(1)));
     EXPECT_EQ(engine->classOfDevice(), 0x1A010Cu);
     feed(commandComplete(hci_write_authentication_enable.opcode));
     feed(addressEvent(HCI_EVENT_PIN_CODE_REQUEST, kPad));
@@ -293,14 +296,13 @@ TEST_F(Engine, TwoStepClassThenOtherResponseInOneEventOpensTheInterruptChannel) 
     EXPECT_THAT(reports, IsEmpty());
     EXPECT_THAT(daemon.commands(), ElementsAre(create(0x13)));
     feed(channelOpened(0, 0x000B, 0x13, 0x0042, 0x0043));
-    EXPECT_THAT(reports,
-                ElementsAre(Report{NBRDiscoveryProgressPaired, Bytes(kPad.begin(), kPad.end())}));
+    EXPECT_THAT(reports, ElementsAre(Report{NBRDiscoveryProgressPaired, kPadBytes}));
 }
 
 TEST_F(Engine, TwoAcceptedResponsesInOneEventPairWithTheSecond) {
     startSearch();
     feed(inquiryResult(HCI_EVENT_INQUIRY_RESULT_WITH_RSSI, {{kOther, 0x040508}, {kPad, 0x000508}}));
-    EXPECT_EQ(storedAddress(), Bytes(kPad.begin(), kPad.end()));
+    EXPECT_EQ(storedAddress(), kPadBytes);
     EXPECT_THAT(daemon.commands(),
                 ElementsAre(kCancel, kRegisterControl, kRegisterInterrupt, authentication(1),
                             kCancel, kRegisterControl, kRegisterInterrupt, authentication(0)));
@@ -453,10 +455,8 @@ TEST_F(Engine, AFreshDeviceGetsAPreferencesFileWithTheAddress) {
     feed(inquiryResult(HCI_EVENT_INQUIRY_RESULT_WITH_RSSI, {{kPad, 0x002508}}));
     auto prefs = preferences();
     ASSERT_TRUE(prefs);
-    EXPECT_EQ(*prefs, (platform::PlistValue::Dictionary{
-                          {NBRBluetoothAddressKey, Bytes(kPad.begin(), kPad.end())}}));
-    std::ifstream file(root.path(NBRPreferencesPath));
-    std::string text((std::istreambuf_iterator<char>(file)), {});
+    EXPECT_EQ(*prefs, (platform::PlistValue::Dictionary{{NBRBluetoothAddressKey, kPadBytes}}));
+    const std::string text = platform::testing::readFile(root.path(NBRPreferencesPath));
     EXPECT_NE(text.find("<?xml"), std::string::npos);
 
     QElapsedTimer clock;
@@ -476,7 +476,7 @@ TEST_F(Engine, TheAddressJoinsWhatTheFileHolds) {
     startSearch();
     feed(inquiryResult(HCI_EVENT_INQUIRY_RESULT_WITH_RSSI, {{kPad, 0x01F000}}));
     auto after = before;
-    after[NBRBluetoothAddressKey] = Bytes(kPad.begin(), kPad.end());
+    after[NBRBluetoothAddressKey] = kPadBytes;
     EXPECT_EQ(preferences(), after);
 }
 
@@ -485,8 +485,7 @@ TEST_F(Engine, AnUnreadableFileIsLeftAsItIsAndPairingGoesOn) {
     std::ofstream(root.path(NBRPreferencesPath)) << garbage;
     startSearch();
     feed(inquiryResult(HCI_EVENT_INQUIRY_RESULT_WITH_RSSI, {{kPad, 0x002540}}));
-    std::ifstream file(root.path(NBRPreferencesPath));
-    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(file)), {}), garbage);
+    EXPECT_EQ(platform::testing::readFile(root.path(NBRPreferencesPath)), garbage);
     EXPECT_EQ(engine->bluetoothState(), NBRBluetoothStatePairing);
     EXPECT_THAT(reports, ElementsAre(Report{NBRDiscoveryProgressSearchEnded, {}}));
 }

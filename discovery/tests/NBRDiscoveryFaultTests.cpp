@@ -3,6 +3,7 @@
 // preferences files that are garbage, a folder or a link. Runs go side by side in lanes, each
 // with a device root and a simulator of its own; the seed of every random choice is printed.
 #include "ChildProcess.h"
+#include "EventLoopWait.h"
 #include "NBRConstants.h"
 #include "PlistValue.h"
 #include "PrivateSessionBus.h"
@@ -19,6 +20,7 @@
 
 using platform::PlistValue;
 using platform::testing::ChildProcess;
+using platform::testing::occurrences;
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
@@ -26,13 +28,6 @@ namespace {
 
 const std::string kPad = "1C:66:6D:01:02:03";
 const PlistValue::Data kPadBytes{0x1c, 0x66, 0x6d, 0x01, 0x02, 0x03};
-
-long count(const std::string &text, const std::string &what) {
-    long n = 0;
-    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
-        ++n;
-    return n;
-}
 
 // A device root and a BTstack simulator of its own, so lanes can run at once; the processes get
 // the root on their command line through env(1), which execs them in place.
@@ -119,7 +114,8 @@ TEST_F(ToolFaults, OneTwoOrThreeInterruptsAtRandomMomentsEndTheToolOnceWithStatu
             ASSERT_TRUE(lane.simulator().waitForLine("disconnected client=" + std::to_string(run)));
             ++runs;
             cleanExits += status == 0;
-            singleShutdowns += count(lane.simulatorLog(), "btstack_set_power_mode mode=0") == run;
+            singleShutdowns +=
+                occurrences(lane.simulatorLog(), "btstack_set_power_mode mode=0") == run;
         }
     });
     std::printf("interrupts: %d runs, %d exits with status 0, %d with one shutdown\n", runs.load(),
@@ -207,8 +203,8 @@ TEST_F(ToolFaults, TheBTstackDaemonDyingMidPairingLeavesTheToolToItsInterrupt) {
 int pairOnce(Lane &lane) {
     auto tool = lane.start(TOOL_PATH);
     EXPECT_TRUE(lane.waitForClient(1));
-    for (int i = 0; i < 200 && count(lane.simulatorLog(), "hci_pin_code_request_reply") == 0; ++i)
-        std::this_thread::sleep_for(10ms);
+    platform::testing::spinUntil(
+        [&] { return occurrences(lane.simulatorLog(), "hci_pin_code_request_reply") > 0; }, 2s);
     std::this_thread::sleep_for(200ms);
     tool->signal(SIGINT);
     return tool->wait(15s);
@@ -221,8 +217,7 @@ TEST_F(ToolFaults, GarbageAFolderOrALinkAtThePreferencesPathIsHandledSafely) {
         const std::string garbage = "bplist00 not really \x01\x02\xff";
         std::ofstream(lane.preferences()) << garbage;
         EXPECT_EQ(pairOnce(lane), 0);
-        std::ifstream file(lane.preferences());
-        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), garbage);
+        EXPECT_EQ(platform::testing::readFile(lane.preferences()), garbage);
     }
     {
         // A folder cannot be replaced: the tool still pairs and ends well, the folder stays.
@@ -236,11 +231,9 @@ TEST_F(ToolFaults, GarbageAFolderOrALinkAtThePreferencesPathIsHandledSafely) {
     {
         // A link is read through; the write replaces the link, never the file it points to.
         Lane lane;
-        const std::string elsewhere = lane.preferences() + ".elsewhere";
-        ASSERT_TRUE(platform::writePlistAtomically(
-            elsewhere, PlistValue(PlistValue::Dictionary{{NBRControllerTypeKey, 3}}),
-            platform::PlistFormat::Binary));
-        fs::create_symlink(elsewhere, lane.preferences());
+        const std::string elsewhere = platform::testing::placeLinkToPlist(
+            lane.preferences(), {{NBRControllerTypeKey, 3}}, platform::PlistFormat::Binary);
+        ASSERT_FALSE(elsewhere.empty());
         EXPECT_EQ(pairOnce(lane), 0);
         auto file = platform::readPlistDictionary(lane.preferences());
         ASSERT_TRUE(file);
@@ -261,7 +254,7 @@ TEST_F(ToolFaults, APipeOrALinkToOneAtThePreferencesPathIsNeitherWaitedOnNorRepl
         Lane lane;
         ASSERT_TRUE(platform::testing::placeFifo(lane.preferences(), linked));
         EXPECT_EQ(pairOnce(lane), 0);
-        EXPECT_GT(count(lane.simulatorLog(), "hci_pin_code_request_reply"), 0)
+        EXPECT_GT(occurrences(lane.simulatorLog(), "hci_pin_code_request_reply"), 0)
             << "pairing went on past the store";
         EXPECT_EQ(fs::symlink_status(lane.preferences()).type(),
                   linked ? fs::file_type::symlink : fs::file_type::fifo);

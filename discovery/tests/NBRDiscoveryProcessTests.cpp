@@ -1,17 +1,19 @@
 // nbrdiscovery as a real process against the BTstack simulator, on a bus of each test's own,
 // with a listener on the messaging center as the settings page would run it.
 #include "ChildProcess.h"
+#include "EventLoopWait.h"
 #include "NBRConstants.h"
 #include "PlistValue.h"
 #include "PrivateSessionBus.h"
 #include "TestDeviceRoot.h"
 
-#include <fstream>
+#include <functional>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sstream>
 
 using platform::testing::ChildProcess;
+using platform::testing::occurrences;
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 
@@ -81,13 +83,29 @@ protected:
     }
     // Waits until the listener has printed `count` updates.
     bool waitForUpdates(std::size_t count, std::chrono::milliseconds timeout = 10s) {
-        auto deadline = std::chrono::steady_clock::now() + timeout;
-        while (updates(listener->output()).size() < count) {
-            if (std::chrono::steady_clock::now() > deadline)
+        return platform::testing::spinUntil(
+            [&] {
+                if (updates(listener->output()).size() >= count)
+                    return true;
+                listener->waitForLine("never", 20ms);
                 return false;
-            listener->waitForLine("never", 20ms);
-        }
-        return true;
+            },
+            timeout);
+    }
+    // A SIGINT (and whatever `then` does next) ends the tool cleanly once the two seconds it gives
+    // a search to wind down are over; then everything it sent has reached the listener.
+    void interruptAndWindDown(const std::function<void()> &then = {}) {
+        const auto interrupted = std::chrono::steady_clock::now();
+        tool->signal(SIGINT);
+        if (then)
+            then();
+        if (HasFatalFailure())
+            return;
+        EXPECT_EQ(tool->wait(10s), 0);
+        const auto took = std::chrono::steady_clock::now() - interrupted;
+        EXPECT_GE(took, 1900ms);
+        EXPECT_LT(took, 5s);
+        settle(true);
     }
     // Everything sent before now has reached the listener once this returns.
     void settle(bool bootstrap) {
@@ -100,7 +118,7 @@ protected:
         EXPECT_TRUE(listener->waitForLine("Sentinel"));
     }
     std::string storedAddress() {
-        auto prefs = platform::readPlistDictionary(root.path(NBRPreferencesPath));
+        auto prefs = root.readPlist(NBRPreferencesPath);
         if (!prefs || !prefs->count(NBRBluetoothAddressKey))
             return "";
         std::string hex;
@@ -111,16 +129,7 @@ protected:
         }
         return hex;
     }
-    std::string errorOutput() {
-        std::ifstream file(errors);
-        return std::string((std::istreambuf_iterator<char>(file)), {});
-    }
-    long count(const std::string &text, const std::string &what) {
-        long n = 0;
-        for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
-            ++n;
-        return n;
-    }
+    std::string errorOutput() { return platform::testing::readFile(errors); }
 
     platform::testing::PrivateSessionBus bus;
     platform::testing::TestDeviceRoot root;
@@ -144,23 +153,19 @@ TEST_F(Tool, PairsADualShock4ReportingEachStepAndShutsDownOnce) {
     EXPECT_EQ(storedAddress(), kPadHex);
 
     // The settings page interrupts once per state-2 message.
-    auto interrupted = std::chrono::steady_clock::now();
-    tool->signal(SIGINT);
-    ASSERT_TRUE(waitForUpdates(6));
-    tool->signal(SIGINT);
-    EXPECT_EQ(tool->wait(10s), 0);
-    auto took = std::chrono::steady_clock::now() - interrupted;
-    EXPECT_GE(took, 1900ms);
-    EXPECT_LT(took, 5s);
-    settle(true);
+    ASSERT_NO_FATAL_FAILURE(interruptAndWindDown([&] {
+        ASSERT_TRUE(waitForUpdates(6));
+        tool->signal(SIGINT);
+    }));
     EXPECT_EQ(updates(listener->output()).back(), (Update{1, ""}));
     EXPECT_EQ(updates(listener->output()).size(), 6u);
 
     const std::string log = simulator->output();
-    EXPECT_EQ(count(log, "hci_pin_code_request_reply address=" + kPad + " pin_length=4 pin=5820"),
-              1);
-    EXPECT_EQ(count(log, "hci_disconnect handle="), 1);
-    EXPECT_EQ(count(log, "btstack_set_power_mode mode=0"), 1);
+    EXPECT_EQ(
+        occurrences(log, "hci_pin_code_request_reply address=" + kPad + " pin_length=4 pin=5820"),
+        1);
+    EXPECT_EQ(occurrences(log, "hci_disconnect handle="), 1);
+    EXPECT_EQ(occurrences(log, "btstack_set_power_mode mode=0"), 1);
     EXPECT_TRUE(simulator->waitForLine("disconnected client=1"));
     EXPECT_EQ(tool->output(), "");
     EXPECT_EQ(errorOutput(), "");
@@ -186,13 +191,7 @@ TEST_F(Tool, InterruptedWhileSearchingEndsTheSearchOnce) {
     listen(true);
     startTool();
     ASSERT_TRUE(waitForUpdates(2));
-    auto interrupted = std::chrono::steady_clock::now();
-    tool->signal(SIGINT);
-    EXPECT_EQ(tool->wait(10s), 0);
-    auto took = std::chrono::steady_clock::now() - interrupted;
-    EXPECT_GE(took, 1900ms);
-    EXPECT_LT(took, 5s);
-    settle(true);
+    interruptAndWindDown();
     auto seen = updates(listener->output());
     ASSERT_GE(seen.size(), 3u);
     EXPECT_EQ(seen.front(), (Update{4, ""}));

@@ -1,8 +1,11 @@
 #include "ChildProcess.h"
 
+#include <cctype>
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
+#include <filesystem>
+#include <fstream>
 #include <poll.h>
 #include <stdexcept>
 #include <sys/prctl.h>
@@ -49,6 +52,23 @@ pid_t spawnTiedToParent(const char *const *argv, int stdoutFd, bool quiet) {
     if (failed && pid > 0)
         ::waitpid(pid, nullptr, 0);
     return failed ? -1 : pid;
+}
+
+int processesWithEnvironment(const std::string &entry) {
+    int count = 0;
+    std::error_code failed;
+    for (const auto &process : std::filesystem::directory_iterator("/proc", failed)) {
+        const std::string pid = process.path().filename().string();
+        if (pid.empty() || !std::isdigit(static_cast<unsigned char>(pid.front())))
+            continue;
+        std::ifstream environment(process.path() / "environ", std::ios::binary);
+        for (std::string variable; std::getline(environment, variable, '\0');)
+            if (variable == entry) {
+                ++count;
+                break;
+            }
+    }
+    return count;
 }
 
 ChildProcess::ChildProcess(std::string program, std::vector<std::string> arguments) {

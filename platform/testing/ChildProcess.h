@@ -17,6 +17,10 @@ namespace platform::testing {
 // Returns the pid, or -1.
 pid_t spawnTiedToParent(const char *const *argv, int stdoutFd, bool quiet);
 
+// How many processes have `entry` ("NAME=value") in their environment: what a run that set it
+// has left behind.
+int processesWithEnvironment(const std::string &entry);
+
 class ChildProcess {
 public:
     ChildProcess(std::string program, std::vector<std::string> arguments);

@@ -20,4 +20,10 @@ inline QVariant callPreferences(const QString &method, const QVariantList &argum
                : QVariant();
 }
 
+// Whether the app answered true: a tap that found its row, a key the screen took, a way back.
+inline bool preferencesDid(const QString &method, const QVariantList &arguments = {},
+                           int timeoutMs = 5000) {
+    return callPreferences(method, arguments, timeoutMs).toBool();
+}
+
 } // namespace platform::testing

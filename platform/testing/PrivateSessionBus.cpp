@@ -75,20 +75,11 @@ PrivateSessionBus::PrivateSessionBus() {
         throw std::runtime_error("dbus-daemon printed no address");
     }
     address_ = line.substr(0, line.find('\n'));
-    if (const char *old = std::getenv("DBUS_SESSION_BUS_ADDRESS")) {
-        previous_ = old;
-        hadPrevious_ = true;
-    }
-    ::setenv("DBUS_SESSION_BUS_ADDRESS", address_.c_str(), 1);
+    environment_.set("DBUS_SESSION_BUS_ADDRESS", address_);
 }
 
 PrivateSessionBus::~PrivateSessionBus() {
-    if (!address_.empty()) {
-        if (hadPrevious_)
-            ::setenv("DBUS_SESSION_BUS_ADDRESS", previous_.c_str(), 1);
-        else
-            ::unsetenv("DBUS_SESSION_BUS_ADDRESS");
-    }
+    environment_.restore();
     if (pid_ > 0) {
         ::kill(pid_, SIGTERM);
         int status = 0;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ScopedEnvironment.h"
+
 #include <string>
 #include <sys/types.h>
 
@@ -13,8 +15,6 @@ class PrivateSessionBus {
 public:
     PrivateSessionBus();
     ~PrivateSessionBus();
-    PrivateSessionBus(const PrivateSessionBus &) = delete;
-    PrivateSessionBus &operator=(const PrivateSessionBus &) = delete;
 
     const std::string &address() const { return address_; }
 
@@ -22,8 +22,7 @@ private:
     pid_t pid_ = -1;
     std::string folder_;
     std::string address_;
-    std::string previous_;
-    bool hadPrevious_ = false;
+    ScopedEnvironment environment_;
 };
 
 // Gives the whole test process one such bus, kept until the process ends, so that the tests of

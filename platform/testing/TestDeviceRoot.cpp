@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <stdexcept>
 #include <sys/stat.h>
 
@@ -16,24 +18,38 @@ TestDeviceRoot::TestDeviceRoot() {
          {"/var/mobile/Library/Preferences", "/tmp", "/usr/bin", "/Library/PreferenceBundles",
           "/Library/MobileSubstrate/DynamicLibraries"})
         std::filesystem::create_directories(root_ + folder);
-    if (const char *old = std::getenv("NIMBREL_ROOT")) {
-        previous_ = old;
-        hadPrevious_ = true;
-    }
-    ::setenv("NIMBREL_ROOT", root_.c_str(), 1);
+    environment_.set("NIMBREL_ROOT", root_);
 }
 
 TestDeviceRoot::~TestDeviceRoot() {
-    if (hadPrevious_)
-        ::setenv("NIMBREL_ROOT", previous_.c_str(), 1);
-    else
-        ::unsetenv("NIMBREL_ROOT");
+    environment_.restore();
     std::error_code ignored;
     std::filesystem::remove_all(root_, ignored);
 }
 
 std::string TestDeviceRoot::path(std::string_view devicePath) const {
     return root_ + std::string(devicePath);
+}
+
+void TestDeviceRoot::addPreferenceBundle(const std::string &bundleDir) const {
+    std::filesystem::create_directory_symlink(
+        bundleDir,
+        path("/Library/PreferenceBundles/") + std::filesystem::path(bundleDir).filename().string());
+}
+
+void TestDeviceRoot::addSpringBoardPlugin(const std::string &pluginPath) const {
+    std::filesystem::copy_file(pluginPath,
+                               path("/Library/MobileSubstrate/DynamicLibraries/") +
+                                   std::filesystem::path(pluginPath).filename().string());
+}
+
+bool TestDeviceRoot::writePlist(std::string_view devicePath, PlistValue::Dictionary values,
+                                PlistFormat format) const {
+    return writePlistAtomically(path(devicePath), PlistValue(std::move(values)), format);
+}
+
+std::optional<PlistValue::Dictionary> TestDeviceRoot::readPlist(std::string_view devicePath) const {
+    return readPlistDictionary(path(devicePath));
 }
 
 bool placeFifo(const std::string &path, bool throughLink) {
@@ -47,6 +63,31 @@ bool placeFifo(const std::string &path, bool throughLink) {
         return false;
     std::filesystem::create_symlink(fifo, path, ignored);
     return !ignored;
+}
+
+std::string placeLinkToPlist(const std::string &path, PlistValue::Dictionary values,
+                             PlistFormat format) {
+    const std::string elsewhere = path + ".elsewhere";
+    std::error_code failed;
+    std::filesystem::remove(path, failed);
+    if (!writePlistAtomically(elsewhere, PlistValue(std::move(values)), format))
+        return {};
+    std::filesystem::create_symlink(elsewhere, path, failed);
+    return failed ? std::string() : elsewhere;
+}
+
+std::string readFile(const std::string &path) {
+    std::ifstream file(path);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+int occurrences(const std::string &text, const std::string &part) {
+    int n = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
+    return n;
 }
 
 } // namespace platform::testing

@@ -17,13 +17,6 @@ Display *dpy(void *connection) {
     return static_cast<Display *>(connection);
 }
 
-void restore(const char *name, bool had, const std::string &value) {
-    if (had)
-        ::setenv(name, value.c_str(), 1);
-    else
-        ::unsetenv(name);
-}
-
 bool near(QRgb pixel, const QColor &colour, int tolerance) {
     return std::abs(qRed(pixel) - colour.red()) <= tolerance &&
            std::abs(qGreen(pixel) - colour.green()) <= tolerance &&
@@ -61,23 +54,14 @@ XvfbDisplay::XvfbDisplay(int width, int height) : width_(width), height_(height)
         connection_ = nullptr;
         return;
     }
-    if (const char *old = std::getenv("DISPLAY")) {
-        hadDisplay_ = true;
-        previousDisplay_ = old;
-    }
-    if (const char *old = std::getenv("QT_QPA_PLATFORM")) {
-        hadPlatform_ = true;
-        previousPlatform_ = old;
-    }
-    ::setenv("DISPLAY", name_.c_str(), 1);
-    ::unsetenv("QT_QPA_PLATFORM");
+    environment_.set("DISPLAY", name_);
+    environment_.set("QT_QPA_PLATFORM", std::nullopt);
 }
 
 XvfbDisplay::~XvfbDisplay() {
     if (connection_ != nullptr) {
         XCloseDisplay(dpy(connection_));
-        restore("DISPLAY", hadDisplay_, previousDisplay_);
-        restore("QT_QPA_PLATFORM", hadPlatform_, previousPlatform_);
+        environment_.restore();
     }
     if (server_)
         server_->stop(SIGTERM);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ChildProcess.h"
+#include "ScopedEnvironment.h"
 
 #include <QColor>
 #include <QImage>
@@ -61,10 +62,7 @@ private:
     std::string error_;
     int width_;
     int height_;
-    std::string previousDisplay_;
-    bool hadDisplay_ = false;
-    std::string previousPlatform_;
-    bool hadPlatform_ = false;
+    ScopedEnvironment environment_;
 };
 
 // Probes of a screenshot.

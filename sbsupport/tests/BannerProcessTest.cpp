@@ -36,14 +36,7 @@ const std::string kConnectedText = "Connected to a controller.";
 class BannerProcessTest : public ::testing::Test {
 protected:
     BannerProcessTest() {
-        static int argc = 1;
-        static char name[] = "banner-tests";
-        static char *argv[] = {name, nullptr};
-        if (QCoreApplication::instance() == nullptr)
-            new QCoreApplication(argc, argv);
-        std::filesystem::copy_file(
-            PLUGIN_PATH,
-            root_.path("/Library/MobileSubstrate/DynamicLibraries/NBRSBSupport.dylib"));
+        root_.addSpringBoardPlugin(PLUGIN_PATH);
         recorder_ = std::make_unique<ChildProcess>(RECORDER_PATH, std::vector<std::string>{});
         EXPECT_TRUE(recorder_->waitForLine("ready"));
     }
@@ -54,9 +47,8 @@ protected:
     }
 
     void writePreferences(const PlistValue::Dictionary &preferences) {
-        ASSERT_TRUE(platform::writePlistAtomically(root_.path(NBRPreferencesPath),
-                                                   PlistValue(preferences),
-                                                   platform::PlistFormat::Binary));
+        ASSERT_TRUE(
+            root_.writePlist(NBRPreferencesPath, preferences, platform::PlistFormat::Binary));
     }
     void changePreferences(const PlistValue::Dictionary &preferences) {
         writePreferences(preferences);
@@ -187,11 +179,9 @@ TEST_F(BannerProcessTest, GarbageAFolderOrALinkReadsAsDefaultsOrThroughTheLink) 
     EXPECT_EQ(searchingBanner(), std::vector<std::string>{banner(kPSText)}) << "a folder";
     std::filesystem::remove(path);
 
-    const std::string elsewhere = path + ".elsewhere";
-    ASSERT_TRUE(platform::writePlistAtomically(
-        elsewhere, PlistValue(PlistValue::Dictionary{{NBRControllerTypeKey, 3}}),
-        platform::PlistFormat::XML));
-    std::filesystem::create_symlink(elsewhere, path);
+    const std::string elsewhere =
+        platform::testing::placeLinkToPlist(path, {{NBRControllerTypeKey, 3}});
+    ASSERT_FALSE(elsewhere.empty());
     EXPECT_EQ(searchingBanner(), std::vector<std::string>{banner(kXHomeText)}) << "a link";
     EXPECT_TRUE(springBoard_->running());
 }

@@ -1,62 +1,35 @@
 // A finger on the colour map, all the way to the light bar of a connected DualShock 4 held by
 // the controller daemon stand-in.
-#include "ChildProcess.h"
 #include "ColorChooserTestSupport.h"
-#include "EventLoopWait.h"
+#include "ControllerDaemonProcess.h"
 #include "NBRColorChooserCell.h"
-#include "NBRConstants.h"
 #include "NBRSupport.h"
-#include "NSBundle.h"
-#include "NimbrelListController.h"
-#include "PSTableCell.h"
-#include "PlistValue.h"
-#include "TestDeviceRoot.h"
-#include "UINavigationController.h"
+#include "SettingsPageHarness.h"
 #include "WidgetTestEnvironment.h"
 
 #include <QPointer>
 #include <chrono>
-#include <fstream>
-#include <gtest/gtest.h>
 #include <set>
-#include <sstream>
 
 NBR_WIDGET_TEST_ENVIRONMENT();
 
 using platform::PlistValue;
-using platform::testing::ChildProcess;
+using platform::testing::occurrences;
 using platform::testing::spinUntil;
 
 namespace {
-
-int count(const std::string &text, const std::string &part) {
-    int n = 0;
-    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-        ++n;
-    return n;
-}
 
 void tapThroughWindow(QWidget *widget, QPoint at) {
     QWidget *window = widget->window();
     QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {}, widget->mapTo(window, at));
 }
 
-class ColorChooserEndToEnd : public ::testing::Test {
+class ColorChooserEndToEnd : public SettingsPageHarness {
 protected:
-    void TearDown() override {
-        delete navigation_;
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
-
-    std::string log() const {
-        std::ifstream file(logPath_);
-        std::stringstream text;
-        text << file.rdbuf();
-        return text.str();
-    }
+    std::string log() const { return daemon_.log(); }
 
     std::string storedColour() const {
-        auto file = platform::readPlistDictionary(root_.path(NBRPreferencesPath));
+        auto file = root_.readPlist(NBRPreferencesPath);
         if (!file || !file->count(NBRLEDColorKey) || !file->at(NBRLEDColorKey).string())
             return {};
         return *file->at(NBRLEDColorKey).string();
@@ -65,26 +38,11 @@ protected:
     // The page of a connected DualShock 4 on screen, the daemon started with `options`, and the
     // chooser opened by a tap on its row, its map drawn.
     void openChooser(std::vector<std::string> options) {
-        ASSERT_TRUE(platform::writePlistAtomically(root_.path(NBRPreferencesPath),
-                                                   PlistValue(PlistValue::Dictionary{
-                                                       {NBRControllerTypeKey, 1},
-                                                       {"NBRConnectionMode", 1},
-                                                       {NBRLEDColorKey, "004efd"},
-                                                   }),
-                                                   platform::PlistFormat::XML));
-        options.insert(options.end(), {"--connected", "1", "--log", logPath_});
-        daemon_ = std::make_unique<ChildProcess>(CONTROLLERD_PATH, options);
-        ASSERT_TRUE(daemon_->waitForLine("ready"));
-
-        page_ = new NimbrelListController;
-        page_->setBundle(NSBundle::bundleWithPath(BUNDLE_DIR));
-        navigation_ = new UINavigationController(page_);
-        QWidget *window = navigation_->view();
-        window->resize(390, 900);
-        navigation_->viewWillAppear(false);
-        window->show();
-        navigation_->viewDidAppear(false);
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+        seed({{NBRControllerTypeKey, 1}, {NBRConnectionModeKey, 1}, {NBRLEDColorKey, "004efd"}});
+        options.insert(options.end(), {"--connected", "1"});
+        ASSERT_TRUE(daemon_.start(CONTROLLERD_PATH, root_.path("/tmp/controllerd.log"), options));
+        open();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(navigation_->view()));
 
         // Coming on screen the page asks the daemon about the controller and rebuilds its rows
         // with the answer; the row to tap is the one made then. The title can change before
@@ -106,11 +64,7 @@ protected:
         ASSERT_TRUE(spinUntil([&] { return nbrtest::mapShown(chooser_); }));
     }
 
-    platform::testing::TestDeviceRoot root_;
-    std::string logPath_ = root_.path("/tmp/controllerd.log");
-    std::unique_ptr<ChildProcess> daemon_;
-    UINavigationController *navigation_ = nullptr;
-    NimbrelListController *page_ = nullptr;
+    platform::testing::ControllerDaemonProcess daemon_;
     QPointer<NBRColorChooserCell> row_;
     NBRColorPickerController *chooser_ = nullptr;
     UIViewHost *host_ = nullptr;
@@ -148,7 +102,7 @@ TEST_F(ColorChooserEndToEnd, ATapOnTheMapRecoloursTheRowAndTheConnectedLightBar)
 
     // Going back reports the same colour once more.
     navigation_->popViewControllerAnimated(true);
-    ASSERT_TRUE(spinUntil([&] { return count(log(), message) == 2; })) << log();
+    ASSERT_TRUE(spinUntil([&] { return occurrences(log(), message) == 2; })) << log();
     EXPECT_EQ(daemon_->stop(), 0);
 }
 
@@ -177,7 +131,7 @@ TEST_F(ColorChooserEndToEnd, ADragLightsTheBarAsItGoesWithoutWaitingForASlowDaem
         storedDuringDrag.insert(storedColour());
         QTest::qWait(10);
     }
-    const int sentDuringDrag = count(log(), " set-light-color");
+    const int sentDuringDrag = occurrences(log(), " set-light-color");
     const double dragMs =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - dragStart)
             .count();

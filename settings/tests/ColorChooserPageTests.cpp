@@ -8,11 +8,10 @@
 #include "NBRConstants.h"
 #include "NBRControlSocket.h"
 #include "NBRSupport.h"
-#include "NSBundle.h"
 #include "NimbrelListController.h"
 #include "PlistValue.h"
 #include "QVColorPickerView.h"
-#include "TestDeviceRoot.h"
+#include "SettingsPageHarness.h"
 #include "UIGestureRecognizer.h"
 #include "UINavigationController.h"
 #include "WidgetTestEnvironment.h"
@@ -72,29 +71,15 @@ private:
     bool ok_ = false;
 };
 
-class ColorChooserPage : public ::testing::Test {
+class ColorChooserPage : public SettingsPageHarness {
 protected:
-    void TearDown() override {
-        delete navigation_;
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
-
-    void seed(PlistValue::Dictionary values) {
-        ASSERT_TRUE(platform::writePlistAtomically(root_.path(NBRPreferencesPath),
-                                                   PlistValue(std::move(values)),
-                                                   platform::PlistFormat::XML));
-    }
-
-    NimbrelListController *open() {
-        delete navigation_;
-        page_ = new NimbrelListController;
-        page_->setBundle(NSBundle::bundleWithPath(BUNDLE_DIR));
-        navigation_ = new UINavigationController(page_);
-        navigation_->view()->resize(390, 720);
-        navigation_->viewWillAppear(false);
-        navigation_->view()->show();
-        navigation_->viewDidAppear(false);
-        return page_;
+    NimbrelListController *open() { return SettingsPageHarness::open({390, 720}); }
+    // The page of a DualShock 4 on screen, `listener_` standing where the daemon listens.
+    void openOverListener() {
+        seed({{NBRControllerTypeKey, 1}});
+        listener_.emplace(root_.path(NBRControlSocketPath));
+        ASSERT_TRUE(listener_->ok());
+        open();
     }
 
     NBRColorChooserCell *colorCell() const {
@@ -114,7 +99,7 @@ protected:
     }
 
     std::optional<std::string> storedColour() {
-        auto file = platform::readPlistDictionary(root_.path(NBRPreferencesPath));
+        auto file = preferences();
         if (!file || !file->count(NBRLEDColorKey))
             return std::nullopt;
         const std::string *text = file->at(NBRLEDColorKey).string();
@@ -125,9 +110,7 @@ protected:
         return qobject_cast<NBRColorPickerController *>(navigation_->topViewController());
     }
 
-    platform::testing::TestDeviceRoot root_;
-    NimbrelListController *page_ = nullptr;
-    UINavigationController *navigation_ = nullptr;
+    std::optional<ControlSocketListener> listener_;
 };
 
 TEST_F(ColorChooserPage, TheRowIsTheChooserCellAndOpensTheScreenOnTheStoredColour) {
@@ -157,10 +140,8 @@ TEST_F(ColorChooserPage, TheRowIsTheChooserCellAndOpensTheScreenOnTheStoredColou
 }
 
 TEST_F(ColorChooserPage, GoingBackUntouchedStoresAndSendsNothing) {
-    seed({{NBRControllerTypeKey, 1}});
-    ControlSocketListener daemon(root_.path(NBRControlSocketPath));
-    ASSERT_TRUE(daemon.ok());
-    open();
+    ASSERT_NO_FATAL_FAILURE(openOverListener());
+    ControlSocketListener &daemon = *listener_;
     page_->tableCellTapped(page_->ds4ColorChooser().get());
     ASSERT_NE(chooser(), nullptr);
     navigation_->popViewControllerAnimated(true);
@@ -183,10 +164,8 @@ TEST_F(ColorChooserPage, APickIsStoredTruncatedAnnouncedAndShown) {
 }
 
 TEST_F(ColorChooserPage, APickForAnotherControllerTypeIsStoredButNotSent) {
-    seed({{NBRControllerTypeKey, 1}});
-    ControlSocketListener daemon(root_.path(NBRControlSocketPath));
-    ASSERT_TRUE(daemon.ok());
-    open();
+    ASSERT_NO_FATAL_FAILURE(openOverListener());
+    ControlSocketListener &daemon = *listener_;
     daemon.drain(); // what the page asked on appearing
     page_->setPreferenceValue(2, page_->specifierForID(NBRControllerTypeSpecifierID).get());
     page_->colorPickerDidPickColor(nullptr, UIColor::colorWithRed(0, 1, 0, 1));
@@ -196,10 +175,8 @@ TEST_F(ColorChooserPage, APickForAnotherControllerTypeIsStoredButNotSent) {
 }
 
 TEST_F(ColorChooserPage, APickForADualShock4IsSentOnAConnectionOfItsOwn) {
-    seed({{NBRControllerTypeKey, 1}});
-    ControlSocketListener daemon(root_.path(NBRControlSocketPath));
-    ASSERT_TRUE(daemon.ok());
-    open();
+    ASSERT_NO_FATAL_FAILURE(openOverListener());
+    ControlSocketListener &daemon = *listener_;
     daemon.drain();
     page_->colorPickerDidPickColor(nullptr, UIColor::colorWithRed(1.0, 0.5, 0.0, 1));
     ASSERT_TRUE(page_->lightColorSender().waitUntilIdle(std::chrono::seconds(5)))
@@ -247,10 +224,8 @@ TEST_F(ColorChooserPage, AStoredColourThatIsNotTextReadsAsTheDefaultEverywhere) 
 // Colours announced while the finger still moves go to the light bar at once, but to the file
 // only every half second, and the last of them still reaches it when the page goes mid-drag.
 TEST_F(ColorChooserPage, ADragsColoursAreSentAtOnceAndStoredNowAndThen) {
-    seed({{NBRControllerTypeKey, 1}});
-    ControlSocketListener daemon(root_.path(NBRControlSocketPath));
-    ASSERT_TRUE(daemon.ok());
-    open();
+    ASSERT_NO_FATAL_FAILURE(openOverListener());
+    ControlSocketListener &daemon = *listener_;
     page_->tableCellTapped(page_->ds4ColorChooser().get());
     NBRColorPickerController *screen = chooser();
     ASSERT_NE(screen, nullptr);

@@ -2,6 +2,7 @@
 // works every other screen: its rows listed and tapped, a key pressed through the
 // application's keyboard path, the binding saved when the editor leaves the screen.
 #include "ChildProcess.h"
+#include "EventLoopWait.h"
 #include "NBRConstants.h"
 #include "PlistValue.h"
 #include "PreferencesHandle.h"
@@ -26,8 +27,7 @@ QVariant call(const QString &method, const QVariantList &arguments = {}) {
 
 TEST(KeymapBusHandle, ListsAndTapsTheEditorsRowsAndPressesAKey) {
     platform::testing::TestDeviceRoot root;
-    std::filesystem::create_directory_symlink(
-        BUNDLE_DIR, root.path("/Library/PreferenceBundles/Nimbrel.bundle"));
+    root.addPreferenceBundle(BUNDLE_DIR);
     const std::string path = root.path(NBRPreferencesPath);
     ASSERT_TRUE(platform::writePlistAtomically(
         path, PlistValue(PlistValue::Dictionary{{NBRControllerTypeKey, 6}}),
@@ -53,14 +53,15 @@ TEST(KeymapBusHandle, ListsAndTapsTheEditorsRowsAndPressesAKey) {
 
     std::optional<PlistValue::Dictionary> file;
     const PlistValue::Dictionary *keymap = nullptr;
-    for (int i = 0; i < 100 && keymap == nullptr; ++i) {
-        file = platform::readPlistDictionary(path);
-        keymap = file && file->count(NBRKeyboardKeymapKey)
-                     ? file->at(NBRKeyboardKeymapKey).dictionary()
-                     : nullptr;
-        if (keymap == nullptr)
-            std::this_thread::sleep_for(20ms);
-    }
+    platform::testing::spinUntil(
+        [&] {
+            file = platform::readPlistDictionary(path);
+            keymap = file && file->count(NBRKeyboardKeymapKey)
+                         ? file->at(NBRKeyboardKeymapKey).dictionary()
+                         : nullptr;
+            return keymap != nullptr;
+        },
+        2s);
     ASSERT_NE(keymap, nullptr);
     EXPECT_TRUE(keymap->count("29"));
     EXPECT_FALSE(keymap->count("4")) << "A drove D-pad left before";

@@ -1,5 +1,6 @@
 #include "NBRConstants.h"
 #include "NBRKeymapViewController.h"
+#include "NavigationOnScreen.h"
 #include "PlistValue.h"
 #include "TestDeviceRoot.h"
 #include "UIApplication.h"
@@ -48,8 +49,7 @@ protected:
     std::string file() const { return root_.path(NBRPreferencesPath); }
 
     void seed(PlistValue::Dictionary values) {
-        ASSERT_TRUE(platform::writePlistAtomically(file(), PlistValue(std::move(values)),
-                                                   platform::PlistFormat::XML));
+        ASSERT_TRUE(root_.writePlist(NBRPreferencesPath, std::move(values)));
     }
     PlistValue::Dictionary keymapEntry(PlistValue::Dictionary keymap) {
         return {{NBRKeyboardKeymapKey, PlistValue(std::move(keymap))}};
@@ -59,11 +59,7 @@ protected:
     RecordingEditor *open() {
         auto *page = new UIViewController;
         page->setTitle("Nimbrel");
-        navigation_ = new UINavigationController(page);
-        navigation_->view()->resize(390, 1100);
-        navigation_->viewWillAppear(false);
-        navigation_->view()->show();
-        navigation_->viewDidAppear(false);
+        navigation_ = platform::testing::showInNavigation(page, {390, 1100});
         editor_ = new RecordingEditor(QString::fromStdString(file()));
         navigation_->pushViewController(editor_, true);
         editor_->tableView()->reloadData();
@@ -101,10 +97,7 @@ protected:
     std::optional<PlistValue::Dictionary> stored() const {
         return platform::readPlistDictionary(file());
     }
-    std::string storedBytes() const {
-        std::ifstream in(file(), std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
+    std::string storedBytes() const { return platform::testing::readFile(file()); }
 
     platform::testing::TestDeviceRoot root_;
     UINavigationController *navigation_ = nullptr;

@@ -3,6 +3,7 @@
 // sent to the window as a keyboard sends them.
 #include "NBRConstants.h"
 #include "NSBundle.h"
+#include "NavigationOnScreen.h"
 #include "PSClassRegistry.h"
 #include "PSListController.h"
 #include "PlistValue.h"
@@ -41,20 +42,13 @@ std::shared_ptr<NSBundle> loadedBundle() {
 class KeyboardIntoTheEditor : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(platform::writePlistAtomically(
-            root_.path(NBRPreferencesPath),
-            PlistValue(
-                PlistValue::Dictionary{{NBRControllerTypeKey, 6}, {NBRLEDColorKey, "00ff00"}}),
-            platform::PlistFormat::XML));
+        ASSERT_TRUE(root_.writePlist(NBRPreferencesPath,
+                                     {{NBRControllerTypeKey, 6}, {NBRLEDColorKey, "00ff00"}}));
         ASSERT_TRUE(loadedBundle());
         page_ = PSClassRegistry::createController(loadedBundle()->principalClassName());
         ASSERT_NE(page_, nullptr);
         page_->setBundle(loadedBundle());
-        navigation_ = new UINavigationController(page_);
-        navigation_->view()->resize(390, 1100);
-        navigation_->viewWillAppear(false);
-        navigation_->view()->show();
-        navigation_->viewDidAppear(false);
+        navigation_ = platform::testing::showInNavigation(page_, {390, 1100});
         ASSERT_TRUE(QTest::qWaitForWindowExposed(navigation_->view()));
     }
     void TearDown() override {
@@ -95,7 +89,7 @@ protected:
     }
 
     PlistValue::Dictionary storedKeymap() {
-        auto file = platform::readPlistDictionary(root_.path(NBRPreferencesPath));
+        auto file = root_.readPlist(NBRPreferencesPath);
         if (!file || !file->count(NBRKeyboardKeymapKey) ||
             !file->at(NBRKeyboardKeymapKey).dictionary())
             return {};
@@ -128,7 +122,7 @@ TEST_F(KeyboardIntoTheEditor, KeysBindTheTappedRowsAndGoingBackSavesThem) {
     EXPECT_EQ(keymap.at("228").integer(), NBRButtonNativeR2);
     EXPECT_EQ(keymap.at("4").integer(), NBRButtonNativeDpadLeft);
     EXPECT_EQ(keymap.size(), 12u);
-    auto file = platform::readPlistDictionary(root_.path(NBRPreferencesPath));
+    auto file = root_.readPlist(NBRPreferencesPath);
     ASSERT_TRUE(file);
     EXPECT_EQ(*file->at(NBRLEDColorKey).string(), "00ff00");
     std::ifstream in(root_.path(NBRPreferencesPath), std::ios::binary);

@@ -24,14 +24,14 @@ using namespace std::chrono_literals;
 
 namespace {
 
-bool call(const QString &method, const QVariantList &arguments = {}) {
-    return platform::testing::callPreferences(method, arguments, 2000).toBool();
-}
-
 // Opens the editor, binds a key to Pause (a visit without one writes nothing) and leaves it.
 bool visit(int n) {
-    return call("Tap", {QString(NBRPairSpecifierID)}) && call("Tap", {QString("Pause")}) &&
-           call("Key", {n % 2 ? 19 : 18}) /* P or O */ && call("Back");
+    using platform::testing::preferencesDid;
+    constexpr int kWaitMs = 2000;
+    return preferencesDid("Tap", {QString(NBRPairSpecifierID)}, kWaitMs) &&
+           preferencesDid("Tap", {QString("Pause")}, kWaitMs) &&
+           preferencesDid("Key", {n % 2 ? 19 : 18}, kWaitMs) /* P or O */ &&
+           preferencesDid("Back", {}, kWaitMs);
 }
 
 constexpr int kShards = 4;
@@ -40,14 +40,12 @@ class KeymapSave : public ::testing::TestWithParam<int> {};
 
 TEST_P(KeymapSave, KilledWhileSavingNeverLeavesAPartialFile) {
     platform::testing::TestDeviceRoot root;
-    fs::create_directory_symlink(BUNDLE_DIR,
-                                 root.path("/Library/PreferenceBundles/Nimbrel.bundle"));
+    root.addPreferenceBundle(BUNDLE_DIR);
     const std::string path = root.path(NBRPreferencesPath);
     const PlistValue::Dictionary kept{{NBRControllerTypeKey, 6},
                                       {NBRLEDColorKey, "abcdef"},
                                       {"Padding", PlistValue::Data(256 * 1024, 0x5a)}};
-    ASSERT_TRUE(
-        platform::writePlistAtomically(path, PlistValue(kept), platform::PlistFormat::Binary));
+    ASSERT_TRUE(root.writePlist(NBRPreferencesPath, kept, platform::PlistFormat::Binary));
     const char *runsText = std::getenv("NBR_FAULT_RUNS");
     const int allRuns = runsText != nullptr ? std::atoi(runsText) : 200;
     const int runs = allRuns / kShards + (GetParam() < allRuns % kShards ? 1 : 0);

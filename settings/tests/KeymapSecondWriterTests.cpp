@@ -32,8 +32,7 @@ const PlistValue::Data kPad{0x1c, 0x66, 0x6d, 0x01, 0x02, 0x03};
 class KeymapAndASecondWriter : public ::testing::Test {
 protected:
     void SetUp() override {
-        fs::create_directory_symlink(BUNDLE_DIR,
-                                     root_.path("/Library/PreferenceBundles/Nimbrel.bundle"));
+        root_.addPreferenceBundle(BUNDLE_DIR);
         ASSERT_TRUE(platform::writePlistAtomically(
             path(), PlistValue(PlistValue::Dictionary{{NBRControllerTypeKey, 6}}),
             platform::PlistFormat::XML));

@@ -1,6 +1,6 @@
 // Connect, disconnect, the light-bar colour and restart from the settings page against the
 // controller daemon stand-in and its faults, read back from the daemon's byte-for-byte log.
-#include "ChildProcess.h"
+#include "ControllerDaemonProcess.h"
 #include "DarwinNotifyCenter.h"
 #include "NBRColorPickerController.h"
 #include "NBRControlSocket.h"
@@ -15,7 +15,6 @@
 NBR_WIDGET_TEST_ENVIRONMENT();
 
 using namespace std::chrono_literals;
-using platform::testing::ChildProcess;
 using platform::testing::spinUntil;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
@@ -59,25 +58,22 @@ protected:
     }
 
     void startDaemon(std::vector<std::string> options = {}) {
-        logPath_ = root_.path("/tmp/controllerd.log");
-        options.insert(options.begin(), {"--log", logPath_});
-        daemon_ = std::make_unique<ChildProcess>(CONTROLLERD_PATH, options);
-        ASSERT_TRUE(daemon_->waitForLine("ready"));
+        ASSERT_TRUE(daemon_.start(CONTROLLERD_PATH, root_.path("/tmp/controllerd.log"), options));
     }
-    std::string log() { return readFile(logPath_); }
+    std::string log() { return daemon_.log(); }
+    // A paired controller of `type` in manual mode, with `colour` stored when given.
+    void seedPaired(int type, const char *colour = nullptr) {
+        platform::PlistValue::Dictionary values{{NBRControllerTypeKey, type},
+                                                {NBRConnectionModeKey, 1},
+                                                {NBRBluetoothAddressKey, kAddress}};
+        if (colour != nullptr)
+            values.emplace(NBRLEDColorKey, colour);
+        seed(std::move(values));
+    }
     std::vector<Received> received() {
         std::vector<Received> all;
-        std::istringstream lines(log());
-        std::string line;
-        while (std::getline(lines, line)) {
-            const auto recv = line.find(" recv=");
-            const auto hex = line.find(" hex=");
-            if (!line.starts_with("conn=") || recv == std::string::npos || hex == std::string::npos)
-                continue;
-            const auto end = line.find(' ', hex + 5);
-            all.push_back(
-                {std::stoi(line.substr(5, recv - 5)), line.substr(hex + 5, end - hex - 5)});
-        }
+        for (const auto &message : daemon_.received())
+            all.push_back({message.connection, message.hex});
         return all;
     }
     // What the daemon received on the connection of the connect (the first connect message).
@@ -130,8 +126,7 @@ protected:
 
     std::chrono::milliseconds statusTimeout_ = NBRStatusQueryTimeout;
     std::chrono::milliseconds connectTimeout_ = 3s;
-    std::string logPath_;
-    std::unique_ptr<ChildProcess> daemon_;
+    platform::testing::ControllerDaemonProcess daemon_;
 };
 
 const std::string kQuery = "050000000000000000000000";
@@ -140,10 +135,7 @@ const std::string kReleaseAlone = "060000000000000000000000";
 
 TEST_F(Connection, AcknowledgedConnectLightsTheDualShock4OnTheSameConnection) {
     startDaemon({"--connect-delay", "20"});
-    seed({{NBRControllerTypeKey, 1},
-          {"NBRConnectionMode", 1},
-          {NBRBluetoothAddressKey, kAddress},
-          {NBRLEDColorKey, "ff8000"}});
+    seedPaired(1, "ff8000");
     openIdle();
     EXPECT_EQ(title(NBRConnectID), "Connect Controller");
     posted();
@@ -176,7 +168,7 @@ TEST_F(Connection, AcknowledgedConnectLightsTheDualShock4OnTheSameConnection) {
 
 TEST_F(Connection, OtherTypesAndTheDefaultColour) {
     startDaemon({"--connect-delay", "20"});
-    seed({{NBRControllerTypeKey, 3}, {"NBRConnectionMode", 1}, {NBRBluetoothAddressKey, kAddress}});
+    seedPaired(3);
     openIdle();
     pressConnect();
     EXPECT_EQ(title(NBRConnectID), "Disconnect Controller");
@@ -208,7 +200,7 @@ TEST_F(Connection, OtherTypesAndTheDefaultColour) {
 
 TEST_F(Connection, PS3ConnectsWithoutAStoredAddress) {
     startDaemon({"--connect-delay", "20"});
-    seed({{NBRControllerTypeKey, 0}, {"NBRConnectionMode", 1}});
+    seed({{NBRControllerTypeKey, 0}, {NBRConnectionModeKey, 1}});
     openIdle();
     pressConnect();
     EXPECT_TRUE(UIAlertView::visibleAlerts().isEmpty());
@@ -223,7 +215,7 @@ TEST_F(Connection, WithoutAPairedControllerNothingIsSent) {
     startDaemon();
     for (auto address : {platform::PlistValue::Data{}, platform::PlistValue::Data{1, 2, 3, 4, 5}}) {
         seed({{NBRControllerTypeKey, 1},
-              {"NBRConnectionMode", 1},
+              {NBRConnectionModeKey, 1},
               {NBRBluetoothAddressKey, address}});
         openIdle();
         tap(NBRConnectID);
@@ -256,7 +248,7 @@ TEST_P(ConnectionFault, UnacknowledgedConnectIsReleasedAndStaysDisconnected) {
     std::vector<std::string> options = GetParam().options;
     options.insert(options.end(), {"--connect-delay", "20"});
     startDaemon(options);
-    seed({{NBRControllerTypeKey, 1}, {"NBRConnectionMode", 1}, {NBRBluetoothAddressKey, kAddress}});
+    seedPaired(1);
     openIdle();
     posted();
     pressConnect();
@@ -295,7 +287,7 @@ TEST_P(PartialReply, EndsAtTheExchangesDeadline) {
     std::vector<std::string> options = GetParam().options;
     options.insert(options.end(), {"--connect-delay", "20", "--connected", "2,1c666d010203"});
     startDaemon(options);
-    seed({{NBRControllerTypeKey, 2}, {"NBRConnectionMode", 1}, {NBRBluetoothAddressKey, kAddress}});
+    seedPaired(2);
     using Clock = std::chrono::steady_clock;
     auto started = Clock::now();
     open();
@@ -330,10 +322,7 @@ INSTANTIATE_TEST_SUITE_P(Daemon, PartialReply,
 TEST_F(Connection, AColourPickedWhileAConnectWaitsIsTheOneSentOnIt) {
     connectTimeout_ = 10s;
     startDaemon({"--connect-delay", "1500"});
-    seed({{NBRControllerTypeKey, 1},
-          {"NBRConnectionMode", 1},
-          {NBRBluetoothAddressKey, kAddress},
-          {NBRLEDColorKey, "ff8000"}});
+    seedPaired(1, "ff8000");
     openIdle();
     tap(NBRConnectID);
     EXPECT_TRUE(cellDisabled(connectCell()));
@@ -354,10 +343,7 @@ TEST_F(Connection, AColourPickedWhileAConnectWaitsIsTheOneSentOnIt) {
 // A type changed away from the DualShock 4 while the connect waits: no colour follows it.
 TEST_F(Connection, ATypeChangedWhileAConnectWaitsSendsNoColour) {
     startDaemon({"--connect-delay", "800"});
-    seed({{NBRControllerTypeKey, 1},
-          {"NBRConnectionMode", 1},
-          {NBRBluetoothAddressKey, kAddress},
-          {NBRLEDColorKey, "ff8000"}});
+    seedPaired(1, "ff8000");
     openIdle();
     tap(NBRConnectID);
     EXPECT_TRUE(cellDisabled(connectCell()));
@@ -372,7 +358,7 @@ TEST_F(Connection, ATypeChangedWhileAConnectWaitsSendsNoColour) {
 
 TEST_F(Connection, StatusQueryRetitlesTheButtonWhenTheDaemonHasTheController) {
     startDaemon({"--connected", "2,1c666d010203"});
-    seed({{NBRControllerTypeKey, 2}, {"NBRConnectionMode", 1}});
+    seed({{NBRControllerTypeKey, 2}, {NBRConnectionModeKey, 1}});
     open();
     EXPECT_TRUE(cellDisabled(connectCell())) << "while the query runs";
     ASSERT_TRUE(connectIdle());
@@ -381,7 +367,7 @@ TEST_F(Connection, StatusQueryRetitlesTheButtonWhenTheDaemonHasTheController) {
 }
 
 TEST_F(Connection, WithoutTheDaemonEachOperationPostsOneFailure) {
-    seed({{NBRControllerTypeKey, 1}, {"NBRConnectionMode", 1}, {NBRBluetoothAddressKey, kAddress}});
+    seedPaired(1);
     open();
     EXPECT_THAT(posted(), ElementsAre(NBRFailureNotification)) << "the query on opening";
     EXPECT_TRUE(cellEnabled(connectCell()));
@@ -402,7 +388,7 @@ TEST_F(Connection, WithoutTheDaemonEachOperationPostsOneFailure) {
 
 TEST_F(Connection, RestartSendsItsCommandAndShowsNothing) {
     startDaemon();
-    seed({{"NBRConnectionMode", 1}});
+    seed({{NBRConnectionModeKey, 1}});
     openIdle();
     tap("restart_daemons");
     settleDaemon();
@@ -417,7 +403,7 @@ TEST_F(Connection, RestartSendsItsCommandAndShowsNothing) {
 TEST_F(Connection, AnUnsettableTimeOutGivesTheButtonBack) {
     statusTimeout_ = connectTimeout_ = -1ms;
     startDaemon();
-    seed({{NBRControllerTypeKey, 1}, {"NBRConnectionMode", 1}, {NBRBluetoothAddressKey, kAddress}});
+    seedPaired(1);
     openIdle();
     posted();
     pressConnect();
@@ -430,7 +416,7 @@ TEST_F(Connection, AnUnsettableTimeOutGivesTheButtonBack) {
 TEST_F(Connection, ARebuildDuringAnExchangeKeepsTheButtonDisabled) {
     connectTimeout_ = 5s;
     startDaemon({"--connect-delay", "600"});
-    seed({{NBRControllerTypeKey, 2}, {"NBRConnectionMode", 1}, {NBRBluetoothAddressKey, kAddress}});
+    seedPaired(2);
     openIdle();
     tap(NBRConnectID);
     page_->reloadSpecifiers();
@@ -447,10 +433,7 @@ TEST_F(Connection, ARebuildDuringAnExchangeKeepsTheButtonDisabled) {
 
 TEST_F(Connection, APageClosedMidExchangeLetsTheExchangeFinish) {
     startDaemon({"--connect-delay", "300"});
-    seed({{NBRControllerTypeKey, 1},
-          {"NBRConnectionMode", 1},
-          {NBRBluetoothAddressKey, kAddress},
-          {NBRLEDColorKey, "00ff00"}});
+    seedPaired(1, "00ff00");
     openIdle();
     tap(NBRConnectID);
     SettingsPageHarness::TearDown(); // the user leaves the Settings page for good

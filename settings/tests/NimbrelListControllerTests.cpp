@@ -2,12 +2,11 @@
 #include "NBRColorChooserCell.h"
 #include "NBRConstants.h"
 #include "NBRSupport.h"
-#include "NSBundle.h"
 #include "NimbrelListController.h"
 #include "PSListItemsController.h"
 #include "PSSwitchTableCell.h"
 #include "PlistValue.h"
-#include "TestDeviceRoot.h"
+#include "SettingsPageHarness.h"
 #include "UIAlertView.h"
 #include "UIElidingLabel.h"
 #include "UINavigationController.h"
@@ -35,33 +34,8 @@ const QString kWarning = "Your controller is missing some buttons the extended g
                          "By forcing this profile you may have poor gaming experience. Please "
                          "turn this off unless you know what this means.";
 
-class NimbrelPage : public ::testing::Test {
+class NimbrelPage : public SettingsPageHarness {
 protected:
-    void TearDown() override {
-        for (UIAlertView *alert : UIAlertView::visibleAlerts())
-            alert->dismissWithClickedButtonIndex(0, false);
-        delete navigation_;
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
-
-    void seed(PlistValue::Dictionary values) {
-        ASSERT_TRUE(platform::writePlistAtomically(root_.path(NBRPreferencesPath),
-                                                   PlistValue(std::move(values)),
-                                                   platform::PlistFormat::XML));
-    }
-
-    // The page as the Settings app shows it: in a navigation stack, on screen.
-    NimbrelListController *open() {
-        page_ = new NimbrelListController;
-        page_->setBundle(NSBundle::bundleWithPath(BUNDLE_DIR));
-        navigation_ = new UINavigationController(page_);
-        navigation_->view()->resize(390, 900);
-        navigation_->viewWillAppear(false);
-        navigation_->view()->show();
-        navigation_->viewDidAppear(false);
-        return page_;
-    }
-
     std::vector<std::string> ids() const {
         std::vector<std::string> all;
         for (const PSSpecifierRef &specifier : page_->specifiers())
@@ -82,11 +56,6 @@ protected:
         return static_cast<int>(std::count(all.begin(), all.end(), identifier));
     }
 
-    QString title(const char *identifier) const {
-        PSSpecifierRef specifier = page_->specifierForID(identifier);
-        return specifier ? specifier->name() : QString();
-    }
-
     // Turns a switch row the way a finger does.
     void flip(const char *identifier) {
         PSSpecifierRef specifier = page_->specifierForID(identifier);
@@ -97,16 +66,13 @@ protected:
     }
 
     const PlistValue *stored(const char *key) {
-        file_ = platform::readPlistDictionary(root_.path(NBRPreferencesPath));
+        file_ = preferences();
         if (!file_)
             return nullptr;
         auto found = file_->find(key);
         return found == file_->end() ? nullptr : &found->second;
     }
 
-    platform::testing::TestDeviceRoot root_;
-    NimbrelListController *page_ = nullptr;
-    UINavigationController *navigation_ = nullptr;
     std::optional<PlistValue::Dictionary> file_;
 };
 
@@ -159,7 +125,7 @@ TEST_F(NimbrelPage, ChangingTypeOneToFiveSwapsTheSectionForForceExtended) {
 }
 
 TEST_F(NimbrelPage, KeyboardInManualModeHasNoConnectButton) {
-    seed({{NBRControllerTypeKey, 6}, {"NBRConnectionMode", 1}});
+    seed({{NBRControllerTypeKey, 6}, {NBRConnectionModeKey, 1}});
     open();
     EXPECT_EQ(title(NBRPairSpecifierID), "Configure Keymap");
     EXPECT_THAT(afterPair(), ElementsAre(NBRForceExtendedSpecifierID));
@@ -167,7 +133,7 @@ TEST_F(NimbrelPage, KeyboardInManualModeHasNoConnectButton) {
 }
 
 TEST_F(NimbrelPage, PS3InManualModeShowsMailAndConnectAfterConnectionMode) {
-    seed({{NBRControllerTypeKey, 0}, {"NBRConnectionMode", 1}});
+    seed({{NBRControllerTypeKey, 0}, {NBRConnectionModeKey, 1}});
     open();
     EXPECT_EQ(title(NBRPairSpecifierID), "E-mail Pairing Instructions");
     EXPECT_THAT(afterPair(), IsEmpty());
@@ -179,7 +145,7 @@ TEST_F(NimbrelPage, PS3InManualModeShowsMailAndConnectAfterConnectionMode) {
 }
 
 TEST_F(NimbrelPage, TypesOutsideTheTableBehaveLikeTypeTwo) {
-    seed({{NBRControllerTypeKey, 9}, {"NBRConnectionMode", 1}});
+    seed({{NBRControllerTypeKey, 9}, {NBRConnectionModeKey, 1}});
     open();
     EXPECT_EQ(title(NBRPairSpecifierID), "Pair Controller");
     EXPECT_THAT(afterPair(), IsEmpty());
@@ -206,7 +172,7 @@ TEST_F(NimbrelPage, ForceExtendedWarnsOnEverySwitchOnAndNeverOnSwitchOff) {
 }
 
 TEST_F(NimbrelPage, ConnectedControllerKeepsTheDisconnectTitleAcrossReloads) {
-    seed({{NBRControllerTypeKey, 2}, {"NBRConnectionMode", 1}});
+    seed({{NBRControllerTypeKey, 2}, {NBRConnectionModeKey, 1}});
     open();
     EXPECT_EQ(title(NBRConnectID), "Connect Controller");
     page_->setControllerConnected(true);
@@ -221,7 +187,7 @@ TEST_F(NimbrelPage, ConnectedControllerKeepsTheDisconnectTitleAcrossReloads) {
 }
 
 TEST_F(NimbrelPage, InsertingTwiceGivesOneRow) {
-    seed({{NBRControllerTypeKey, 1}, {"NBRConnectionMode", 1}});
+    seed({{NBRControllerTypeKey, 1}, {NBRConnectionModeKey, 1}});
     open();
     page_->setHasConnectCell(true);
     page_->setHasConnectCell(true);
@@ -260,7 +226,7 @@ TEST_F(NimbrelPage, WithoutAPreferencesFileTheFirstSwitchCreatesIt) {
 }
 
 TEST_F(NimbrelPage, ChoosingATypeFromItsListRebuildsThePageOnReturn) {
-    seed({{NBRControllerTypeKey, 1}, {"NBRConnectionMode", 1}});
+    seed({{NBRControllerTypeKey, 1}, {NBRConnectionModeKey, 1}});
     open();
     page_->tableCellTapped(page_->specifierForID(NBRControllerTypeSpecifierID).get());
     auto *choices = qobject_cast<PSListItemsController *>(navigation_->topViewController());
@@ -286,8 +252,7 @@ TEST_F(NimbrelPage, ChoosingATypeFromItsListRebuildsThePageOnReturn) {
 
 TEST_F(NimbrelPage, EveryRowOfEveryTypeStaysInsideTheWindow) {
     for (int type = 0; type <= 6; ++type) {
-        seed({{NBRControllerTypeKey, type}, {"NBRConnectionMode", 1}});
-        delete navigation_;
+        seed({{NBRControllerTypeKey, type}, {NBRConnectionModeKey, 1}});
         open();
         navigation_->view()->resize(390, 720);
         QTest::qWait(50);
@@ -323,8 +288,7 @@ TEST_F(NimbrelPage, EveryRowOfEveryTypeStaysInsideTheWindow) {
 TEST_F(NimbrelPage, ScreenshotsOfTypesZeroOneAndSix) {
     QDir().mkpath(SCREENSHOT_DIR);
     for (int type : {0, 1, 6}) {
-        seed({{NBRControllerTypeKey, type}, {"NBRConnectionMode", 1}});
-        delete navigation_;
+        seed({{NBRControllerTypeKey, type}, {NBRConnectionModeKey, 1}});
         open();
         navigation_->view()->resize(390, 720);
         QTest::qWait(350); // let row animations settle
@@ -351,7 +315,7 @@ TEST_F(NimbrelPage, TextAndRealsReadAsThePlatformReadsThem) {
         return cell != nullptr ? std::optional<bool>(cell->control()->isOn()) : std::nullopt;
     };
     seed({{NBRControllerTypeKey, 5.9},
-          {"NBRConnectionMode", "1.5"},
+          {NBRConnectionModeKey, "1.5"},
           {NBRSuppressNotificationKey, "NO"}});
     open();
     EXPECT_EQ(title(NBRPairSpecifierID), "Pair Controller") << "5.9 is type 5, not 6";

@@ -1,35 +1,28 @@
 // The whole system as processes: the Settings app stand-in with the bundle starts the pairing
 // tool against the BTstack simulator, and talks to the controller daemon stand-in.
 #include "ChildProcess.h"
+#include "ControllerDaemonProcess.h"
+#include "EventLoopWait.h"
 #include "NBRConstants.h"
-#include "PlistValue.h"
-#include "TestDeviceRoot.h"
+#include "SettingsAppHarness.h"
 
 #include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
-#include <sstream>
 
 using namespace std::chrono_literals;
 using platform::PlistValue;
 using platform::testing::ChildProcess;
+using platform::testing::ControllerDaemonProcess;
+using platform::testing::spinUntil;
 
 namespace {
 
-class SettingsApp : public ::testing::Test {
+class SettingsApp : public SettingsAppHarness {
 protected:
     void SetUp() override {
-        std::filesystem::create_directory_symlink(
-            BUNDLE_DIR, root_.path("/Library/PreferenceBundles/Nimbrel.bundle"));
         std::filesystem::create_directories(root_.path("/usr/bin"));
         std::filesystem::create_symlink(TOOL_PATH, root_.path(NBRDiscoveryToolPath));
     }
-    void seed(PlistValue::Dictionary values) {
-        ASSERT_TRUE(platform::writePlistAtomically(root_.path(NBRPreferencesPath),
-                                                   PlistValue(std::move(values)),
-                                                   platform::PlistFormat::Binary));
-    }
-    platform::testing::TestDeviceRoot root_;
 };
 
 TEST_F(SettingsApp, PairsFromThePairButtonAndInterruptsTheToolOnSuccess) {
@@ -48,7 +41,7 @@ TEST_F(SettingsApp, PairsFromThePairButtonAndInterruptsTheToolOnSuccess) {
     // The page heard of the pairing and interrupted the tool, which then left BTstack.
     EXPECT_TRUE(simulator.waitForLine("disconnected client=1", 20s)) << simulator.output();
     EXPECT_TRUE(settings.running());
-    auto file = platform::readPlistDictionary(root_.path(NBRPreferencesPath));
+    auto file = root_.readPlist(NBRPreferencesPath);
     ASSERT_TRUE(file && file->count(NBRBluetoothAddressKey));
     EXPECT_EQ(*file->at(NBRBluetoothAddressKey).data(),
               (PlistValue::Data{0x1c, 0x66, 0x6d, 0x01, 0x02, 0x03}));
@@ -56,23 +49,22 @@ TEST_F(SettingsApp, PairsFromThePairButtonAndInterruptsTheToolOnSuccess) {
 }
 
 TEST_F(SettingsApp, ConnectsTheControllerThroughTheDaemon) {
-    const std::string log = root_.path("/tmp/controllerd.log");
-    ChildProcess daemon(CONTROLLERD_PATH, {"--log", log, "--connect-delay", "20"});
-    ASSERT_TRUE(daemon.waitForLine("ready"));
+    ControllerDaemonProcess daemon;
+    ASSERT_TRUE(daemon.start(CONTROLLERD_PATH, root_.path("/tmp/controllerd.log"),
+                             {"--connect-delay", "20"}));
     seed({{NBRControllerTypeKey, 1},
-          {"NBRConnectionMode", 1},
+          {NBRConnectionModeKey, 1},
           {NBRBluetoothAddressKey, PlistValue::Data{0x1c, 0x66, 0x6d, 0x01, 0x02, 0x03}},
           {NBRLEDColorKey, "abcdef"}});
     ChildProcess settings(PREFERENCES_PATH, {"--open", "Nimbrel", "--tap", NBRConnectID});
     ASSERT_TRUE(settings.waitForLine("ready")) << settings.output();
-    std::string text;
-    for (int i = 0; i < 200 && text.find("light bar abcdef shown") == std::string::npos; ++i) {
-        settings.waitForLine("never", 20ms); // a pause that also keeps reading its output
-        std::ifstream file(log);
-        std::stringstream all;
-        all << file.rdbuf();
-        text = all.str();
-    }
+    spinUntil(
+        [&] {
+            settings.waitForLine("never", 20ms); // a pause that also keeps reading its output
+            return daemon.log().find("light bar abcdef shown") != std::string::npos;
+        },
+        4s);
+    const std::string text = daemon.log();
     EXPECT_NE(text.find("recv=20 hex=0100000001000000000000001c666d0102030000 connect type=1"),
               std::string::npos)
         << text;

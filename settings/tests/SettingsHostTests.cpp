@@ -1,7 +1,6 @@
 #include "ChildProcess.h"
 #include "NBRConstants.h"
-#include "PlistValue.h"
-#include "TestDeviceRoot.h"
+#include "SettingsAppHarness.h"
 
 #include <QColor>
 #include <QImage>
@@ -14,19 +13,7 @@ using platform::testing::ChildProcess;
 
 namespace {
 
-class SettingsHost : public ::testing::Test {
-protected:
-    void SetUp() override {
-        std::filesystem::create_directory_symlink(
-            BUNDLE_DIR, root_.path("/Library/PreferenceBundles/Nimbrel.bundle"));
-    }
-    void seed(PlistValue::Dictionary values) {
-        ASSERT_TRUE(platform::writePlistAtomically(root_.path(NBRPreferencesPath),
-                                                   PlistValue(std::move(values)),
-                                                   platform::PlistFormat::Binary));
-    }
-    platform::testing::TestDeviceRoot root_;
-};
+using SettingsHost = SettingsAppHarness;
 
 TEST_F(SettingsHost, LoadsTheBundleStoresATapAndQuitsOnTerm) {
     seed({{NBRControllerTypeKey, 5}});
@@ -42,7 +29,7 @@ TEST_F(SettingsHost, LoadsTheBundleStoresATapAndQuitsOnTerm) {
               std::string::npos)
         << host.output();
     EXPECT_TRUE(observer.waitForLine(NBRPreferencesChangedNotification));
-    auto file = platform::readPlistDictionary(root_.path(NBRPreferencesPath));
+    auto file = root_.readPlist(NBRPreferencesPath);
     ASSERT_TRUE(file);
     EXPECT_EQ(file->at(NBRForceExtendedGamepadKey).boolean(), true);
     EXPECT_EQ(file->at(NBRControllerTypeKey).integer(), 5) << "other keys survive the write";
@@ -108,11 +95,9 @@ TEST_F(SettingsHost, GarbageAFolderOrALinkAtThePreferencesPathLeavesThePageUsabl
     std::filesystem::remove_all(path);
 
     // A link is read through; the store replaces the link, never the file it points to.
-    const std::string elsewhere = path + ".elsewhere";
-    ASSERT_TRUE(platform::writePlistAtomically(
-        elsewhere, PlistValue(PlistValue::Dictionary{{NBRControllerTypeKey, 1}}),
-        platform::PlistFormat::XML));
-    std::filesystem::create_symlink(elsewhere, path);
+    const std::string elsewhere =
+        platform::testing::placeLinkToPlist(path, {{NBRControllerTypeKey, 1}});
+    ASSERT_FALSE(elsewhere.empty());
     runPage();
     ASSERT_TRUE(stored());
     EXPECT_FALSE(std::filesystem::is_symlink(path));

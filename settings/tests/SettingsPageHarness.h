@@ -5,6 +5,7 @@
 #include "EventLoopWait.h"
 #include "NBRConstants.h"
 #include "NSBundle.h"
+#include "NavigationOnScreen.h"
 #include "NimbrelListController.h"
 #include "PSTableCell.h"
 #include "PlistValue.h"
@@ -15,9 +16,8 @@
 #include <QCoreApplication>
 #include <QLabel>
 #include <QTest>
-#include <fstream>
 #include <gtest/gtest.h>
-#include <sstream>
+#include <optional>
 
 class SettingsPageHarness : public ::testing::Test {
 protected:
@@ -30,20 +30,20 @@ protected:
     }
 
     void seed(platform::PlistValue::Dictionary values) {
-        ASSERT_TRUE(platform::writePlistAtomically(root_.path(NBRPreferencesPath),
-                                                   platform::PlistValue(std::move(values)),
-                                                   platform::PlistFormat::XML));
+        ASSERT_TRUE(root_.writePlist(NBRPreferencesPath, std::move(values)));
+    }
+    // The preferences file as it is now; nullopt when there is none.
+    std::optional<platform::PlistValue::Dictionary> preferences() const {
+        return root_.readPlist(NBRPreferencesPath);
     }
 
-    NimbrelListController *open() {
+    // Opens the page afresh, in place of one opened before.
+    NimbrelListController *open(QSize size = {390, 900}) {
+        delete navigation_;
         page_ = new NimbrelListController;
         page_->setBundle(NSBundle::bundleWithPath(BUNDLE_DIR));
         configure(page_);
-        navigation_ = new UINavigationController(page_);
-        navigation_->view()->resize(390, 900);
-        navigation_->viewWillAppear(false);
-        navigation_->view()->show();
-        navigation_->viewDidAppear(false);
+        navigation_ = platform::testing::showInNavigation(page_, size);
         return page_;
     }
     // Set-up that must happen before the page first comes on screen.
@@ -82,13 +82,6 @@ protected:
         for (UIAlertView *alert : UIAlertView::visibleAlerts())
             messages.append(alert->title() + "|" + alert->message());
         return messages;
-    }
-
-    static std::string readFile(const std::string &path) {
-        std::ifstream file(path);
-        std::stringstream text;
-        text << file.rdbuf();
-        return text.str();
     }
 
     platform::testing::TestDeviceRoot root_;

@@ -1,5 +1,7 @@
 // The client operations against the controller daemon stand-in, run as a real process.
 #include "ChildProcess.h"
+#include "ControllerDaemonProcess.h"
+#include "EventLoopWait.h"
 #include "NBRControlSocket.h"
 #include "TestDeviceRoot.h"
 
@@ -9,12 +11,13 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <sstream>
 #include <thread>
 #include <unistd.h>
 
 using namespace std::chrono_literals;
 using platform::testing::ChildProcess;
+using platform::testing::ControllerDaemonProcess;
+using platform::testing::spinUntil;
 using platform::testing::TestDeviceRoot;
 
 namespace {
@@ -29,53 +32,27 @@ protected:
     }
 
     void startDaemon(std::vector<std::string> options = {}) {
-        logPath_ = root_.path("/tmp/controllerd.log");
-        options.insert(options.begin(), {"--log", logPath_});
-        daemon_ = std::make_unique<ChildProcess>(CONTROLLERD_PATH, options);
-        ASSERT_TRUE(daemon_->waitForLine("ready"));
+        ASSERT_TRUE(daemon_.start(CONTROLLERD_PATH, root_.path("/tmp/controllerd.log"), options));
     }
 
     // The messages the daemon received, as "recv=<length> hex=<bytes>", connection by
     // connection (the daemon serves connections side by side, so only each one's order holds).
     std::vector<std::string> received() {
-        std::vector<std::pair<int, std::string>> messages;
-        std::ifstream log(logPath_);
-        for (std::string line; std::getline(log, line);) {
-            auto at = line.find(" recv=");
-            if (line.rfind("conn=", 0) == 0 && at != std::string::npos)
-                messages.emplace_back(
-                    std::stoi(line.substr(5)),
-                    line.substr(at + 1, line.find(' ', line.find(" hex=") + 1) - at - 1));
-        }
+        auto messages = daemon_.received();
         std::stable_sort(messages.begin(), messages.end(),
-                         [](const auto &a, const auto &b) { return a.first < b.first; });
+                         [](const auto &a, const auto &b) { return a.connection < b.connection; });
         std::vector<std::string> lines;
-        for (auto &message : messages)
-            lines.push_back(std::move(message.second));
+        for (const auto &message : messages)
+            lines.push_back("recv=" + std::to_string(message.length) + " hex=" + message.hex);
         return lines;
     }
 
-    // Waits until the daemon's log holds `text`.
-    bool logged(const std::string &text) {
-        for (int i = 0; i < 200; ++i) {
-            if (log().find(text) != std::string::npos)
-                return true;
-            std::this_thread::sleep_for(10ms);
-        }
-        return false;
-    }
-
-    std::string log() {
-        std::ifstream file(logPath_);
-        std::stringstream text;
-        text << file.rdbuf();
-        return text.str();
-    }
+    bool logged(const std::string &text) { return daemon_.waitForLog(text); }
+    std::string log() { return daemon_.log(); }
 
     // Waits until the daemon has logged `count` received messages (they travel asynchronously).
     std::vector<std::string> receivedAtLeast(std::size_t count) {
-        for (int i = 0; i < 200 && received().size() < count; ++i)
-            std::this_thread::sleep_for(10ms);
+        spinUntil([&] { return received().size() >= count; }, 2s);
         return received();
     }
 
@@ -86,8 +63,7 @@ protected:
     }
 
     TestDeviceRoot root_;
-    std::string logPath_;
-    std::unique_ptr<ChildProcess> daemon_;
+    ControllerDaemonProcess daemon_;
 };
 
 } // namespace

@@ -9,7 +9,9 @@
 #include <atomic>
 #include <cstdlib>
 
+using namespace std::chrono_literals;
 using platform::PlistValue;
+using platform::testing::spinUntil;
 
 namespace {
 
@@ -18,7 +20,7 @@ const std::string kCenter = "com.example.center";
 } // namespace
 
 class MessagingCenterTest : public MessagingTest {
-  protected:
+protected:
     // A server on this thread that records what it takes.
     std::shared_ptr<CPDistributedMessagingCenter> serve(const std::string &center,
                                                         const std::vector<std::string> &messages) {
@@ -33,7 +35,7 @@ class MessagingCenterTest : public MessagingTest {
         return server;
     }
     bool receivedCount(std::size_t count) {
-        return spinUntil([&] { return received.size() >= count; });
+        return spinUntil([&] { return received.size() >= count; }, 10s);
     }
 
     std::vector<Received> received;
@@ -177,7 +179,7 @@ TEST_F(MessagingCenterTest, HandlersRunOnTheThreadThatStartedTheServer) {
         Qt::BlockingQueuedConnection);
     ASSERT_TRUE(server->isServing());
     EXPECT_EQ(runTool({"-p", kCenter, "m"}), 0);
-    EXPECT_TRUE(spinUntil([&] { return handledOn.load() != std::thread::id{}; }));
+    EXPECT_TRUE(spinUntil([&] { return handledOn.load() != std::thread::id{}; }, 10s));
     EXPECT_EQ(handledOn.load(), workerId);
     QMetaObject::invokeMethod(
         &onWorker, [&] { server.reset(); }, Qt::BlockingQueuedConnection);

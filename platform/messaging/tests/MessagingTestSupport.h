@@ -1,26 +1,21 @@
 #pragma once
 
 #include "ChildProcess.h"
+#include "EventLoopWait.h"
 #include "PlistValue.h"
 #include "PrivateSessionBus.h"
 
 #include <chrono>
-#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
-// Each test gets a bus of its own (tests run side by side) and an application object, since
-// servers dispatch on the event loop.
+// Each test gets a bus of its own (tests run side by side); the application object that servers
+// dispatch on comes from the tests' main.
 class MessagingTest : public ::testing::Test {
-  protected:
-    MessagingTest();
-
-    // Runs the event loop until `done` holds; false on time-out.
-    static bool spinUntil(const std::function<bool()> &done,
-                          std::chrono::milliseconds timeout = std::chrono::seconds(10));
+protected:
     // Runs messagingutil with `arguments` to the end; its exit status.
     static int runTool(const std::vector<std::string> &arguments);
     static std::unique_ptr<platform::testing::ChildProcess>
@@ -32,6 +27,6 @@ class MessagingTest : public ::testing::Test {
         std::thread::id thread;
     };
 
-  private:
+private:
     platform::testing::PrivateSessionBus bus_;
 };

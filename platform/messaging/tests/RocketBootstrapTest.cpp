@@ -3,7 +3,9 @@
 #include "MessagingBus.h"
 #include "MessagingTestSupport.h"
 
+using namespace std::chrono_literals;
 using platform::PlistValue;
+using platform::testing::spinUntil;
 
 namespace {
 
@@ -30,7 +32,7 @@ protected:
     // bootstrap server was going to take has been taken by then.
     std::vector<std::string> settle() {
         EXPECT_EQ(runTool({"-p", kPlain, "m", "n=s:marker"}), 0);
-        spinUntil([&] { return !received.empty() && received.back() == kPlain + " marker"; });
+        spinUntil([&] { return !received.empty() && received.back() == kPlain + " marker"; }, 10s);
         auto all = received;
         received.clear();
         return all;

@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <sstream>
 
 using platform::testing::ChildProcess;
 
@@ -23,9 +22,7 @@ TEST(SpringBoardProcess, LoadsEveryPluginItCanAndSkipsWhatIsNotOne) {
 
     ChildProcess springBoard(SPRINGBOARD_PATH, {});
     ASSERT_TRUE(springBoard.waitForLine("ready"));
-    std::stringstream loaded;
-    loaded << std::ifstream(log).rdbuf();
-    EXPECT_EQ(loaded.str(), "loaded\nloaded\n");
+    EXPECT_EQ(platform::testing::readFile(log), "loaded\nloaded\n");
 
     // One stand-in per bus: a second one refuses instead of fighting over the name.
     ChildProcess second(SPRINGBOARD_PATH, {});
