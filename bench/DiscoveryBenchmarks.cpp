@@ -9,6 +9,7 @@
 #include "PlistValue.h"
 #include "PrivateSessionBus.h"
 #include "TestDeviceRoot.h"
+#include "UnixListener.h"
 #include "btstack.h"
 #include "notify.h"
 #include "rocketbootstrap.h"
@@ -19,10 +20,8 @@
 #include <benchmark/benchmark.h>
 #include <chrono>
 #include <csignal>
-#include <cstring>
 #include <fstream>
 #include <sys/socket.h>
-#include <sys/un.h>
 #include <thread>
 #include <unistd.h>
 
@@ -77,9 +76,8 @@ struct World {
 
     World() {
         simulator = std::make_unique<ChildProcess>(
-            SIMULATOR_PATH,
-            std::vector<std::string>{"--device", "address=" + std::string(kPad) +
-                                                     ",class=0x002508,pin=5820"});
+            SIMULATOR_PATH, std::vector<std::string>{"--device", "address=" + std::string(kPad) +
+                                                                     ",class=0x002508,pin=5820"});
         simulator->waitForLine("ready");
         listener = std::make_unique<Listener>();
     }
@@ -197,15 +195,9 @@ BENCHMARK(BM_ToolPeakMemoryAgainstAnIdleMessagingProcess)->Iterations(3);
 
 // Takes the engine's commands and throws them away.
 class CommandSink {
-  public:
+public:
     CommandSink() {
-        std::string path = platform::devicePath(BTSTACK_UNIX);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-        listen_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        ::bind(listen_, reinterpret_cast<sockaddr *>(&address), sizeof address);
-        ::listen(listen_, 1);
+        listen_ = platform::testing::listenOnUnixSocket(platform::devicePath(BTSTACK_UNIX), 1);
         reader_ = std::thread([this] {
             client_ = ::accept(listen_, nullptr, nullptr);
             char buffer[4096];
@@ -221,7 +213,7 @@ class CommandSink {
         ::close(listen_);
     }
 
-  private:
+private:
     int listen_ = -1;
     std::atomic<int> client_{-1};
     std::thread reader_;

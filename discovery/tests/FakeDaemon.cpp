@@ -2,11 +2,10 @@
 
 #include "DevicePath.h"
 #include "FrameReader.h"
+#include "UnixListener.h"
 
-#include <cstring>
 #include <stdexcept>
 #include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 #include <utility>
 
@@ -14,13 +13,8 @@ using namespace platform::btstack;
 
 FakeDaemon::FakeDaemon() {
     std::string path = platform::devicePath(BTSTACK_UNIX);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-    listen_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    ::unlink(path.c_str());
-    if (::bind(listen_, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
-        ::listen(listen_, 4) != 0)
+    listen_ = platform::testing::listenOnUnixSocket(path, 4, SOCK_NONBLOCK);
+    if (listen_ < 0)
         throw std::runtime_error("cannot listen at " + path);
 }
 

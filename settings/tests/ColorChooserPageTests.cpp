@@ -14,11 +14,11 @@
 #include "SettingsPageHarness.h"
 #include "UIGestureRecognizer.h"
 #include "UINavigationController.h"
+#include "UnixListener.h"
 #include "WidgetTestEnvironment.h"
 
 #include <gtest/gtest.h>
 #include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 NBR_WIDGET_TEST_ENVIRONMENT();
@@ -33,20 +33,13 @@ namespace {
 // page opens waits in the backlog, so after a synchronous call its absence is certain.
 class ControlSocketListener {
 public:
-    explicit ControlSocketListener(const std::string &path) {
-        fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
-        ok_ = fd_ >= 0 &&
-              ::bind(fd_, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0 &&
-              ::listen(fd_, 8) == 0;
-    }
+    explicit ControlSocketListener(const std::string &path)
+        : fd_(platform::testing::listenOnUnixSocket(path, 8, SOCK_NONBLOCK)) {}
     ~ControlSocketListener() {
         if (fd_ >= 0)
             ::close(fd_);
     }
-    bool ok() const { return ok_; }
+    bool ok() const { return fd_ >= 0; }
 
     // The bytes of the next waiting connection up to its close; nullopt when none waits.
     std::optional<std::string> takeConnection() {

@@ -9,6 +9,7 @@
 #include "PlistValue.h"
 #include "TestDeviceRoot.h"
 #include "UIAlertView.h"
+#include "UnixListener.h"
 #include "WidgetTestEnvironment.h"
 
 #include <QLabel>
@@ -16,7 +17,6 @@
 #include <gtest/gtest.h>
 #include <mutex>
 #include <sys/socket.h>
-#include <sys/un.h>
 #include <thread>
 #include <unistd.h>
 
@@ -33,13 +33,8 @@ class ScriptedDaemon {
 public:
     ScriptedDaemon(const std::string &path, std::size_t requestSize,
                    std::optional<NBRControlMessage> reply, std::chrono::milliseconds delay = 0ms) {
-        listener_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
-        ok_ = listener_ >= 0 &&
-              ::bind(listener_, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0 &&
-              ::listen(listener_, 4) == 0;
+        listener_ = platform::testing::listenOnUnixSocket(path, 4);
+        ok_ = listener_ >= 0;
         if (ok_)
             thread_ = std::thread([=, this] { serve(requestSize, reply, delay); });
     }
