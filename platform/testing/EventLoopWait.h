@@ -1,5 +1,7 @@
 #pragma once
 
+#include "TestTimeScale.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <chrono>
@@ -8,7 +10,8 @@ namespace platform::testing {
 
 // Runs the event loop until `done()` holds or the time is up; returns `done()`.
 template <typename Condition>
-bool spinUntil(Condition done, std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
+bool spinUntil(Condition done,
+               std::chrono::milliseconds timeout = scaled(std::chrono::seconds(5))) {
     QDeadlineTimer deadline(timeout);
     while (!done() && !deadline.hasExpired())
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 10);
