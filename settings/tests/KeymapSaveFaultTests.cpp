@@ -7,6 +7,7 @@
 #include "PlistValue.h"
 #include "PreferencesHandle.h"
 #include "TestDeviceRoot.h"
+#include "TestTimeScale.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -25,7 +26,9 @@ using namespace std::chrono_literals;
 namespace {
 
 bool call(const QString &method, const QVariantList &arguments = {}) {
-    return platform::testing::callPreferences(method, arguments, 2000).toBool();
+    return platform::testing::callPreferences(method, arguments,
+                                              platform::testing::scaled(2000ms).count())
+        .toBool();
 }
 
 // Opens the editor, binds a key to Pause (a visit without one writes nothing) and leaves it.
@@ -66,7 +69,8 @@ TEST_P(KeymapSave, KilledWhileSavingNeverLeavesAPartialFile) {
         ASSERT_TRUE(visit(run));
         ++saves;
         const pid_t pid = settings.pid();
-        std::thread killer([pid, delay = random() % 400] {
+        // The kill's window stretches with the build, so that visits still end inside it.
+        std::thread killer([pid, delay = random() % platform::testing::scaled(400ms).count()] {
             std::this_thread::sleep_for(std::chrono::milliseconds(delay));
             ::kill(pid, SIGKILL);
         });
