@@ -339,7 +339,7 @@ std::optional<std::int64_t> PlistValue::integerValue() const {
     return std::nullopt;
 }
 
-const PlistValue *PlistValue::find(const std::string &key) const {
+const PlistValue *PlistValue::find(const std::string &key) const & {
     const Dictionary *entries = dictionary();
     if (entries == nullptr)
         return nullptr;

@@ -41,11 +41,16 @@ public:
 
     Type type() const { return static_cast<Type>(value_.index()); }
 
-    const Dictionary *dictionary() const { return std::get_if<Dictionary>(&value_); }
-    Dictionary *dictionary() { return std::get_if<Dictionary>(&value_); }
-    const Array *array() const { return std::get_if<Array>(&value_); }
-    const std::string *string() const { return std::get_if<std::string>(&value_); }
-    const Data *data() const { return std::get_if<Data>(&value_); }
+    // Pointers into the value: none from a temporary, which would leave them dangling.
+    const Dictionary *dictionary() const & { return std::get_if<Dictionary>(&value_); }
+    Dictionary *dictionary() & { return std::get_if<Dictionary>(&value_); }
+    const Dictionary *dictionary() const && = delete;
+    const Array *array() const & { return std::get_if<Array>(&value_); }
+    const Array *array() const && = delete;
+    const std::string *string() const & { return std::get_if<std::string>(&value_); }
+    const std::string *string() const && = delete;
+    const Data *data() const & { return std::get_if<Data>(&value_); }
+    const Data *data() const && = delete;
     std::optional<std::int64_t> integer() const;
     std::optional<double> real() const;
     std::optional<bool> boolean() const;
@@ -59,7 +64,8 @@ public:
     std::optional<std::int64_t> integerValue() const;
 
     // The entry for `key` when this is a dictionary holding it.
-    const PlistValue *find(const std::string &key) const;
+    const PlistValue *find(const std::string &key) const &;
+    const PlistValue *find(const std::string &key) const && = delete;
 
     bool operator==(const PlistValue &) const = default;
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "TestTimeScale.h"
+
 #include <chrono>
 #include <string>
 #include <sys/types.h>
@@ -33,7 +35,7 @@ public:
 
     // Waits for a whole line of output equal to `line` ("ready" for the stand-in daemons).
     bool waitForLine(const std::string &line,
-                     std::chrono::milliseconds timeout = std::chrono::seconds(10));
+                     std::chrono::milliseconds timeout = scaled(std::chrono::seconds(10)));
     // The first line of output (without its newline); empty when none came in time.
     std::string readLine(std::chrono::milliseconds timeout);
     // Everything the process has written to standard output so far.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "TestTimeScale.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <chrono>
@@ -10,7 +12,8 @@ namespace platform::testing {
 // Runs the event loop until `done()` holds or the time is up; returns `done()`. Without an
 // application object (a process with no event loop) it polls instead.
 template <typename Condition>
-bool spinUntil(Condition done, std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
+bool spinUntil(Condition done,
+               std::chrono::milliseconds timeout = scaled(std::chrono::seconds(5))) {
     QDeadlineTimer deadline(timeout);
     while (!done() && !deadline.hasExpired()) {
         if (QCoreApplication::instance() != nullptr)

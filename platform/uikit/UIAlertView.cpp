@@ -87,6 +87,13 @@ void UIAlertView::show() {
     covered_ = window;
     setParent(window); // a child of the window now, no longer a window
     window->installEventFilter(this);
+    // The window takes its alerts with it. They leave the screen unanswered (no button was
+    // pressed), and let go of the window first: it is half gone by the time they are deleted.
+    connect(window, &QObject::destroyed, this, [this] {
+        visible_ = false;
+        shown().removeAll(this);
+        covered_ = nullptr;
+    });
     updateDimming(window);
     placeOver(window);
     QWidget::show();

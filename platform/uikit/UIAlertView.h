@@ -17,6 +17,8 @@ public:
 // (not owned, may be null) hears of the dismissal. Shown as on the device: centred over the
 // application's window, which it dims and keeps from taking touches while it is up (several
 // alerts stack, the newest on top); only with no window to cover is it a window of its own.
+// An alert goes with the window it covers, undismissed: its delegate hears nothing, and whoever
+// keeps hold of it beyond that window holds it through a QPointer.
 // Alerts on screen can be listed, which is how tests read and dismiss them without a display.
 class UIAlertView : public QWidget {
     Q_OBJECT

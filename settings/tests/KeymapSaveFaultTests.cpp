@@ -7,6 +7,7 @@
 #include "PlistValue.h"
 #include "PreferencesHandle.h"
 #include "TestDeviceRoot.h"
+#include "TestTimeScale.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -27,11 +28,11 @@ namespace {
 // Opens the editor, binds a key to Pause (a visit without one writes nothing) and leaves it.
 bool visit(int n) {
     using platform::testing::preferencesDid;
-    constexpr int kWaitMs = 2000;
-    return preferencesDid("Tap", {QString(NBRPairSpecifierID)}, kWaitMs) &&
-           preferencesDid("Tap", {QString("Pause")}, kWaitMs) &&
-           preferencesDid("Key", {n % 2 ? 19 : 18}, kWaitMs) /* P or O */ &&
-           preferencesDid("Back", {}, kWaitMs);
+    const int waitMs = int(platform::testing::scaled(2000ms).count());
+    return preferencesDid("Tap", {QString(NBRPairSpecifierID)}, waitMs) &&
+           preferencesDid("Tap", {QString("Pause")}, waitMs) &&
+           preferencesDid("Key", {n % 2 ? 19 : 18}, waitMs) /* P or O */ &&
+           preferencesDid("Back", {}, waitMs);
 }
 
 constexpr int kShards = 4;
@@ -64,7 +65,8 @@ TEST_P(KeymapSave, KilledWhileSavingNeverLeavesAPartialFile) {
         ASSERT_TRUE(visit(run));
         ++saves;
         const pid_t pid = settings.pid();
-        std::thread killer([pid, delay = random() % 400] {
+        // The kill's window stretches with the build, so that visits still end inside it.
+        std::thread killer([pid, delay = random() % platform::testing::scaled(400ms).count()] {
             std::this_thread::sleep_for(std::chrono::milliseconds(delay));
             ::kill(pid, SIGKILL);
         });

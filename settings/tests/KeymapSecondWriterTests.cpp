@@ -101,8 +101,8 @@ TEST_F(KeymapAndASecondWriter, WhatOthersStoreWhileTheEditorIsOpenOutlivesLeavin
     storeColour("123456");
     ASSERT_TRUE(call("Back"));
     ASSERT_TRUE(waitForFile([](const auto &file) {
-        const PlistValue *keymap = PlistValue(file).find(NBRKeyboardKeymapKey);
-        return keymap != nullptr && keymap->find("19") != nullptr;
+        const auto keymap = file.find(NBRKeyboardKeymapKey);
+        return keymap != file.end() && keymap->second.find("19") != nullptr;
     })) << "the bound key was not saved";
     file = stored();
     EXPECT_EQ(file->at(NBRKeyboardKeymapKey).find("19")->integer(), NBRButtonNativePause);

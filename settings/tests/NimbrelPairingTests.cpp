@@ -259,12 +259,25 @@ TEST_F(Pairing, TheBrowserFallbackOutlivingItsPageOpensNothing) {
     UIApplication::setRecordsOnly(true);
     UIApplication::forgetOpenedURLs();
     seed({{NBRControllerTypeKey, 0}});
-    open();
+    // The page over a screen of its own, so that going back deletes the page and keeps the window.
+    page_ = new NimbrelListController;
+    page_->setBundle(NSBundle::bundleWithPath(BUNDLE_DIR));
+    navigation_ = new UINavigationController(new UIViewController);
+    navigation_->view()->resize(390, 900);
+    navigation_->viewWillAppear(false);
+    navigation_->view()->show();
+    navigation_->viewDidAppear(false);
+    navigation_->pushViewController(page_, false);
     pair();
     ASSERT_TRUE(waitForAlerts(1));
-    UIAlertView *alert = UIAlertView::visibleAlerts()[0];
-    delete navigation_; // the page goes, its alert stays
-    navigation_ = nullptr;
+    QPointer<UIAlertView> alert = UIAlertView::visibleAlerts()[0];
+    QPointer<NimbrelListController> page = page_;
+    navigation_->popViewControllerAnimated(false);
+    page_ = nullptr;
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_TRUE(page.isNull());
+    ASSERT_FALSE(alert.isNull()) << "the page goes, its alert stays over the window";
+    EXPECT_EQ(alert->coveredWindow(), navigation_->view());
     alert->dismissWithClickedButtonIndex(0, false);
     EXPECT_TRUE(UIApplication::openedURLs().isEmpty());
 }

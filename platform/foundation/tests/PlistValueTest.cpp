@@ -145,6 +145,24 @@ TEST(PlistValue, DatesOutsideWhatTheFormatHoldsAreHeldToItsRange) {
               read->array()->at(0).date()->secondsSinceReferenceDate);
 }
 
+// A pointer into a temporary would dangle once the statement ends: only named values give them.
+template <class T>
+concept Finds = requires(T &&value) {
+    std::forward<T>(value).find("x");
+};
+template <class T>
+concept GivesDictionary = requires(T &&value) {
+    std::forward<T>(value).dictionary();
+};
+template <class T>
+concept GivesString = requires(T &&value) {
+    std::forward<T>(value).string();
+};
+static_assert(Finds<const PlistValue &> && !Finds<PlistValue> && !Finds<const PlistValue>);
+static_assert(GivesDictionary<PlistValue &> && GivesDictionary<const PlistValue &> &&
+              !GivesDictionary<PlistValue> && !GivesDictionary<const PlistValue>);
+static_assert(GivesString<const PlistValue &> && !GivesString<PlistValue>);
+
 TEST(PlistValue, TypesStayApart) {
     const PlistValue value = sample();
     EXPECT_EQ(value.find("ControllerType")->type(), PlistValue::Type::Integer);
@@ -152,7 +170,8 @@ TEST(PlistValue, TypesStayApart) {
     EXPECT_EQ(value.find("PS4BluetoothAddress")->data()->size(), 6u);
     EXPECT_EQ(value.find("ControllerType")->string(), nullptr);
     EXPECT_EQ(value.find("missing"), nullptr);
-    EXPECT_EQ(PlistValue("x").find("x"), nullptr) << "only dictionaries have entries";
+    const PlistValue text("x");
+    EXPECT_EQ(text.find("x"), nullptr) << "only dictionaries have entries";
     // The number readings accept any number, as the platform's number object does.
     EXPECT_EQ(PlistValue(true).integerValue(), 1);
     EXPECT_EQ(PlistValue(2.9).integerValue(), 2);
@@ -202,8 +221,9 @@ TEST(PlistFile, ReadsEitherEncodingFromDisk) {
     const std::string binary = root.path("/tmp/b.plist");
     ASSERT_TRUE(platform::writePlistAtomically(xml, sample(), PlistFormat::XML));
     ASSERT_TRUE(platform::writePlistAtomically(binary, sample(), PlistFormat::Binary));
-    EXPECT_EQ(platform::readPlistDictionary(xml), *sample().dictionary());
-    EXPECT_EQ(platform::readPlistDictionary(binary), *sample().dictionary());
+    const PlistValue expected = sample();
+    EXPECT_EQ(platform::readPlistDictionary(xml), *expected.dictionary());
+    EXPECT_EQ(platform::readPlistDictionary(binary), *expected.dictionary());
 }
 
 TEST(PlistFile, AnythingButADictionaryFileReadsAsNone) {

@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QTest>
 #include <QTextBrowser>
@@ -189,6 +190,46 @@ TEST(AlertView, TwoAlertsSitCentredOverTheWindowWhichTheyDimAndShield) {
     first->dismissWithClickedButtonIndex(0, false);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(window.childAt(10, 10), page);
+}
+
+TEST(AlertView, GoesUnansweredWithTheWindowItCoversAndLeavesTheNextWindowItsOwn) {
+    Recorder recorder;
+    auto *window = new QWidget;
+    window->resize(390, 720);
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    QPointer<UIAlertView> first = new UIAlertView("First", "", &recorder, "Dismiss");
+    QPointer<UIAlertView> second = new UIAlertView("Second", "", &recorder, "Dismiss");
+    first->show();
+    second->show();
+    ASSERT_EQ(first->coveredWindow(), window);
+    ASSERT_EQ(second->coveredWindow(), window);
+
+    delete window;
+    EXPECT_TRUE(first.isNull());
+    EXPECT_TRUE(second.isNull());
+    EXPECT_TRUE(UIAlertView::visibleAlerts().isEmpty());
+    EXPECT_TRUE(recorder.dismissed.empty()) << "no button was pressed";
+
+    // What the application does next meets none of it: a new window is dimmed only while its
+    // own alert is up, and that alert answers as any other.
+    QWidget next;
+    next.resize(390, 720);
+    auto *page = new QPushButton("page", &next);
+    page->setGeometry(next.rect());
+    next.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&next));
+    auto *third = new UIAlertView("Third", "", &recorder, "Dismiss");
+    third->show();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(third->coveredWindow(), &next);
+    EXPECT_NE(next.childAt(10, 10), page);
+    ASSERT_EQ(UIAlertView::visibleAlerts(), QList<UIAlertView *>{third});
+    third->dismissWithClickedButtonIndex(0, false);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(next.childAt(10, 10), page);
+    ASSERT_EQ(recorder.dismissed.size(), 1u);
+    EXPECT_EQ(recorder.dismissed[0].first, "Third");
 }
 
 TEST(ProgressHUD, KeepsItsTextAcrossHideAndShow) {
