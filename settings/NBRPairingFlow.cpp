@@ -63,6 +63,7 @@ NBRPairingFlow::~NBRPairingFlow() {
 
 void NBRPairingFlow::start(QWidget *view) {
     killTool();
+    resultShown_ = false;
     hud_->showInView(view);
     hud_->setText(kActivatingBluetooth);
     task_ = NSTask::launchedTaskWithLaunchPath(platform::devicePath(NBRDiscoveryToolPath), {});
@@ -137,6 +138,9 @@ void NBRPairingFlow::showProgress(std::int64_t state, int type) {
 }
 
 void NBRPairingFlow::showResult(const QString &message) {
+    if (resultShown_)
+        return;
+    resultShown_ = true;
     killTool();
     showAlert(message);
     hud_->hide();

@@ -45,4 +45,6 @@ private:
     std::shared_ptr<NSTask> task_;
     std::shared_ptr<CPDistributedMessagingCenter> center_;
     QPointer<UIProgressHUD> hud_;
+    // A run ends with one alert: a DualShock 4 reports its pairing once per channel.
+    bool resultShown_ = false;
 };

@@ -494,7 +494,7 @@ TEST_F(RealWindow, TypicalRunByClicksPairsADualShock4AndConnectsIt) {
         display_.waitFor([&](const QImage &s) { return alertCard(s) != card; }, 3s);
         ASSERT_LT(alerts, 4) << "alerts keep coming";
     }
-    EXPECT_EQ(alerts, 2) << "one success alert per channel of a DualShock 4";
+    EXPECT_EQ(alerts, 1) << "one success alert, though a DualShock 4 reports once per channel";
     shot = display_.screenshot();
     EXPECT_FALSE(dimmed(shot));
     EXPECT_EQ(QColor(shot.pixel(5, 60)), kPageBackground);
