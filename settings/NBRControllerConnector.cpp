@@ -58,7 +58,26 @@ std::vector<std::uint8_t> storedAddress() {
 
 } // namespace
 
-NBRControllerConnector::NBRControllerConnector(Client client) : client_(std::move(client)) {}
+// Whatever made the controller leave (switched off, out of range, another client's release),
+// the button must not offer to disconnect it.
+NBRControllerConnector::NBRControllerConnector(Client client) : client_(std::move(client)) {
+    CFNotificationCenterAddObserver(CFNotificationCenterGetDarwinNotifyCenter(), this,
+                                    daemonSaidControllerLeft, NBRDisconnectedNotification, nullptr,
+                                    CFNotificationSuspensionBehaviorDeliverImmediately);
+}
+
+NBRControllerConnector::~NBRControllerConnector() {
+    CFNotificationCenterRemoveEveryObserver(CFNotificationCenterGetDarwinNotifyCenter(), this);
+}
+
+void NBRControllerConnector::daemonSaidControllerLeft(CFNotificationCenterRef, void *observer,
+                                                      CFNotificationName, const void *,
+                                                      const void *) {
+    auto *self = static_cast<NBRControllerConnector *>(observer);
+    self->setConnected(false);
+    if (self->client_.controllerLeft)
+        self->client_.controllerLeft();
+}
 
 PSTableCell *NBRControllerConnector::begin(PSTableCell *cell) {
     ++inFlight_;

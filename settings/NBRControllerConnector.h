@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DarwinNotifyCenter.h"
 #include "NBRConstants.h"
 
 #include <QObject>
@@ -27,8 +28,11 @@ public:
         // The daemon acknowledged a connect; what follows goes on its connection `fd`, which
         // the connector closes afterwards (main thread).
         std::function<void(int fd)> acknowledged;
+        // The daemon said the controller left; the flag is clear (main thread).
+        std::function<void()> controllerLeft;
     };
     explicit NBRControllerConnector(Client client);
+    ~NBRControllerConnector() override;
     NBRControllerConnector(const NBRControllerConnector &) = delete;
     NBRControllerConnector &operator=(const NBRControllerConnector &) = delete;
 
@@ -68,6 +72,8 @@ private:
     static void acknowledgedOnMainQueue(int fd, QPointer<PSTableCell> cell,
                                         QPointer<NBRControllerConnector> self, int type,
                                         std::uint32_t color);
+    static void daemonSaidControllerLeft(CFNotificationCenterRef, void *observer,
+                                         CFNotificationName, const void *, const void *);
     static void runConnect(int fd, QPointer<PSTableCell> cell,
                            QPointer<NBRControllerConnector> self, Flag flag,
                            std::chrono::milliseconds timeout, int type,

@@ -25,8 +25,8 @@ const QString kForceExtendedWarning =
 
 NimbrelListController::NimbrelListController()
     : connector_({[this] { return connectSpecifier_->cellObject(); },
-                  [this] { reloadSpecifiers(); },
-                  [this](int fd) { updateDS4ColorWithSocket(fd); }}),
+                  [this] { reloadSpecifiers(); }, [this](int fd) { updateDS4ColorWithSocket(fd); },
+                  [this] { reloadSpecifiers(); }}),
       colorSaver_([this](const std::string &hex) { storeColor(hex); }) {
     NSNotificationCenter::defaultCenter().addObserver(
         this, "killDiscoveryTask", UIApplicationDidEnterBackgroundNotification, nullptr);

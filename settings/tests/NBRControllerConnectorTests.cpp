@@ -11,6 +11,7 @@
 #include "UIAlertView.h"
 #include "UnixListener.h"
 #include "WidgetTestEnvironment.h"
+#include "notify.h"
 
 #include <QLabel>
 #include <atomic>
@@ -122,7 +123,8 @@ protected:
                                            [this](int fd) {
                                                acknowledgedOn_ = fd;
                                                NBRLightColorSender::sendOnConnection(fd, 0x12ab34);
-                                           }});
+                                           },
+                                           [this] { ++left_; }});
         connector->setStatusQueryTimeout(2s);
         connector->setConnectTimeout(2s);
         return connector;
@@ -140,6 +142,7 @@ protected:
     platform::testing::TestDeviceRoot root_;
     std::unique_ptr<PSTableCell> button_ = std::make_unique<PSTableCell>(0, "button", nullptr);
     int ran_ = 0;
+    int left_ = 0;
     int acknowledgedOn_ = -1;
 };
 
@@ -232,4 +235,20 @@ TEST_F(ControllerConnector, WithoutAStoredAddressOnlyTypeZeroConnects) {
     EXPECT_TRUE(UIAlertView::visibleAlerts().isEmpty());
     EXPECT_EQ(hex(daemon.received()), "0100000000000000000000000000000000000000"
                                       "060000000000000000000000");
+}
+
+// The daemon's word that the controller left, from whatever process: the flag clears, the
+// client hears of it, and a connector gone hears nothing more.
+TEST_F(ControllerConnector, TheDaemonSayingTheControllerLeftClearsTheFlagAndTellsTheClient) {
+    auto connector = make();
+    connector->setConnected(true);
+    notify_post(NBRDisconnectedNotification);
+    ASSERT_TRUE(spinUntil([&] { return left_ == 1; }));
+    EXPECT_FALSE(connector->connected());
+    EXPECT_EQ(ran_, 0) << "no exchange ran";
+
+    connector.reset();
+    notify_post(NBRDisconnectedNotification);
+    spinUntil([] { return false; }, std::chrono::milliseconds(300));
+    EXPECT_EQ(left_, 1);
 }

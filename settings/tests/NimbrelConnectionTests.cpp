@@ -366,6 +366,25 @@ TEST_F(Connection, StatusQueryRetitlesTheButtonWhenTheDaemonHasTheController) {
     EXPECT_EQ(title(NBRConnectID), "Disconnect Controller");
 }
 
+// Another client releases the controller while the page is on screen: the button offers to
+// connect again at once, without a press or a new visit.
+TEST_F(Connection, TheControllerLeavingRetitlesTheButtonOnScreenAtOnce) {
+    startDaemon({"--connected", "2,1c666d010203"});
+    seed({{NBRControllerTypeKey, 2}, {NBRConnectionModeKey, 1}});
+    open();
+    ASSERT_TRUE(connectIdle());
+    ASSERT_EQ(title(NBRConnectID), "Disconnect Controller");
+
+    const int other = NBRConnectToControlSocket();
+    ASSERT_GE(other, 0);
+    NBRControlDisconnect(other, 2);
+    ::close(other);
+    EXPECT_TRUE(spinUntil([&] { return title(NBRConnectID) == "Connect Controller"; }));
+    EXPECT_EQ(connectCell()->textLabel()->text(), "Connect Controller");
+    EXPECT_FALSE(page_->controllerConnected());
+    EXPECT_FALSE(cellDisabled(connectCell()));
+}
+
 TEST_F(Connection, WithoutTheDaemonEachOperationPostsOneFailure) {
     seedPaired(1);
     open();
