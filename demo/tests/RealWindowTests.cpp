@@ -6,6 +6,7 @@
 #include "ControllerDaemonProcess.h"
 #include "EventLoopWait.h"
 #include "NBRConstants.h"
+#include "NBRControlSocket.h"
 #include "PlistValue.h"
 #include "TestDeviceRoot.h"
 #include "XvfbDisplay.h"
@@ -18,9 +19,11 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace std::chrono_literals;
 using platform::PlistValue;
+using platform::testing::boundsOfOtherPixels;
 using platform::testing::ChildProcess;
 using platform::testing::ControllerDaemonProcess;
 using platform::testing::countOtherPixels;
@@ -515,6 +518,29 @@ TEST_F(RealWindow, TypicalRunByClicksPairsADualShock4AndConnectsIt) {
                    countPixels(s, QRect(15, rows[2].top(), 200, 44), kTint, 30) > 50;
         },
         25s));
+    // The label's right end: "Disconnect Controller" reaches further than "Connect Controller".
+    auto labelEnd = [](const QImage &s) {
+        const auto rows = rowsOn(s);
+        return rows.size() == kDualShockRows + 1
+                   ? boundsOfOtherPixels(s, QRect(15, rows[2].top() + 2, 360, 40), kWhite, 30)
+                         .right()
+                   : -1;
+    };
+    const int disconnectEnd = labelEnd(display_.screenshot());
+    // 5b. Another client releases the controller: the button offers to connect at once.
+    const int other = NBRConnectToControlSocket();
+    ASSERT_GE(other, 0);
+    NBRControlDisconnect(other, NBRControllerTypeDualShock4);
+    ::close(other);
+    EXPECT_TRUE(display_.waitFor(
+        [&](const QImage &s) {
+            const int end = labelEnd(s);
+            return end > 0 && end < disconnectEnd - 15;
+        },
+        10s, &shot))
+        << "the label still ends at " << labelEnd(display_.screenshot()) << ", as at "
+        << disconnectEnd;
+    saveShot(shot, "typical-run-5-released");
     // 6. The banners show on the screen, beside the Settings window.
     EXPECT_TRUE(display_.waitFor(
         [](const QImage &s) {
