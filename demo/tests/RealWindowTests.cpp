@@ -452,11 +452,18 @@ TEST_F(RealWindow, TypicalRunByClicksPairsADualShock4AndConnectsIt) {
     ASSERT_NO_FATAL_FAILURE(choose(0, 7, 1));
     // 2. The page gains "Pair Controller" and the DualShock 4 group with the colour swatch.
     ASSERT_TRUE(waitForRows(kDualShockRows));
-    QImage shot = display_.screenshot();
+    // The swatch may be painted after the rows appear.
+    QImage shot;
+    EXPECT_TRUE(display_.waitFor(
+        [](const QImage &s) {
+            const auto rows = rowsOn(s);
+            return rows.size() > kChooseLEDColorRow &&
+                   countPixels(s, QRect(340, rows[kChooseLEDColorRow].top(), 40, 44),
+                               QColor(0x00, 0x4e, 0xfd), 2) > 100;
+        },
+        5s, &shot))
+        << "the colour swatch in the default colour";
     saveShot(shot, "typical-run-1-page");
-    const QRect swatchRow = rowsOn(shot)[kChooseLEDColorRow];
-    EXPECT_GT(countPixels(shot, QRect(340, swatchRow.top(), 40, 44), QColor(0x00, 0x4e, 0xfd), 2),
-              100);
     auto file = stored();
     ASSERT_TRUE(file && file->count(NBRControllerTypeKey));
     EXPECT_EQ(file->at(NBRControllerTypeKey).integer(), 1);

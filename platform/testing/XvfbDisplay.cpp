@@ -1,5 +1,7 @@
 #include "XvfbDisplay.h"
 
+#include "TestTimeScale.h"
+
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -89,7 +91,7 @@ QImage XvfbDisplay::screenshot() {
 
 bool XvfbDisplay::waitFor(const std::function<bool(const QImage &)> &condition,
                           std::chrono::milliseconds timeout, QImage *last) {
-    const auto end = std::chrono::steady_clock::now() + timeout;
+    const auto end = std::chrono::steady_clock::now() + scaled(timeout);
     for (;;) {
         QImage shot = screenshot();
         const bool met = !shot.isNull() && condition(shot);

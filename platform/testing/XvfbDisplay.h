@@ -37,8 +37,8 @@ public:
 
     // What the screen shows now.
     QImage screenshot();
-    // Takes screenshots until one satisfies `condition`, or the time is up; the last one taken
-    // is left in `last` when given.
+    // Takes screenshots until one satisfies `condition`, or the time is up (stretched by the
+    // build's time scale); the last one taken is left in `last` when given.
     bool waitFor(const std::function<bool(const QImage &)> &condition,
                  std::chrono::milliseconds timeout, QImage *last = nullptr);
 
