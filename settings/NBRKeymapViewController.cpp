@@ -6,6 +6,8 @@
 #include "UIPhysicalKeyboardEvent.h"
 #include "UITableViewCell.h"
 
+#include <QApplication>
+#include <QEvent>
 #include <QLabel>
 #include <array>
 #include <filesystem>
@@ -51,22 +53,23 @@ struct SpecialKey {
     const char *label;
 };
 
+// Named keys read as words, as a desktop keyboard labels them; the arrows as arrows.
 constexpr std::array<SpecialKey, 15> kSpecialKeys = {{
-    {40, "\u23CE"},
-    {41, "\u238B"},
-    {42, "\u232B"},
-    {43, "\u21C6"},
-    {44, "space"},
-    {57, "\u21EA"},
+    {40, "Return"},
+    {41, "Esc"},
+    {42, "Backspace"},
+    {43, "Tab"},
+    {44, "Space"},
+    {57, "Caps Lock"},
     {79, "\u2192"},
     {80, "\u2190"},
     {81, "\u2193"},
     {82, "\u2191"},
-    {224, "control"},
-    {225, "left \u21E7"},
-    {226, "\u2325"},
-    {227, "\u2318"},
-    {229, "right \u21E7"},
+    {224, "Control"},
+    {225, "Left Shift"},
+    {226, "Alt"},
+    {227, "Super"},
+    {229, "Right Shift"},
 }};
 
 const QString kHeader = "Connect your keyboard either with USB or Bluetooth (with the builtin iOS "
@@ -105,6 +108,19 @@ NBRKeymapViewController::NBRKeymapViewController(const QString &path)
     }
     tableView()->registerClassForCellReuseIdentifier<UITableViewCell>(NBRKeymapCellID);
     targetEditor = this;
+    qApp->installEventFilter(this);
+}
+
+bool NBRKeymapViewController::eventFilter(QObject *watched, QEvent *event) {
+    // While a row waits, the next key is its binding and nothing else: Escape binds rather than
+    // going back, Tab and Space bind rather than moving the focus or pressing a row. The key
+    // still reaches the editor through handleKeyUIEvent.
+    const QEvent::Type type = event->type();
+    if (_indexPathOfCellToRemap && targetEditor == this &&
+        (type == QEvent::KeyPress || type == QEvent::KeyRelease ||
+         type == QEvent::ShortcutOverride))
+        return true;
+    return UITableViewController::eventFilter(watched, event);
 }
 
 NBRKeymapViewController::~NBRKeymapViewController() {

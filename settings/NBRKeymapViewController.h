@@ -63,6 +63,7 @@ public:
     void keyPressed(UIPhysicalKeyboardEvent *event);
 
     void viewDidDisappear(bool animated) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
     // The model shared by the rows: the controls' titles, the keymap of a fresh install and
     // the text shown for a key code.

@@ -49,7 +49,14 @@ void showAlert(const QString &message) {
 
 } // namespace
 
-NBRPairingFlow::NBRPairingFlow() : hud_(new UIProgressHUD) {}
+NBRPairingFlow::NBRPairingFlow() : hud_(new UIProgressHUD) {
+    // Escape over the overlay cancels the search as leaving the app does.
+    QObject::connect(hud_.data(), &UIProgressHUD::cancelRequested, this, [this] { killTool(); });
+    // The tool may end on its own or by an interrupt while the page was away: no message says
+    // so, its process does.
+    runWatch_.setInterval(250);
+    QObject::connect(&runWatch_, &QTimer::timeout, this, [this] { checkRunEnded(); });
+}
 
 NBRPairingFlow::~NBRPairingFlow() {
     interruptTool();
@@ -67,6 +74,8 @@ void NBRPairingFlow::start(QWidget *view) {
     hud_->showInView(view);
     hud_->setText(kActivatingBluetooth);
     task_ = NSTask::launchedTaskWithLaunchPath(platform::devicePath(NBRDiscoveryToolPath), {});
+    if (task_)
+        runWatch_.start();
     if (!task_) {
         // Nothing will ever report back: the HUD must not wait for it.
         hud_->hide();
@@ -82,6 +91,7 @@ void NBRPairingFlow::listen(CPDistributedMessagingCenter::Handler handler) {
     rocketbootstrap_distributedmessagingcenter_apply(center_.get());
     center_->runServerOnCurrentThread();
     center_->registerForMessageName(NBRDiscoveryUpdateMessage, std::move(handler));
+    checkRunEnded();
 }
 
 void NBRPairingFlow::stopListening() {
@@ -90,6 +100,15 @@ void NBRPairingFlow::stopListening() {
     center_->unregisterForMessageName(NBRDiscoveryUpdateMessage);
     center_->stopServer();
     center_.reset();
+}
+
+void NBRPairingFlow::checkRunEnded() {
+    if (task_ && task_->isRunning())
+        return;
+    runWatch_.stop();
+    // Off screen the overlay keeps its last text, so the user sees where the run stopped.
+    if (center_ && hud_)
+        hud_->hide();
 }
 
 void NBRPairingFlow::interruptTool() {

@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QTimer>
 #include <memory>
 
 class NSTask;
@@ -23,7 +24,8 @@ public:
 
     // Interrupts an earlier run, shows the overlay over `view` and starts the tool.
     void start(QWidget *view);
-    // Serves the progress messages, each handed to `handler`, until `stopListening`.
+    // Serves the progress messages, each handed to `handler`, until `stopListening`; the page
+    // listens while it is on screen.
     void listen(CPDistributedMessagingCenter::Handler handler);
     void stopListening();
     // What a progress message means for a run for controller type `type`; the overlay and the
@@ -41,10 +43,13 @@ public:
 private:
     void showResult(const QString &message);
     void showProgress(std::int64_t state, int type);
+    // A run that ended without a result takes its overlay with it once the page is on screen.
+    void checkRunEnded();
 
     std::shared_ptr<NSTask> task_;
     std::shared_ptr<CPDistributedMessagingCenter> center_;
     QPointer<UIProgressHUD> hud_;
+    QTimer runWatch_;
     // A run ends with one alert: a DualShock 4 reports its pairing once per channel.
     bool resultShown_ = false;
 };

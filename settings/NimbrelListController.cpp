@@ -20,7 +20,6 @@ const QString kForceExtendedWarning =
     "Your controller is missing some buttons the extended gamepad requires. By forcing this "
     "profile you may have poor gaming experience. Please turn this off unless you know what "
     "this means.";
-
 } // namespace
 
 NimbrelListController::NimbrelListController()
@@ -242,6 +241,7 @@ void NimbrelListController::openKeymapEditor() {
         return;
     auto *editor = new NBRKeymapViewController(
         QString::fromStdString(platform::devicePath(NBRPreferencesPath)));
+    editor->setTitle(pairSpecifier() ? pairSpecifier()->name() : QString()); // as its row reads
     navigationController()->pushViewController(editor, true);
     editor->tableView()->reloadData();
 }

@@ -250,6 +250,7 @@ void PSListController::tableCellTapped(PSSpecifier *specifier) {
 void PSListController::loadView() {
     scroll_ = new QScrollArea;
     scroll_->setFrameShape(QFrame::NoFrame);
+    scroll_->setFocusPolicy(Qt::NoFocus); // Tab goes to the rows
     scroll_->setWidgetResizable(true);
     scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     content_ = new QWidget;

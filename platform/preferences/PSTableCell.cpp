@@ -1,6 +1,7 @@
 #include "PSTableCell.h"
 #include "UIElidingLabel.h"
 
+#include <QAbstractButton>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMouseEvent>
@@ -13,6 +14,7 @@ PSTableCell::PSTableCell(int style, const QString &reuseIdentifier, PSSpecifier 
     if (specifier != nullptr)
         specifier_ = specifier->weak_from_this();
     setMinimumHeight(44);
+    platform::makeKeyboardRow(this);
     layout_->setContentsMargins(15, 0, 15, 0);
     layout_->setSpacing(8);
     textLabel_->setTextFormat(Qt::PlainText);
@@ -109,4 +111,35 @@ void PSTableCell::paintEvent(QPaintEvent *) {
     painter.fillRect(rect(), pressed_ ? QColor(0xd9, 0xd9, 0xd9) : QColor(Qt::white));
     painter.setPen(QColor(0xc8, 0xc7, 0xcc));
     painter.drawLine(15, height() - 1, width(), height() - 1);
+    if (platform::showsFocus(this))
+        platform::drawFocusRing(painter, rect());
+}
+
+void PSTableCell::keyPressEvent(QKeyEvent *event) {
+    if (!keyboard_.keyPressed(event))
+        QWidget::keyPressEvent(event);
+}
+
+void PSTableCell::keyReleaseEvent(QKeyEvent *event) {
+    // A row with a switch flips it, as a click on the switch does; any other row is tapped.
+    const bool taken = keyboard_.keyReleased(event, this, [this] {
+        auto *control = findChild<QAbstractButton *>();
+        if (control != nullptr && control->isCheckable())
+            control->click();
+        else if (interactive_)
+            emit tapped(this);
+    });
+    if (!taken)
+        QWidget::keyReleaseEvent(event);
+}
+
+void PSTableCell::focusInEvent(QFocusEvent *event) {
+    QWidget::focusInEvent(event);
+    update();
+}
+
+void PSTableCell::focusOutEvent(QFocusEvent *event) {
+    keyboard_.reset();
+    QWidget::focusOutEvent(event);
+    update();
 }

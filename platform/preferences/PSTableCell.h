@@ -1,6 +1,7 @@
 #pragma once
 
 #include "PSSpecifier.h"
+#include "UIKeyboardFocus.h"
 
 #include <QPointer>
 #include <QVariant>
@@ -45,6 +46,10 @@ class PSTableCell : public QWidget {
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void keyReleaseEvent(QKeyEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
     QHBoxLayout *contentLayout() const { return layout_; }
 
   private:
@@ -62,4 +67,5 @@ class PSTableCell : public QWidget {
     bool interactive_ = true;
     bool checked_ = false;
     bool pressed_ = false;
+    platform::KeyboardActivation keyboard_;
 };

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
@@ -41,6 +42,7 @@ UIAlertView::UIAlertView(const QString &title, const QString &message,
     layout->setContentsMargins(16, 18, 16, 8);
     auto *titleLabel = new QLabel(title);
     titleLabel->setAlignment(Qt::AlignCenter);
+    titleLabel->setWordWrap(true); // a long title gets lines, not cut ends
     titleLabel->setStyleSheet("font-size: 16px; font-weight: bold;");
     auto *messageLabel = new QLabel(message);
     messageLabel->setAlignment(Qt::AlignCenter);
@@ -48,7 +50,8 @@ UIAlertView::UIAlertView(const QString &title, const QString &message,
     messageLabel->setStyleSheet("font-size: 13px;");
     auto *button = new QPushButton(cancelButtonTitle);
     button->setFlat(true);
-    button->setStyleSheet("QPushButton { color: #007aff; font-size: 16px; padding: 8px; }");
+    button->setStyleSheet("QPushButton { color: #007aff; font-size: 16px; padding: 8px; }"
+                          "QPushButton:focus { border: 2px solid #007aff; border-radius: 6px; outline: none; }");
     connect(button, &QPushButton::clicked, this,
             [this] { dismissWithClickedButtonIndex(0, true); });
     layout->addWidget(titleLabel);
@@ -98,8 +101,59 @@ void UIAlertView::show() {
     placeOver(window);
     QWidget::show();
     raise();
+    static const bool watching = [] {
+        QObject::connect(qApp, &QApplication::focusChanged, qApp,
+                         [](QWidget *, QWidget *now) { holdFocus(now); });
+        return true;
+    }();
+    (void)watching;
+    focusBefore_ = window->focusWidget();
     if (auto *button = findChild<QPushButton *>())
         button->setFocus(); // keys go to the alert, not to the page under it
+}
+
+void UIAlertView::keyPressEvent(QKeyEvent *event) {
+    // The alert holds the keyboard while it is up: its one button is both the default and the
+    // cancel button, and no key reaches the page under it.
+    switch (event->key()) {
+    case Qt::Key_Escape:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Space:
+        if (!event->isAutoRepeat())
+            dismissWithClickedButtonIndex(0, true);
+        break;
+    default:
+        break;
+    }
+    event->accept();
+}
+
+void UIAlertView::keyReleaseEvent(QKeyEvent *event) {
+    event->accept();
+}
+
+bool UIAlertView::focusNextPrevChild(bool next) {
+    if (!visible_)
+        return QWidget::focusNextPrevChild(next);
+    // Tab stays inside: the button is the one place to go.
+    if (auto *button = findChild<QPushButton *>())
+        button->setFocus(Qt::TabFocusReason);
+    return true;
+}
+
+void UIAlertView::holdFocus(QWidget *now) {
+    // Whatever moves the focus into the page under an alert, the newest alert over that window
+    // takes it back.
+    if (now == nullptr || qobject_cast<UIAlertView *>(now->window()) != nullptr)
+        return;
+    UIAlertView *top = nullptr;
+    for (UIAlertView *alert : shown())
+        if (alert->covered_ == now->window())
+            top = alert;
+    if (top != nullptr && !top->isAncestorOf(now))
+        if (auto *button = top->findChild<QPushButton *>())
+            button->setFocus(Qt::OtherFocusReason);
 }
 
 void UIAlertView::placeOver(QWidget *window) {
@@ -144,8 +198,15 @@ void UIAlertView::dismissWithClickedButtonIndex(int buttonIndex, bool) {
         return;
     visible_ = false;
     shown().removeAll(this);
-    if (covered_ != nullptr)
+    if (covered_ != nullptr) {
         updateDimming(covered_);
+        // The keyboard goes back where it was (the alert under this one, or a row).
+        if (focusBefore_ != nullptr && focusBefore_->isVisible())
+            focusBefore_->setFocus(Qt::OtherFocusReason);
+        else
+            covered_->setFocus(Qt::OtherFocusReason);
+        holdFocus(covered_->focusWidget());
+    }
     if (delegate_ != nullptr)
         delegate_->alertViewDidDismissWithButtonIndex(this, buttonIndex);
     close();

@@ -45,11 +45,15 @@ public:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void keyReleaseEvent(QKeyEvent *event) override;
+    bool focusNextPrevChild(bool next) override;
 
 private:
     void placeOver(QWidget *window);
     // Dims the covered window while any alert is up over it.
     static void updateDimming(QWidget *window);
+    static void holdFocus(QWidget *now);
 
     QString title_;
     QString message_;
@@ -57,4 +61,5 @@ private:
     UIAlertViewDelegate *delegate_;
     bool visible_ = false;
     QPointer<QWidget> covered_;
+    QPointer<QWidget> focusBefore_;
 };

@@ -1,10 +1,58 @@
 #include "UINavigationController.h"
 
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QVBoxLayout>
+#include <algorithm>
+
+namespace {
+
+// Escape, or Alt+Left as in a browser, goes back a screen when nothing nearer the focus took the
+// key (an alert, the progress overlay and a control all see it first).
+class NavigationView : public QWidget {
+public:
+    explicit NavigationView(std::function<void()> back) : back_(std::move(back)) {}
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override {
+        const auto modifiers = event->modifiers() & ~Qt::KeypadModifier;
+        if ((event->key() == Qt::Key_Escape && modifiers == Qt::NoModifier) ||
+            (event->key() == Qt::Key_Left && modifiers == Qt::AltModifier)) {
+            back_();
+            return;
+        }
+        QWidget::keyPressEvent(event);
+    }
+
+    // Tab goes down the screen as the rows are shown, not in the order they were made (a page
+    // makes new rows as its settings change).
+    bool focusNextPrevChild(bool next) override {
+        QList<QWidget *> stops;
+        for (QWidget *w : findChildren<QWidget *>())
+            if ((w->focusPolicy() & Qt::TabFocus) && w->isVisibleTo(this) && w->isEnabled())
+                stops.append(w);
+        if (stops.isEmpty())
+            return false;
+        auto place = [this](QWidget *w) { return w->mapTo(this, QPoint(0, 0)); };
+        std::stable_sort(stops.begin(), stops.end(), [&](QWidget *a, QWidget *b) {
+            const QPoint pa = place(a), pb = place(b);
+            return pa.y() != pb.y() ? pa.y() < pb.y() : pa.x() < pb.x();
+        });
+        const qsizetype at = stops.indexOf(focusWidget());
+        const qsizetype count = stops.size();
+        const qsizetype to = at < 0 ? (next ? 0 : count - 1) : (at + (next ? 1 : count - 1)) % count;
+        stops[to]->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+        return true;
+    }
+
+private:
+    std::function<void()> back_;
+};
+
+} // namespace
 
 UINavigationController::UINavigationController(UIViewController *root, QObject *parent)
     : UIViewController(parent) {
@@ -13,7 +61,12 @@ UINavigationController::UINavigationController(UIViewController *root, QObject *
 }
 
 void UINavigationController::loadView() {
-    auto *view = new QWidget;
+    auto *view = new NavigationView([this] {
+        // A screen presented over the stack is in the way: the key is not for the stack.
+        if (presentedViewController() == nullptr && (topViewController() == nullptr ||
+                                                     !topViewController()->presentedViewController()))
+            popViewControllerAnimated(true);
+    });
     auto *layout = new QVBoxLayout(view);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -28,7 +81,9 @@ void UINavigationController::loadView() {
     backButton_->setFlat(true);
     // As on the device, keys go to the screens: Space or Return must not go back.
     backButton_->setFocusPolicy(Qt::NoFocus);
-    backButton_->setStyleSheet("QPushButton { color: #007aff; border: none; font-size: 15px; }");
+    // Left-aligned: a centred text would wander right as the window widens.
+    backButton_->setStyleSheet(
+        "QPushButton { color: #007aff; border: none; font-size: 15px; text-align: left; }");
     connect(backButton_, &QPushButton::clicked, this, [this] { popViewControllerAnimated(true); });
     QSizePolicy keepPlace = backButton_->sizePolicy();
     keepPlace.setRetainSizeWhenHidden(true); // the title stays centred on the root screen
@@ -47,8 +102,11 @@ void UINavigationController::loadView() {
     setView(view);
     for (UIViewController *controller : stack_)
         pages_->addWidget(controller->view());
-    if (!stack_.isEmpty())
+    if (!stack_.isEmpty()) {
         pages_->setCurrentWidget(stack_.last()->view());
+        // The keyboard starts on the page, not on its first row: no ring before the first Tab.
+        stack_.last()->view()->setFocus(Qt::OtherFocusReason);
+    }
     updateBar();
 }
 
@@ -67,7 +125,7 @@ void UINavigationController::pushViewController(UIViewController *controller, bo
     if (onScreen_)
         controller->viewWillAppear(animated);
     if (isViewLoaded())
-        pages_->setCurrentWidget(controller->view());
+        showPage(previous, controller);
     updateBar();
     if (onScreen_) {
         if (previous != nullptr)
@@ -86,7 +144,7 @@ UIViewController *UINavigationController::popViewControllerAnimated(bool animate
         showing->viewWillAppear(animated);
     }
     if (isViewLoaded()) {
-        pages_->setCurrentWidget(showing->view());
+        showPage(leaving, showing);
         pages_->removeWidget(leaving->view());
     }
     updateBar();
@@ -97,6 +155,19 @@ UIViewController *UINavigationController::popViewControllerAnimated(bool animate
     leaving->navigationController_ = nullptr;
     leaving->deleteLater();
     return leaving;
+}
+
+void UINavigationController::showPage(UIViewController *hiding, UIViewController *showing) {
+    QWidget *window = view()->window();
+    if (hiding != nullptr && hiding->isViewLoaded() &&
+        hiding->view()->isAncestorOf(window->focusWidget()))
+        hiding->keyboardFocus_ = window->focusWidget();
+    pages_->setCurrentWidget(showing->view());
+    // A hidden page must not keep the keyboard: with no active window nothing else moves it.
+    QWidget *focus = showing->keyboardFocus_;
+    if (focus == nullptr || !focus->isVisibleTo(window))
+        focus = showing->view();
+    focus->setFocus(Qt::OtherFocusReason);
 }
 
 void UINavigationController::updateBar() {

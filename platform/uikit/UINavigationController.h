@@ -34,6 +34,8 @@ class UINavigationController : public UIViewController {
 
   private:
     void updateBar();
+    // Shows `showing`'s view; the keyboard goes with it, back where it was on that screen.
+    void showPage(UIViewController *hiding, UIViewController *showing);
     QList<UIViewController *> stack_;
     QStackedWidget *pages_ = nullptr;
     QLabel *titleLabel_ = nullptr;

@@ -1,12 +1,14 @@
 #include "UIProgressHUD.h"
 
 #include <QEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QVBoxLayout>
 
 UIProgressHUD::UIProgressHUD() : label_(new QLabel) {
     setAttribute(Qt::WA_TransparentForMouseEvents, false);
+    setFocusPolicy(Qt::StrongFocus);
     label_->setAlignment(Qt::AlignCenter);
     label_->setWordWrap(true);
     label_->setStyleSheet("color: white; font-size: 14px;");
@@ -38,15 +40,35 @@ void UIProgressHUD::showInView(QWidget *view) {
     place();
     QWidget::show();
     raise();
+    setFocus(Qt::OtherFocusReason);
 }
 
 void UIProgressHUD::hide() {
+    // The keyboard goes back to the window, not to the next row of the page.
+    const bool hadFocus = host_ && host_->window()->focusWidget() == this;
     showing_ = false;
     if (timer_ != 0) {
         killTimer(timer_);
         timer_ = 0;
     }
     QWidget::hide();
+    if (hadFocus)
+        host_->window()->setFocus(Qt::OtherFocusReason);
+}
+
+void UIProgressHUD::keyPressEvent(QKeyEvent *event) {
+    if (showing_ && event->key() == Qt::Key_Escape && !event->isAutoRepeat())
+        emit cancelRequested();
+    // Nothing else reaches the page while the work runs.
+    event->accept();
+}
+
+void UIProgressHUD::keyReleaseEvent(QKeyEvent *event) {
+    event->accept();
+}
+
+bool UIProgressHUD::focusNextPrevChild(bool next) {
+    return showing_ || QWidget::focusNextPrevChild(next);
 }
 
 void UIProgressHUD::place() {
@@ -72,7 +94,8 @@ void UIProgressHUD::paintEvent(QPaintEvent *) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(Qt::NoPen);
-    painter.setBrush(QColor(0, 0, 0, 190));
+    // Opaque: the page's text must not show through the message.
+    painter.setBrush(QColor(0x2b, 0x2b, 0x2b));
     painter.drawRoundedRect(rect(), 10, 10);
     painter.translate(width() / 2.0, 38);
     for (int i = 0; i < 12; ++i) {

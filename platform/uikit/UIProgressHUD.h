@@ -6,7 +6,8 @@
 
 class QLabel;
 
-// The progress overlay: a dark rounded box with a spinner and a text, over a view.
+// The progress overlay: a dark rounded box with a spinner and a text, over a view. While it is
+// up it holds the keyboard; Escape asks whoever runs the work to cancel it.
 class UIProgressHUD : public QWidget {
     Q_OBJECT
   public:
@@ -18,10 +19,16 @@ class UIProgressHUD : public QWidget {
     void hide();
     bool isShowing() const { return showing_; }
 
+  signals:
+    void cancelRequested();
+
   protected:
     void paintEvent(QPaintEvent *event) override;
     void timerEvent(QTimerEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void keyReleaseEvent(QKeyEvent *event) override;
+    bool focusNextPrevChild(bool next) override;
 
   private:
     void place();

@@ -5,6 +5,8 @@
 UISwitch::UISwitch(QWidget *parent) : QAbstractButton(parent) {
     setCheckable(true);
     setCursor(Qt::PointingHandCursor);
+    // The row around the switch is what Tab reaches and what shows the keyboard's ring.
+    setFocusPolicy(Qt::NoFocus);
     setFixedSize(sizeHint());
 }
 

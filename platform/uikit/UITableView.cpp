@@ -8,6 +8,7 @@
 UITableView::UITableView(UITableViewStyle style)
     : style_(style), content_(new QWidget), sections_(new QVBoxLayout) {
     setFrameShape(QFrame::NoFrame);
+    setFocusPolicy(Qt::NoFocus); // Tab goes to the rows, not to the list around them
     setWidgetResizable(true);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     content_->setObjectName("tableContent");

@@ -9,6 +9,7 @@ UITableViewCell::UITableViewCell(UITableViewCellStyle, const QString &reuseIdent
     : reuseIdentifier_(reuseIdentifier), textLabel_(new QLabel), layout_(new QHBoxLayout(this)) {
     setMinimumHeight(44);
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    platform::makeKeyboardRow(this);
     layout_->setContentsMargins(15, 0, 15, 0);
     layout_->setSpacing(8);
     textLabel_->setTextFormat(Qt::PlainText);
@@ -54,4 +55,27 @@ void UITableViewCell::paintEvent(QPaintEvent *) {
     painter.fillRect(rect(), selected_ || pressed_ ? QColor(0xd9, 0xd9, 0xd9) : QColor(Qt::white));
     painter.setPen(QColor(0xc8, 0xc7, 0xcc));
     painter.drawLine(15, height() - 1, width(), height() - 1);
+    if (platform::showsFocus(this))
+        platform::drawFocusRing(painter, rect());
+}
+
+void UITableViewCell::keyPressEvent(QKeyEvent *event) {
+    if (!keyboard_.keyPressed(event))
+        QWidget::keyPressEvent(event);
+}
+
+void UITableViewCell::keyReleaseEvent(QKeyEvent *event) {
+    if (!keyboard_.keyReleased(event, this, [this] { emit tapped(); }))
+        QWidget::keyReleaseEvent(event);
+}
+
+void UITableViewCell::focusInEvent(QFocusEvent *event) {
+    QWidget::focusInEvent(event);
+    update();
+}
+
+void UITableViewCell::focusOutEvent(QFocusEvent *event) {
+    keyboard_.reset();
+    QWidget::focusOutEvent(event);
+    update();
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "UIKeyboardFocus.h"
+
 #include <QString>
 #include <QWidget>
 
@@ -34,6 +36,10 @@ protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void keyReleaseEvent(QKeyEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
 
 private:
     QString reuseIdentifier_;
@@ -42,4 +48,5 @@ private:
     QHBoxLayout *layout_;
     bool selected_ = false;
     bool pressed_ = false;
+    platform::KeyboardActivation keyboard_;
 };

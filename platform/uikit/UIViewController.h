@@ -54,4 +54,6 @@ class UIViewController : public QObject {
     UINavigationController *navigationController_ = nullptr;
     QPointer<UIViewController> presented_;
     QPointer<UIViewController> presenting_;
+    // Where the keyboard was on this screen when another covered it.
+    QPointer<QWidget> keyboardFocus_;
 };

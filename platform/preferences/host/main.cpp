@@ -19,6 +19,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QElapsedTimer>
+#include <QScreen>
 #include <QTimer>
 #include <csignal>
 #include <cstdio>
@@ -54,12 +55,24 @@ bool pushBundlePage(UINavigationController &navigation, const QString &name) {
     return true;
 }
 
+// A phone's screen is the first size; a smaller screen gets what it has room for, and no size
+// cuts the rows' values and switches or the bar's back button.
+constexpr QSize kFirstSize(390, 720);
+constexpr QSize kMinimumSize(320, 480);
+
 void showWindow(UINavigationController &navigation) {
     QWidget *window = navigation.view();
     window->setWindowTitle("Settings");
-    window->resize(390, 720);
+    window->setMinimumSize(kMinimumSize);
+    QSize size = kFirstSize;
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        size = size.boundedTo(screen->availableGeometry().size());
+    window->resize(size.expandedTo(kMinimumSize));
     navigation.viewWillAppear(false);
     window->show();
+    // Without a window manager nothing else would make it the active window, and an inactive
+    // window shows no keyboard focus.
+    window->activateWindow();
     navigation.viewDidAppear(false);
 }
 
