@@ -40,11 +40,13 @@ void UIProgressHUD::showInView(QWidget *view) {
     place();
     QWidget::show();
     raise();
+    if (QWidget *focus = view->window()->focusWidget(); focus != this)
+        focusBefore_ = focus;
     setFocus(Qt::OtherFocusReason);
 }
 
 void UIProgressHUD::hide() {
-    // The keyboard goes back to the window, not to the next row of the page.
+    // The keyboard goes back where it was, not to the next row of the page.
     const bool hadFocus = host_ && host_->window()->focusWidget() == this;
     showing_ = false;
     if (timer_ != 0) {
@@ -52,7 +54,9 @@ void UIProgressHUD::hide() {
         timer_ = 0;
     }
     QWidget::hide();
-    if (hadFocus)
+    if (hadFocus && focusBefore_ != nullptr && focusBefore_->isVisible())
+        focusBefore_->setFocus(Qt::OtherFocusReason);
+    else if (hadFocus)
         host_->window()->setFocus(Qt::OtherFocusReason);
 }
 

@@ -35,6 +35,7 @@ class UIProgressHUD : public QWidget {
     QString text_;
     QLabel *label_;
     QPointer<QWidget> host_;
+    QPointer<QWidget> focusBefore_;
     bool showing_ = false;
     int spinnerStep_ = 0;
     int timer_ = 0;

@@ -139,6 +139,8 @@ void UITableView::reloadRowsAtIndexPaths(const QList<NSIndexPath> &indexPaths,
         if (old == nullptr)
             continue;
         QVBoxLayout *rows = sectionLayouts_[indexPath.section];
+        // The keyboard stays on the row: the new cell takes it from the one it replaces.
+        const bool focused = old->window()->focusWidget() == old;
         const int position = rows->indexOf(old);
         rows->removeWidget(old);
         recycle(old);
@@ -148,6 +150,8 @@ void UITableView::reloadRowsAtIndexPaths(const QList<NSIndexPath> &indexPaths,
         cells_[indexPath.section][indexPath.row] = cell;
         rows->insertWidget(position, cell);
         cell->show();
+        if (focused)
+            cell->setFocus(Qt::OtherFocusReason);
     }
     clearRecycled();
 }

@@ -58,16 +58,17 @@ bool pushBundlePage(UINavigationController &navigation, const QString &name) {
 // A phone's screen is the first size; a smaller screen gets what it has room for, and no size
 // cuts the rows' values and switches or the bar's back button.
 constexpr QSize kFirstSize(390, 720);
-constexpr QSize kMinimumSize(320, 480);
+constexpr QSize kMinimumSize(320, 400);
 
 void showWindow(UINavigationController &navigation) {
     QWidget *window = navigation.view();
     window->setWindowTitle("Settings");
-    window->setMinimumSize(kMinimumSize);
-    QSize size = kFirstSize;
+    QSize room = kFirstSize;
     if (const QScreen *screen = QGuiApplication::primaryScreen())
-        size = size.boundedTo(screen->availableGeometry().size());
-    window->resize(size.expandedTo(kMinimumSize));
+        room = screen->availableGeometry().size();
+    const QSize minimum = kMinimumSize.boundedTo(room);
+    window->setMinimumSize(minimum);
+    window->resize(kFirstSize.boundedTo(room).expandedTo(minimum));
     navigation.viewWillAppear(false);
     window->show();
     // Without a window manager nothing else would make it the active window, and an inactive
