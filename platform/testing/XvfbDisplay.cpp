@@ -152,18 +152,91 @@ void XvfbDisplay::drag(const std::vector<QPoint> &path, std::chrono::millisecond
     release();
 }
 
-void XvfbDisplay::key(const std::string &keysym) {
+void XvfbDisplay::key(const std::string &keys) {
     if (connection_ == nullptr)
         return;
     Display *d = dpy(connection_);
-    const KeyCode code = XKeysymToKeycode(d, XStringToKeysym(keysym.c_str()));
-    if (code == 0)
-        return;
-    XTestFakeKeyEvent(d, code, True, CurrentTime);
+    std::vector<KeyCode> chord;
+    for (std::size_t from = 0; from <= keys.size();) {
+        std::size_t to = keys.find('+', from + 1); // "plus" is a keysym; a leading "+" is not a join
+        if (to == std::string::npos)
+            to = keys.size();
+        const KeyCode code =
+            XKeysymToKeycode(d, XStringToKeysym(keys.substr(from, to - from).c_str()));
+        if (code == 0)
+            return;
+        chord.push_back(code);
+        from = to + 1;
+    }
+    for (KeyCode code : chord) {
+        XTestFakeKeyEvent(d, code, True, CurrentTime);
+        sync();
+        std::this_thread::sleep_for(std::chrono::milliseconds(chord.size() > 1 ? 20 : 30));
+    }
+    for (auto code = chord.rbegin(); code != chord.rend(); ++code) {
+        XTestFakeKeyEvent(d, *code, False, CurrentTime);
+        sync();
+    }
+}
+
+namespace {
+// The top-level windows on screen named `title`.
+std::vector<Window> windowsNamed(Display *d, const std::string &title) {
+    std::vector<Window> found;
+    Window root = 0, parent = 0, *children = nullptr;
+    unsigned count = 0;
+    if (!XQueryTree(d, DefaultRootWindow(d), &root, &parent, &children, &count))
+        return found;
+    for (unsigned i = 0; i < count; ++i) {
+        XWindowAttributes attributes;
+        char *name = nullptr;
+        if (XGetWindowAttributes(d, children[i], &attributes) &&
+            attributes.map_state == IsViewable && XFetchName(d, children[i], &name) && name) {
+            if (title == name)
+                found.push_back(children[i]);
+            XFree(name);
+        }
+    }
+    if (children != nullptr)
+        XFree(children);
+    return found;
+}
+} // namespace
+
+QRect XvfbDisplay::windowGeometry(const std::string &title) {
+    if (connection_ == nullptr)
+        return {};
+    Display *d = dpy(connection_);
+    const auto windows = windowsNamed(d, title);
+    XWindowAttributes a;
+    if (windows.size() != 1 || !XGetWindowAttributes(d, windows.front(), &a))
+        return {};
+    return {a.x, a.y, a.width, a.height};
+}
+
+QSize XvfbDisplay::minimumWindowSize(const std::string &title) {
+    if (connection_ == nullptr)
+        return {};
+    Display *d = dpy(connection_);
+    const auto windows = windowsNamed(d, title);
+    XSizeHints hints{};
+    long supplied = 0;
+    if (windows.size() != 1 || !XGetWMNormalHints(d, windows.front(), &hints, &supplied) ||
+        !(hints.flags & PMinSize))
+        return {};
+    return {hints.min_width, hints.min_height};
+}
+
+bool XvfbDisplay::resizeWindow(const std::string &title, QSize size) {
+    if (connection_ == nullptr)
+        return false;
+    Display *d = dpy(connection_);
+    const auto windows = windowsNamed(d, title);
+    if (windows.size() != 1)
+        return false;
+    XResizeWindow(d, windows.front(), unsigned(size.width()), unsigned(size.height()));
     sync();
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
-    XTestFakeKeyEvent(d, code, False, CurrentTime);
-    sync();
+    return true;
 }
 
 int countPixels(const QImage &image, const QRect &area, const QColor &colour, int tolerance) {

@@ -50,8 +50,16 @@ public:
     // where the last move went.
     void drag(const std::vector<QPoint> &path,
               std::chrono::milliseconds pause = std::chrono::milliseconds(30));
-    // Presses and releases a key by its keysym name ("a", "Return", "Escape", "F5").
-    void key(const std::string &keysym);
+    // Presses and releases a key by its keysym name ("a", "Return", "Escape", "F5"), or keys
+    // held together, joined by "+" ("Alt_L+Left"), released in the reverse order.
+    void key(const std::string &keys);
+
+    // The one top-level window on screen with that title: where it is, the smallest size its
+    // program lets a window manager give it (empty when it names none), and a resize as a
+    // window manager would make one (there is none here to hold it to that minimum).
+    QRect windowGeometry(const std::string &title);
+    QSize minimumWindowSize(const std::string &title);
+    bool resizeWindow(const std::string &title, QSize size);
 
 private:
     void sync();

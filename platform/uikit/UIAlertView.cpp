@@ -112,6 +112,15 @@ void UIAlertView::show() {
         button->setFocus(); // keys go to the alert, not to the page under it
 }
 
+bool UIAlertView::event(QEvent *event) {
+    // Every key is this one's while it is up, the window's own keys (Alt+Left) included.
+    if (event->type() == QEvent::ShortcutOverride && visible_) {
+        event->accept();
+        return true;
+    }
+    return QWidget::event(event);
+}
+
 void UIAlertView::keyPressEvent(QKeyEvent *event) {
     // The alert holds the keyboard while it is up: its one button is both the default and the
     // cancel button, and no key reaches the page under it.

@@ -18,13 +18,28 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent *event) override {
-        const auto modifiers = event->modifiers() & ~Qt::KeypadModifier;
-        if ((event->key() == Qt::Key_Escape && modifiers == Qt::NoModifier) ||
-            (event->key() == Qt::Key_Left && modifiers == Qt::AltModifier)) {
+        if (event->key() == Qt::Key_Escape &&
+            (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
             back_();
             return;
         }
         QWidget::keyPressEvent(event);
+    }
+
+    // Alt+Left is taken before the key press itself, which a page's scrolling list would
+    // otherwise use up. An alert or the progress overlay takes it first when one is up.
+    bool event(QEvent *event) override {
+        if (event->type() == QEvent::ShortcutOverride) {
+            auto *key = static_cast<QKeyEvent *>(event);
+            if (key->key() == Qt::Key_Left &&
+                (key->modifiers() & ~Qt::KeypadModifier) == Qt::AltModifier) {
+                key->accept();
+                if (!key->isAutoRepeat())
+                    back_();
+                return true;
+            }
+        }
+        return QWidget::event(event);
     }
 
     // Tab goes down the screen as the rows are shown, not in the order they were made (a page

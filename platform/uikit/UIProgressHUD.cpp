@@ -60,6 +60,15 @@ void UIProgressHUD::hide() {
         host_->window()->setFocus(Qt::OtherFocusReason);
 }
 
+bool UIProgressHUD::event(QEvent *event) {
+    // Every key is this one's while it is up, the window's own keys (Alt+Left) included.
+    if (event->type() == QEvent::ShortcutOverride && showing_) {
+        event->accept();
+        return true;
+    }
+    return QWidget::event(event);
+}
+
 void UIProgressHUD::keyPressEvent(QKeyEvent *event) {
     if (showing_ && event->key() == Qt::Key_Escape && !event->isAutoRepeat())
         emit cancelRequested();
