@@ -75,14 +75,15 @@ bool hudShown(const QImage &shot) {
     return countPixels(shot, QRect(95, 300, 200, 120), QColor(40, 40, 40), 40) > 10000;
 }
 
-// Lines of dark text in `area`: runs of pixel rows that hold some.
+// Lines of dark text in `area`: runs of pixel rows that hold some, apart by three blank rows or
+// more (a descender or an i's dot is nearer its line).
 int textLines(const QImage &shot, const QRect &area) {
     int lines = 0;
-    bool inLine = false;
+    int blank = 3;
     for (int y = area.top(); y <= area.bottom(); ++y) {
         const bool ink = countPixels(shot, QRect(area.left(), y, area.width(), 1), Qt::black, 90) > 0;
-        lines += ink && !inLine ? 1 : 0;
-        inLine = ink;
+        lines += ink && blank >= 3 ? 1 : 0;
+        blank = ink ? 0 : blank + 1;
     }
     return lines;
 }
