@@ -117,7 +117,7 @@ TEST_F(KeymapEditor, AFileWithoutAKeymapShowsTheDefaultsAndLeavingWritesThemWith
     EXPECT_EQ(editor_->tableViewTitleForHeaderInSection(editor_->tableView(), 0),
               "Connect your keyboard either with USB or Bluetooth (with the builtin iOS Bluetooth "
               "pairing).");
-    EXPECT_THAT(labels(), ElementsAre("D", "A", "W", "S", "K", "L", "J", "I", "2", "8", "\u238B",
+    EXPECT_THAT(labels(), ElementsAre("D", "A", "W", "S", "K", "L", "J", "I", "2", "8", "Esc",
                                       "(none)", "(none)", "(none)", "(none)", "(none)", "(none)",
                                       "(none)", "(none)", "(none)", "(none)"));
     EXPECT_EQ(colour(2), QColor(Qt::black));
@@ -153,8 +153,8 @@ TEST_F(KeymapEditor, LeavingWithoutChangesLeavesTheFileAsItIs) {
     ASSERT_NE(bytes.substr(0, 8), "bplist00");
     open();
     EXPECT_EQ(shown(19), "A");
-    EXPECT_EQ(shown(4), "space");
-    EXPECT_EQ(shown(10), "left \u21E7");
+    EXPECT_EQ(shown(4), "Space");
+    EXPECT_EQ(shown(10), "Left Shift");
     EXPECT_EQ(shown(0), "(none)");
     back();
     EXPECT_EQ(storedBytes(), bytes);
@@ -266,7 +266,7 @@ TEST_F(KeymapEditor, TappingROnceMoreThenSThenAKeyRebindsOnlyS) {
     EXPECT_EQ(shown(4), kPressKey);
     EXPECT_TRUE(cell(4)->isSelected());
     press(44);
-    EXPECT_EQ(shown(4), "space");
+    EXPECT_EQ(shown(4), "Space");
     EXPECT_EQ(shown(0), "D");
     EXPECT_EQ(editor_->keymap().at("44").integer(), NBRButtonNativeA);
     EXPECT_EQ(editor_->keymap().count("14"), 0u);
@@ -280,7 +280,7 @@ TEST_F(KeymapEditor, AWaitingRowDrawnAgainShowsItsKeyInBlackAndStillTakesTheKey)
     EXPECT_EQ(shown(5), "L");
     EXPECT_EQ(colour(5), QColor(Qt::black));
     press(40);
-    EXPECT_EQ(shown(5), "\u23CE");
+    EXPECT_EQ(shown(5), "Return");
 }
 
 TEST_F(KeymapEditor, AStoredKeyThatHoldsNoNumberReadsAsKeyZero) {
@@ -311,14 +311,14 @@ TEST(KeyLabel, LettersDigitsSpecialKeysAndTheRest) {
         {-1, "(none)"},     {4, "A"},
         {29, "Z"},          {30, "1"},
         {38, "9"},          {39, "Key (39)"},
-        {40, "\u23CE"},     {41, "\u238B"},
-        {42, "\u232B"},     {43, "\u21C6"},
-        {44, "space"},      {57, "\u21EA"},
+        {40, "Return"},     {41, "Esc"},
+        {42, "Backspace"},  {43, "Tab"},
+        {44, "Space"},      {57, "Caps Lock"},
         {79, "\u2192"},     {80, "\u2190"},
         {81, "\u2193"},     {82, "\u2191"},
-        {224, "control"},   {225, "left \u21E7"},
-        {226, "\u2325"},    {227, "\u2318"},
-        {228, "Key (228)"}, {229, "right \u21E7"},
+        {224, "Control"},   {225, "Left Shift"},
+        {226, "Alt"},       {227, "Super"},
+        {228, "Key (228)"}, {229, "Right Shift"},
         {230, "Key (230)"}, {231, "Key (231)"},
         {100, "Key (100)"}, {0, "Key (0)"},
         {3, "Key (3)"},     {-2, "Key (-2)"},
