@@ -158,7 +158,8 @@ void XvfbDisplay::key(const std::string &keys) {
     Display *d = dpy(connection_);
     std::vector<KeyCode> chord;
     for (std::size_t from = 0; from <= keys.size();) {
-        std::size_t to = keys.find('+', from + 1); // "plus" is a keysym; a leading "+" is not a join
+        // "plus" is a keysym; a "+" that begins a name joins nothing.
+        std::size_t to = keys.find('+', from + 1);
         if (to == std::string::npos)
             to = keys.size();
         const KeyCode code =

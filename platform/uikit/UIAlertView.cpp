@@ -50,8 +50,9 @@ UIAlertView::UIAlertView(const QString &title, const QString &message,
     messageLabel->setStyleSheet("font-size: 13px;");
     auto *button = new QPushButton(cancelButtonTitle);
     button->setFlat(true);
-    button->setStyleSheet("QPushButton { color: #007aff; font-size: 16px; padding: 8px; }"
-                          "QPushButton:focus { border: 2px solid #007aff; border-radius: 6px; outline: none; }");
+    button->setStyleSheet(
+        "QPushButton { color: #007aff; font-size: 16px; padding: 8px; }"
+        "QPushButton:focus { border: 2px solid #007aff; border-radius: 6px; outline: none; }");
     connect(button, &QPushButton::clicked, this,
             [this] { dismissWithClickedButtonIndex(0, true); });
     layout->addWidget(titleLabel);

@@ -58,7 +58,8 @@ protected:
         });
         const qsizetype at = stops.indexOf(focusWidget());
         const qsizetype count = stops.size();
-        const qsizetype to = at < 0 ? (next ? 0 : count - 1) : (at + (next ? 1 : count - 1)) % count;
+        const qsizetype to =
+            at < 0 ? (next ? 0 : count - 1) : (at + (next ? 1 : count - 1)) % count;
         stops[to]->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
         return true;
     }
@@ -78,8 +79,8 @@ UINavigationController::UINavigationController(UIViewController *root, QObject *
 void UINavigationController::loadView() {
     auto *view = new NavigationView([this] {
         // A screen presented over the stack is in the way: the key is not for the stack.
-        if (presentedViewController() == nullptr && (topViewController() == nullptr ||
-                                                     !topViewController()->presentedViewController()))
+        if (presentedViewController() == nullptr &&
+            (topViewController() == nullptr || !topViewController()->presentedViewController()))
             popViewControllerAnimated(true);
     });
     auto *layout = new QVBoxLayout(view);

@@ -81,7 +81,8 @@ int textLines(const QImage &shot, const QRect &area) {
     int lines = 0;
     int blank = 3;
     for (int y = area.top(); y <= area.bottom(); ++y) {
-        const bool ink = countPixels(shot, QRect(area.left(), y, area.width(), 1), Qt::black, 90) > 0;
+        const bool ink =
+            countPixels(shot, QRect(area.left(), y, area.width(), 1), Qt::black, 90) > 0;
         lines += ink && blank >= 3 ? 1 : 0;
         blank = ink ? 0 : blank + 1;
     }
@@ -194,8 +195,8 @@ TEST_F(PageDisplay, TabRingsTheRowItReachesAndSpaceWorksThatRow) {
 
     // Controller Type, Connection Mode, Pair Controller, Ambient LED Color.
     keys({"Tab", "Tab", "Tab", "Tab"});
-    const bool ringed = display_.waitFor(
-        [&](const QImage &s) { return ringPixels(s, rows[3]) > 40; }, 3s, &shot);
+    const bool ringed =
+        display_.waitFor([&](const QImage &s) { return ringPixels(s, rows[3]) > 40; }, 3s, &shot);
     saveShot(shot, "focus-ring");
     ASSERT_TRUE(ringed) << ringPixels(shot, rows[3]) << " ring pixels on the fourth row";
     for (std::size_t i = 0; i < rows.size(); ++i)
@@ -224,8 +225,7 @@ TEST_F(PageDisplay, AnOpenAlertHoldsTheKeyboardAndItsKeysDismissIt) {
         }
         display_.click(forceSwitch);
         display_.moveTo({200, 22});
-        ASSERT_TRUE(
-            display_.waitFor([](const QImage &s) { return !alertCard(s).isEmpty(); }, 5s))
+        ASSERT_TRUE(display_.waitFor([](const QImage &s) { return !alertCard(s).isEmpty(); }, 5s))
             << dismissal;
 
         // Tab stays inside the alert, and Alt+Left goes nowhere: the page's switches and
@@ -345,12 +345,11 @@ TEST_F(PageDisplay, AlertTitlesWrapInsideTheCard) {
     EXPECT_EQ(textLines(shot, card.adjusted(4, 4, -4, -50)), 4);
     // Nothing of it is cut at the card's sides: no text runs into its margins.
     const QRect inner = card.adjusted(2, 12, -2, -12);
-    EXPECT_EQ(countPixels(shot, QRect(inner.left(), inner.top(), 10, inner.height()), Qt::black,
-                          90),
-              0);
-    EXPECT_EQ(countPixels(shot, QRect(inner.right() - 9, inner.top(), 10, inner.height()),
-                          Qt::black, 90),
-              0);
+    EXPECT_EQ(
+        countPixels(shot, QRect(inner.left(), inner.top(), 10, inner.height()), Qt::black, 90), 0);
+    EXPECT_EQ(
+        countPixels(shot, QRect(inner.right() - 9, inner.top(), 10, inner.height()), Qt::black, 90),
+        0);
 }
 
 TEST_F(PageDisplay, TheBackButtonStaysAtTheTopLeftAndNothingIsCutAtTheMinimumSize) {
@@ -384,9 +383,9 @@ TEST_F(PageDisplay, TheBackButtonStaysAtTheTopLeftAndNothingIsCutAtTheMinimumSiz
         3s, &shot));
     saveShot(shot, "minimum-size");
     for (const QRect &row : rowsOn(shot, minimum.width(), minimum.height())) {
-        EXPECT_EQ(countOtherPixels(shot, QRect(minimum.width() - 13, row.top() + 2, 13, 40),
-                                   kWhite, 8),
-                  0)
+        EXPECT_EQ(
+            countOtherPixels(shot, QRect(minimum.width() - 13, row.top() + 2, 13, 40), kWhite, 8),
+            0)
             << "the row at y " << row.top() << " runs past the window at " << minimum.width();
     }
     EXPECT_GE(minimum.width(), backButton(shot, minimum.width()).right() + 1);
