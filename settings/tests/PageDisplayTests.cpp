@@ -369,26 +369,41 @@ TEST_F(PageDisplay, TheBackButtonStaysAtTheTopLeftAndNothingIsCutAtTheMinimumSiz
     EXPECT_LT(wide.left(), 20) << "the back button drifted to x " << wide.left();
     EXPECT_LT(wide.right(), 100);
 
-    // At the smallest size the program allows, each row's switch or value ends inside the
-    // window, short of the 15-pixel margin a row keeps clear.
+    // At the smallest size the program allows, the page drawn again at that width shows every
+    // value and switch whole, short of the 15-pixel margin a row keeps clear.
     const QSize minimum = display_.minimumWindowSize(kWindowTitle);
     ASSERT_FALSE(minimum.isEmpty()) << "no minimum size";
     ASSERT_TRUE(display_.resizeWindow(kWindowTitle, minimum));
-    ASSERT_TRUE(display_.waitFor(
-        [&](const QImage &s) {
-            return display_.windowGeometry(kWindowTitle).size() == minimum &&
-                   rowsOn(s, minimum.width(), minimum.height()).size() >= 4 &&
-                   countPixels(s, QRect(minimum.width(), 60, 10, 40), kWhite) == 0;
-        },
-        3s, &shot));
+    const int width = minimum.width();
+    auto switchShown = [width](const QImage &s, const QRect &row) {
+        return countOtherPixels(s, QRect(width - 15 - 51, row.top() + 6, 51, 32), kWhite, 8) > 50;
+    };
+    auto redrawn = [&](const QImage &s) {
+        const auto rows = rowsOn(s, width, minimum.height());
+        return display_.windowGeometry(kWindowTitle).size() == minimum && rows.size() >= 5 &&
+               countPixels(s, QRect(width / 2 - 40, 8, 80, 28), Qt::black, 60) > 50 &&
+               switchShown(s, rows[3]) && switchShown(s, rows[4]);
+    };
+    const bool shown = display_.waitFor(redrawn, 3s, &shot);
     saveShot(shot, "minimum-size");
-    for (const QRect &row : rowsOn(shot, minimum.width(), minimum.height())) {
-        EXPECT_EQ(
-            countOtherPixels(shot, QRect(minimum.width() - 13, row.top() + 2, 13, 40), kWhite, 8),
-            0)
-            << "the row at y " << row.top() << " runs past the window at " << minimum.width();
+    ASSERT_TRUE(shown) << "the page at " << width << " × " << minimum.height()
+                       << " lacks its title or a switch";
+    const auto rows = rowsOn(shot, width, minimum.height());
+    for (const QRect &row : rows) {
+        // The row's right end: the window's, or the scroll bar's left edge.
+        int end = width - 1;
+        while (end > 0 && QColor(shot.pixel(end, row.top() + 2)) != kWhite)
+            --end;
+        EXPECT_EQ(countOtherPixels(shot, QRect(end - 12, row.top() + 2, 13, 40), kWhite, 8), 0)
+            << "the row at y " << row.top() << " runs past its end at " << end;
     }
-    EXPECT_GE(minimum.width(), backButton(shot, minimum.width()).right() + 1);
+    // The values of the first two rows ("Hardware Keyboard", "Automatic") show, if shortened.
+    for (int i : {0, 1})
+        EXPECT_GT(countOtherPixels(shot, QRect(width / 2, rows[i].top() + 4, width / 2 - 15, 36),
+                                   kWhite, 60),
+                  20)
+            << "row " << i;
+    EXPECT_GE(width, backButton(shot, width).right() + 1);
 }
 
 class PageDisplayOnALargerScreen : public PageDisplay {
