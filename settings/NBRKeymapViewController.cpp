@@ -6,7 +6,7 @@
 #include "UIPhysicalKeyboardEvent.h"
 #include "UITableViewCell.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QEvent>
 #include <QLabel>
 #include <array>
@@ -108,7 +108,8 @@ NBRKeymapViewController::NBRKeymapViewController(const QString &path)
     }
     tableView()->registerClassForCellReuseIdentifier<UITableViewCell>(NBRKeymapCellID);
     targetEditor = this;
-    qApp->installEventFilter(this);
+    if (QCoreApplication *application = QCoreApplication::instance())
+        application->installEventFilter(this);
 }
 
 bool NBRKeymapViewController::eventFilter(QObject *watched, QEvent *event) {

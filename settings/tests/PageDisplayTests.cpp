@@ -13,6 +13,7 @@
 #include <QImage>
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -150,17 +151,19 @@ protected:
         }
     }
 
-    // A pairing tool started from this test's device root, still running.
-    bool toolRunning() {
+    // A pairing tool started from this test's device root, still running: its process id, 0
+    // when there is none.
+    pid_t toolProcess() {
         const std::string tool = root_.path(NBRDiscoveryToolPath);
         for (const auto &entry : std::filesystem::directory_iterator("/proc")) {
             std::ifstream cmdline(entry.path() / "cmdline");
             std::string first;
             if (std::getline(cmdline, first, '\0') && first == tool)
-                return true;
+                return pid_t(std::atoi(entry.path().filename().c_str()));
         }
-        return false;
+        return 0;
     }
+    bool toolRunning() { return toolProcess() != 0; }
 
     // The Pair row tapped with nothing in radio range: the overlay stays up while the tool
     // searches.
@@ -330,6 +333,15 @@ TEST_F(PageDisplay, TheOverlayGoesWhenTheSearchEndedWhileThePageWasAway) {
     EXPECT_TRUE(display_.waitFor([](const QImage &s) { return !hudShown(s); }, 3s, &shot))
         << "the overlay of the ended search is still over the page";
     saveShot(shot, "search-ended-away");
+}
+
+TEST_F(PageDisplay, TheOverlayGoesWhenTheSearchEndsWithoutAResultOnScreen) {
+    ASSERT_NO_FATAL_FAILURE(startSearching());
+    ASSERT_EQ(::kill(toolProcess(), SIGKILL), 0);
+    ASSERT_TRUE(spinUntil([&] { return !toolRunning(); }, 5s));
+    EXPECT_TRUE(display_.waitFor([](const QImage &s) { return !hudShown(s); }, 3s))
+        << "the overlay waits for a tool that is gone";
+    EXPECT_EQ(rowsOn(display_.screenshot()).size(), 7u);
 }
 
 TEST_F(PageDisplay, AlertTitlesWrapInsideTheCard) {
