@@ -52,10 +52,6 @@ void showAlert(const QString &message) {
 NBRPairingFlow::NBRPairingFlow() : hud_(new UIProgressHUD) {
     // Escape over the overlay cancels the search as leaving the app does.
     QObject::connect(hud_.data(), &UIProgressHUD::cancelRequested, this, [this] { killTool(); });
-    // The tool may end on its own or by an interrupt while the page was away: no message says
-    // so, its process does.
-    runWatch_.setInterval(250);
-    QObject::connect(&runWatch_, &QTimer::timeout, this, [this] { checkRunEnded(); });
 }
 
 NBRPairingFlow::~NBRPairingFlow() {
@@ -74,9 +70,17 @@ void NBRPairingFlow::start(QWidget *view) {
     hud_->showInView(view);
     hud_->setText(kActivatingBluetooth);
     task_ = NSTask::launchedTaskWithLaunchPath(platform::devicePath(NBRDiscoveryToolPath), {});
-    if (task_)
-        runWatch_.start();
-    if (!task_) {
+    if (task_) {
+        // The tool may end on its own or by an interrupt while the page was away: no message
+        // says so, its process does.
+        std::weak_ptr<NSTask> run = task_;
+        task_->setTerminationHandler([self = QPointer<NBRPairingFlow>(this), run] {
+            dispatch_async(dispatch_get_main_queue(), [self, run] {
+                if (self && self->task_ == run.lock())
+                    self->checkRunEnded();
+            });
+        });
+    } else {
         // Nothing will ever report back: the HUD must not wait for it.
         hud_->hide();
         showAlert(kToolMissing);
@@ -105,7 +109,6 @@ void NBRPairingFlow::stopListening() {
 void NBRPairingFlow::checkRunEnded() {
     if (task_ && task_->isRunning())
         return;
-    runWatch_.stop();
     // Off screen the overlay keeps its last text, so the user sees where the run stopped.
     if (center_ && hud_)
         hud_->hide();

@@ -5,7 +5,6 @@
 
 #include <QObject>
 #include <QPointer>
-#include <QTimer>
 #include <memory>
 
 class NSTask;
@@ -49,7 +48,6 @@ private:
     std::shared_ptr<NSTask> task_;
     std::shared_ptr<CPDistributedMessagingCenter> center_;
     QPointer<UIProgressHUD> hud_;
-    QTimer runWatch_;
     // A run ends with one alert: a DualShock 4 reports its pairing once per channel.
     bool resultShown_ = false;
 };

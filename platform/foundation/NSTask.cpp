@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
+#include <mutex>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <thread>
@@ -12,6 +13,9 @@
 struct NSTask::State {
     std::atomic<bool> running{true};
     std::atomic<int> status{-1};
+    // Guards the handler and the moment `running` turns false, so a handler is never missed.
+    std::mutex ending;
+    std::function<void()> terminationHandler;
 };
 
 namespace {
@@ -28,7 +32,14 @@ void reapInBackground(pid_t pid, std::shared_ptr<NSTask::State> state) {
             state->status = WIFEXITED(status)     ? WEXITSTATUS(status)
                             : WIFSIGNALED(status) ? 128 + WTERMSIG(status)
                                                   : -1;
-        state->running = false;
+        std::function<void()> handler;
+        {
+            std::lock_guard lock(state->ending);
+            state->running = false;
+            handler = std::move(state->terminationHandler);
+        }
+        if (handler)
+            handler();
     }).detach();
 }
 
@@ -96,4 +107,16 @@ bool NSTask::isRunning() const {
 
 int NSTask::terminationStatus() const {
     return state_->status.load();
+}
+
+void NSTask::setTerminationHandler(std::function<void()> handler) {
+    {
+        std::lock_guard lock(state_->ending);
+        if (state_->running) {
+            state_->terminationHandler = std::move(handler);
+            return;
+        }
+    }
+    if (handler)
+        handler();
 }

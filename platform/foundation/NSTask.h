@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <sys/types.h>
@@ -23,6 +24,9 @@ class NSTask {
     bool isRunning() const;
     // The exit status, or 128 + signal when a signal ended it; -1 while it runs.
     int terminationStatus() const;
+    // Called once when the process has ended, on the thread that reaped it; at once, on the
+    // caller's thread, when it has ended already.
+    void setTerminationHandler(std::function<void()> handler);
 
     struct State;
 

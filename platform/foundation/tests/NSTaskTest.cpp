@@ -53,6 +53,21 @@ TEST(NSTask, ReportsHowTheProgramEnded) {
     EXPECT_EQ(sleeps->terminationStatus(), 128 + SIGINT);
 }
 
+TEST(NSTask, TheTerminationHandlerRunsOnceWhetherSetBeforeOrAfterTheEnd) {
+    auto sleeps = NSTask::launchedTaskWithLaunchPath("/bin/sleep", {"30"});
+    ASSERT_NE(sleeps, nullptr);
+    std::promise<int> before;
+    sleeps->setTerminationHandler([&] { before.set_value(sleeps->terminationStatus()); });
+    ::kill(sleeps->processIdentifier(), SIGINT);
+    auto statusSeen = before.get_future();
+    ASSERT_EQ(statusSeen.wait_for(5s), std::future_status::ready);
+    EXPECT_EQ(statusSeen.get(), 128 + SIGINT);
+
+    int after = 0;
+    sleeps->setTerminationHandler([&] { ++after; });
+    EXPECT_EQ(after, 1);
+}
+
 TEST(NSTask, AProgramThatCannotRunGivesNoTask) {
     EXPECT_EQ(NSTask::launchedTaskWithLaunchPath("/nonexistent/tool", {}), nullptr);
     char folder[] = "/tmp/nbr-task.XXXXXX";
