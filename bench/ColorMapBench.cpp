@@ -83,12 +83,7 @@ void BM_BrightnessChange(benchmark::State &state) {
     map->setTileSize(kTile);
     map->layoutIfNeeded();
     const bool shown = platform::testing::spinUntil(
-        [&] {
-            if (map->isShown())
-                return true;
-            map->waitForRendering();
-            return false;
-        },
+        [&] { return map->isShown(); },
         std::chrono::seconds(10));
     if (!shown) {
         state.SkipWithError("the map was not rendered");

@@ -12,11 +12,12 @@ using platform::UIColor;
 
 namespace {
 
-// Whole tiles of a length; none for a tile size that is zero, negative or not a number.
+// Whole tiles of a length; none for a tile size that is zero, negative or not a number, and
+// never more than a bitmap can hold.
 int tilesIn(double length, float tile) {
     if (!(tile > 0) || !(length > 0))
         return 0;
-    return static_cast<int>(length / tile);
+    return static_cast<int>(std::min(length / tile, 65535.0));
 }
 
 // Saturation of a row; a single row is the fully saturated top row.
@@ -26,40 +27,65 @@ double rowSaturation(int row, int rows, float limit) {
     return 1.0 - limit * row / (rows - 1);
 }
 
+// Hue across the columns, then white over each row, the more the lower its saturation.
+QVImageRenderer colorMapRenderer(int columns, int rows, float t, float limit) {
+    return [=](CGContextRef ctx, CGRect r) {
+        for (int c = 0; c < columns; ++c) {
+            CGContextSetFillColorWithColor(
+                ctx, UIColor::colorWithHue(double(c) / columns, 1.0, 1.0, 1.0));
+            CGContextFillRect(ctx, CGRectMake(r.minX() + t * c, r.minY(), t, r.height()));
+        }
+        for (int row = 0; row < rows; ++row) {
+            CGContextSetFillColorWithColor(
+                ctx, UIColor::colorWithRed(1, 1, 1, 1.0 - rowSaturation(row, rows, limit)));
+            CGContextFillRect(ctx, CGRectMake(r.minX(), r.minY() + t * row, r.width(), t));
+        }
+    };
+}
+
+QVImageRenderer backgroundRenderer(int columns, int rows, float t) {
+    return [=](CGContextRef ctx, CGRect r) {
+        CGContextSetFillColorWithColor(ctx, UIColor::whiteColor());
+        CGContextFillRect(ctx, r);
+        CGContextSetFillColorWithColor(ctx, UIColor::colorWithWhite(0, 1));
+        for (int row = 0; row < rows; ++row)
+            for (int c = 0; c < columns; ++c)
+                CGContextFillRect(ctx, CGRectMake(r.minX() + t * c, r.minY() + t * row, t, t));
+    };
+}
+
 } // namespace
 
 std::shared_ptr<UIImage> QVColorMapView::colorMapImageWithSize(CGSize size, double tileSize,
                                                                double saturationUpperLimit) {
     const float t = static_cast<float>(tileSize);
     const int columns = tilesIn(size.width, t), rows = tilesIn(size.height, t);
-    const float limit = static_cast<float>(saturationUpperLimit);
     return qv_tiledImageWithSize(
-        {columns * t, rows * double(t)}, t, [&](CGContextRef ctx, CGRect r) {
-            for (int c = 0; c < columns; ++c) {
-                CGContextSetFillColorWithColor(
-                    ctx, UIColor::colorWithHue(double(c) / columns, 1.0, 1.0, 1.0));
-                CGContextFillRect(ctx, CGRectMake(r.minX() + t * c, r.minY(), t, r.height()));
-            }
-            for (int row = 0; row < rows; ++row) {
-                CGContextSetFillColorWithColor(
-                    ctx, UIColor::colorWithRed(1, 1, 1, 1.0 - rowSaturation(row, rows, limit)));
-                CGContextFillRect(ctx, CGRectMake(r.minX(), r.minY() + t * row, r.width(), t));
-            }
-        });
+        {columns * t, rows * double(t)}, t,
+        colorMapRenderer(columns, rows, t, static_cast<float>(saturationUpperLimit)));
 }
 
 std::shared_ptr<UIImage> QVColorMapView::backgroundImageWithSize(CGSize size, double tileSize) {
     const float t = static_cast<float>(tileSize);
     const int columns = tilesIn(size.width, t), rows = tilesIn(size.height, t);
-    return qv_tiledImageWithSize(
-        {columns * t, rows * double(t)}, t, [&](CGContextRef ctx, CGRect r) {
-            CGContextSetFillColorWithColor(ctx, UIColor::whiteColor());
-            CGContextFillRect(ctx, r);
-            CGContextSetFillColorWithColor(ctx, UIColor::colorWithWhite(0, 1));
-            for (int row = 0; row < rows; ++row)
-                for (int c = 0; c < columns; ++c)
-                    CGContextFillRect(ctx, CGRectMake(r.minX() + t * c, r.minY() + t * row, t, t));
-        });
+    return qv_tiledImageWithSize({columns * t, rows * double(t)}, t,
+                                 backgroundRenderer(columns, rows, t));
+}
+
+std::shared_ptr<UIImage> QVColorMapView::colorMapTilesWithSize(CGSize size, double tileSize,
+                                                               double saturationUpperLimit) {
+    const float t = static_cast<float>(tileSize);
+    const int columns = tilesIn(size.width, t), rows = tilesIn(size.height, t);
+    return qv_tileImageWithSize(
+        {columns * t, rows * double(t)}, t,
+        colorMapRenderer(columns, rows, t, static_cast<float>(saturationUpperLimit)));
+}
+
+std::shared_ptr<UIImage> QVColorMapView::backgroundTilesWithSize(CGSize size, double tileSize) {
+    const float t = static_cast<float>(tileSize);
+    const int columns = tilesIn(size.width, t), rows = tilesIn(size.height, t);
+    return qv_tileImageWithSize({columns * t, rows * double(t)}, t,
+                                backgroundRenderer(columns, rows, t));
 }
 
 std::shared_ptr<QVColorMapView> QVColorMapView::colorMapWithFrame(CGRect frame) {
@@ -99,18 +125,6 @@ void QVColorMapView::init() {
         std::make_shared<UITapGestureRecognizer>([this](UIGestureRecognizer &r) { handleTap(r); }));
     addGestureRecognizer(
         std::make_shared<UIPanGestureRecognizer>([this](UIGestureRecognizer &r) { handlePan(r); }));
-
-    initializeQueue_.setSuspended(true);
-}
-
-std::shared_ptr<CALayer> QVColorMapView::colorMapLayer() const {
-    std::lock_guard lock(layersMutex_);
-    return colorMapLayer_;
-}
-
-std::shared_ptr<CALayer> QVColorMapView::colorMapBackgroundLayer() const {
-    std::lock_guard lock(layersMutex_);
-    return colorMapBackgroundLayer_;
 }
 
 bool QVColorMapView::isAbleToCreateColorMap() const {
@@ -119,68 +133,50 @@ bool QVColorMapView::isAbleToCreateColorMap() const {
            saturationUpperLimit_.has_value() && tileSize_.has_value() && tile() > 0;
 }
 
-void QVColorMapView::updateQueueSuspension() {
-    const bool ready = isAbleToCreateColorMap();
-    if (ready) {
-        std::lock_guard lock(geometryMutex_);
-        geometry_ = {frame().size, tile(), limit()};
-    }
-    if (ready && !operationAdded_) {
-        operationAdded_ = true;
-        // Held weakly until it runs, so a map that never gets ready is not kept alive by it.
-        std::weak_ptr<UIView> weak = weak_from_this();
-        initializeQueue_.addOperation([weak] {
-            auto strong = std::static_pointer_cast<QVColorMapView>(weak.lock());
-            if (!strong)
-                return;
-            Geometry geometry;
-            {
-                std::lock_guard lock(strong->geometryMutex_);
-                geometry = strong->geometry_;
-            }
-            strong->createColorMapLayer(geometry);
-            dispatchAsyncMain([strong] {
-                strong->layer().insertSublayer(strong->colorMapBackgroundLayer(), 0);
-                strong->layer().insertSublayer(strong->colorMapLayer(), 1);
-                strong->colorMapLayer()->setOpacity(static_cast<float>(strong->brightness_));
-                strong->invalidateIntrinsicContentSize();
-                strong->shown_ = true;
-                UIView::animateWithDuration(0.2, [&] { strong->setAlpha(1.0); });
-            });
-        });
-    }
-    initializeQueue_.setSuspended(!ready);
-}
-
-void QVColorMapView::createColorMapLayer(const Geometry &g) {
-    if (colorMapLayer())
+void QVColorMapView::updateImages() {
+    if (!isAbleToCreateColorMap())
         return;
-    auto image = colorMapImageWithSize(g.size, g.tile, g.limit);
-    auto background = backgroundImageWithSize(g.size, g.tile);
+    const float t = tile();
+    const auto [columns, rows] = grid(t);
+    const Grid wanted{columns, rows, t, limit()};
+    if (columns < 1 || rows < 1 || rendered_ == wanted)
+        return;
+    const CGSize size{columns * double(t), rows * double(t)};
+    auto image = colorMapTilesWithSize(size, t, wanted.limit);
+    auto background = backgroundTilesWithSize(size, t);
+    if (!image || !background)
+        return;
+    rendered_ = wanted;
+    const bool first = !colorMapLayer_;
     CATransaction::begin();
     CATransaction::setDisableActions(true);
-    auto mapLayer = CALayer::layerWithLayer(layer());
-    mapLayer->setFrame({{0, 0}, image->size()});
-    mapLayer->setContents(image->CGImage());
-    auto backLayer = CALayer::layerWithLayer(layer());
-    backLayer->setFrame({{0, 0}, background->size()});
-    backLayer->setContents(background->CGImage());
-    {
-        std::lock_guard lock(layersMutex_);
-        colorMapLayer_ = mapLayer;
-        colorMapBackgroundLayer_ = backLayer;
+    if (first) {
+        colorMapBackgroundLayer_ = CALayer::layerWithLayer(layer());
+        colorMapLayer_ = CALayer::layerWithLayer(layer());
+        colorMapLayer_->setOpacity(static_cast<float>(brightness_));
     }
+    colorMapBackgroundLayer_->setFrame({{0, 0}, size});
+    colorMapBackgroundLayer_->setContents(background->CGImage());
+    colorMapLayer_->setFrame({{0, 0}, size});
+    colorMapLayer_->setContents(image->CGImage());
     CATransaction::commit();
+    if (!first)
+        return;
+    layer().insertSublayer(colorMapBackgroundLayer_, 0);
+    layer().insertSublayer(colorMapLayer_, 1);
+    invalidateIntrinsicContentSize();
+    shown_ = true;
+    UIView::animateWithDuration(0.2, [this] { setAlpha(1.0); });
 }
 
 void QVColorMapView::setSaturationUpperLimit(std::optional<double> limit) {
     saturationUpperLimit_ = limit;
-    updateQueueSuspension();
+    updateImages();
 }
 
 void QVColorMapView::setTileSize(std::optional<double> tileSize) {
     tileSize_ = tileSize;
-    updateQueueSuspension();
+    updateImages();
     const double offset = -(QVColorCursor::cursorSize().width - tile()) / 2;
     CGRect f = colorCursor_->frame();
     f.origin = {offset, offset};
@@ -196,15 +192,15 @@ void QVColorMapView::setBrightness(double brightness) {
     brightness_ = brightness;
     CATransaction::begin();
     CATransaction::setDisableActions(true);
-    if (auto map = colorMapLayer())
-        map->setOpacity(static_cast<float>(brightness));
+    if (colorMapLayer_)
+        colorMapLayer_->setOpacity(static_cast<float>(brightness));
     CATransaction::commit();
 }
 
 void QVColorMapView::layoutSubviews() {
     updateColorCursor();
     didLayoutSubview_ = true;
-    updateQueueSuspension();
+    updateImages();
 }
 
 std::pair<int, int> QVColorMapView::grid(float t) const {

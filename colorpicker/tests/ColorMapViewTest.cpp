@@ -22,12 +22,7 @@ HSVColor hsvOf(const UIColor &c) {
 }
 
 bool waitUntilShown(QVColorMapView &map) {
-    return platform::testing::spinUntil([&] {
-        if (map.isShown())
-            return true;
-        map.waitForRendering();
-        return false;
-    });
+    return platform::testing::spinUntil([&] { return map.isShown(); });
 }
 
 struct MapFixture : ::testing::Test {
@@ -151,7 +146,6 @@ TEST(ColorMapView, ZeroFrameStaysInvisibleUntilUsable) {
     map->setSaturationUpperLimit(std::nullopt);
     map->setFrame(CGRectMake(0, 0, 64, 64));
     map->layoutIfNeeded();
-    map->waitForRendering();
     QCoreApplication::processEvents();
     EXPECT_FALSE(map->colorMapLayer());
     map->setSaturationUpperLimit(0.9);
