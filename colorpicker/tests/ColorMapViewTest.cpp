@@ -126,11 +126,14 @@ TEST_F(MapFixture, RendersOnceFadesInAndFollowsBrightnessWithoutRedrawing) {
     tapAt(5, 5);
     EXPECT_FLOAT_EQ(hsvOf(*map->color()).v, 0.25);
 
-    // A new tile size moves picking and the cursor but renders nothing again.
+    // A new tile size moves picking and the cursor, and the same layers show the new grid.
     map->setTileSize(32);
     map->layoutIfNeeded();
     QCoreApplication::processEvents();
     EXPECT_EQ(map->colorMapLayer(), layer);
+    EXPECT_EQ(layer->contents()->size(), QSize(10, 6));
+    EXPECT_EQ(layer->contents()->pixelColor(5, 0), QColor(0, 255, 255)); // column 5 of 10
+    EXPECT_EQ(layer->frame(), CGRectMake(0, 0, 320, 192));
     EXPECT_EQ(map->colorCursor().frame().origin, (CGPoint{2, 2}));
     tapAt(100, 5); // column 3 of 10
     EXPECT_NEAR(hsvOf(*map->color()).h, 0.3, 1e-12);
