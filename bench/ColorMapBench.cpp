@@ -95,7 +95,12 @@ void BM_BrightnessChange(benchmark::State &state) {
     map->setTileSize(kTile);
     map->layoutIfNeeded();
     const bool shown = platform::testing::spinUntil(
-        [&] { return map->isShown(); },
+        [&] {
+            if (map->isShown())
+                return true;
+            map->waitForRendering();
+            return false;
+        },
         std::chrono::seconds(10));
     if (!shown) {
         state.SkipWithError("the map was not rendered");

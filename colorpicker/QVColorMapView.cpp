@@ -125,6 +125,8 @@ void QVColorMapView::init() {
         std::make_shared<UITapGestureRecognizer>([this](UIGestureRecognizer &r) { handleTap(r); }));
     addGestureRecognizer(
         std::make_shared<UIPanGestureRecognizer>([this](UIGestureRecognizer &r) { handlePan(r); }));
+
+    initializeQueue_.setSuspended(true);
 }
 
 bool QVColorMapView::isAbleToCreateColorMap() const {
@@ -133,50 +135,117 @@ bool QVColorMapView::isAbleToCreateColorMap() const {
            saturationUpperLimit_.has_value() && tileSize_.has_value() && tile() > 0;
 }
 
-void QVColorMapView::updateImages() {
-    if (!isAbleToCreateColorMap())
-        return;
+QVColorMapView::Grid QVColorMapView::currentGrid() const {
     const float t = tile();
     const auto [columns, rows] = grid(t);
-    const Grid wanted{columns, rows, t, limit()};
-    if (columns < 1 || rows < 1 || rendered_ == wanted)
+    return {columns, rows, t, limit()};
+}
+
+QVColorMapView::Images QVColorMapView::renderImages(const Grid &g) {
+    const CGSize size{g.columns * double(g.tile), g.rows * double(g.tile)};
+    return {colorMapTilesWithSize(size, g.tile, g.limit), backgroundTilesWithSize(size, g.tile)};
+}
+
+void QVColorMapView::updateQueueSuspension() {
+    const bool ready = isAbleToCreateColorMap();
+    const Grid wanted = currentGrid();
+    if (ready && wanted.columns >= 1 && wanted.rows >= 1 && requested_ != wanted) {
+        requested_ = wanted;
+        // Held weakly until they run, so a map that never gets ready is not kept alive by them.
+        std::weak_ptr<UIView> weak = weak_from_this();
+        if (!operationAdded_) {
+            operationAdded_ = true;
+            initializeQueue_.addOperation([weak, wanted] {
+                auto strong = std::static_pointer_cast<QVColorMapView>(weak.lock());
+                if (!strong)
+                    return;
+                strong->createColorMapLayer(wanted);
+                // Moved, so that the map's last owner lets go of it on the main thread.
+                dispatchAsyncMain(
+                    [strong = std::move(strong), wanted] { strong->showColorMapLayers(wanted); });
+            });
+        } else {
+            initializeQueue_.addOperation([weak, wanted] {
+                const Images images = renderImages(wanted);
+                dispatchAsyncMain([weak, wanted, images] {
+                    if (auto strong = std::static_pointer_cast<QVColorMapView>(weak.lock()))
+                        strong->applyImages(wanted, images);
+                });
+            });
+        }
+    }
+    initializeQueue_.setSuspended(!ready);
+}
+
+void QVColorMapView::waitForRendering() {
+    // Held back, the queue would never finish.
+    if (!initializeQueue_.isSuspended())
+        initializeQueue_.waitUntilAllOperationsAreFinished();
+}
+
+void QVColorMapView::createColorMapLayer(const Grid &g) {
+    if (colorMapLayer())
         return;
-    const CGSize size{columns * double(t), rows * double(t)};
-    auto image = colorMapTilesWithSize(size, t, wanted.limit);
-    auto background = backgroundTilesWithSize(size, t);
-    if (!image || !background)
+    const Images images = renderImages(g);
+    if (!images.map || !images.background)
         return;
-    rendered_ = wanted;
-    const bool first = !colorMapLayer_;
+    const CGRect frame{{0, 0}, {g.columns * double(g.tile), g.rows * double(g.tile)}};
     CATransaction::begin();
     CATransaction::setDisableActions(true);
-    if (first) {
-        colorMapBackgroundLayer_ = CALayer::layerWithLayer(layer());
-        colorMapLayer_ = CALayer::layerWithLayer(layer());
-        colorMapLayer_->setOpacity(static_cast<float>(brightness_));
-    }
-    colorMapBackgroundLayer_->setFrame({{0, 0}, size});
-    colorMapBackgroundLayer_->setContents(background->CGImage());
-    colorMapLayer_->setFrame({{0, 0}, size});
-    colorMapLayer_->setContents(image->CGImage());
+    auto mapLayer = CALayer::layerWithLayer(layer());
+    mapLayer->setFrame(frame);
+    mapLayer->setContents(images.map->CGImage());
+    auto backLayer = CALayer::layerWithLayer(layer());
+    backLayer->setFrame(frame);
+    backLayer->setContents(images.background->CGImage());
     CATransaction::commit();
-    if (!first)
+    colorMapBackgroundLayer_.store(backLayer);
+    colorMapLayer_.store(mapLayer);
+}
+
+void QVColorMapView::showColorMapLayers(const Grid &g) {
+    auto mapLayer = colorMapLayer();
+    auto backLayer = colorMapBackgroundLayer();
+    if (!mapLayer || !backLayer) {
+        // Nothing could be rendered for that grid: the next usable one starts over.
+        operationAdded_ = false;
+        if (requested_ != g) {
+            requested_.reset();
+            updateQueueSuspension();
+        }
         return;
-    layer().insertSublayer(colorMapBackgroundLayer_, 0);
-    layer().insertSublayer(colorMapLayer_, 1);
+    }
+    layer().insertSublayer(backLayer, 0);
+    layer().insertSublayer(mapLayer, 1);
+    mapLayer->setOpacity(static_cast<float>(brightness_));
     invalidateIntrinsicContentSize();
     shown_ = true;
     UIView::animateWithDuration(0.2, [this] { setAlpha(1.0); });
 }
 
+void QVColorMapView::applyImages(const Grid &g, const Images &images) {
+    auto mapLayer = colorMapLayer();
+    auto backLayer = colorMapBackgroundLayer();
+    if (requested_ != g || !mapLayer || !backLayer || !images.map || !images.background)
+        return;
+    const CGRect frame{{0, 0}, {g.columns * double(g.tile), g.rows * double(g.tile)}};
+    CATransaction::begin();
+    CATransaction::setDisableActions(true);
+    backLayer->setFrame(frame);
+    backLayer->setContents(images.background->CGImage());
+    mapLayer->setFrame(frame);
+    mapLayer->setContents(images.map->CGImage());
+    CATransaction::commit();
+}
+
 void QVColorMapView::setSaturationUpperLimit(std::optional<double> limit) {
     saturationUpperLimit_ = limit;
-    updateImages();
+    updateQueueSuspension();
 }
 
 void QVColorMapView::setTileSize(std::optional<double> tileSize) {
     tileSize_ = tileSize;
-    updateImages();
+    updateQueueSuspension();
     const double offset = -(QVColorCursor::cursorSize().width - tile()) / 2;
     CGRect f = colorCursor_->frame();
     f.origin = {offset, offset};
@@ -192,15 +261,15 @@ void QVColorMapView::setBrightness(double brightness) {
     brightness_ = brightness;
     CATransaction::begin();
     CATransaction::setDisableActions(true);
-    if (colorMapLayer_)
-        colorMapLayer_->setOpacity(static_cast<float>(brightness));
+    if (auto map = colorMapLayer())
+        map->setOpacity(static_cast<float>(brightness));
     CATransaction::commit();
 }
 
 void QVColorMapView::layoutSubviews() {
     updateColorCursor();
     didLayoutSubview_ = true;
-    updateImages();
+    updateQueueSuspension();
 }
 
 std::pair<int, int> QVColorMapView::grid(float t) const {

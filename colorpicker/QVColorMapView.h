@@ -1,19 +1,22 @@
 #pragma once
 
+#include "NSOperationQueue.h"
 #include "QVColorCursor.h"
 #include "QVProtocols.h"
 #include "UIControl.h"
 #include "UIGraphics.h"
 
+#include <atomic>
 #include <memory>
 
 class UIGestureRecognizer;
 
 // The hue/saturation map: hue across the columns, saturation down the rows, in square tiles;
 // brightness is the opacity of the map over black. Its two images hold one pixel per tile and are
-// shown stretched without smoothing: rendering them takes microseconds, so they are made at
-// layout, on the main thread, whenever the grid changes (a new size, tile size or limit), and a
-// map that is shown always shows the grid it picks from. It fades in the first time.
+// shown stretched without smoothing. They are rendered off the main thread, on the map's own
+// queue, which runs only while the map has a usable frame, a tile size and a limit; the map then
+// fades in. A later change of grid (size, tile size or limit) renders them again the same way,
+// so that a map that is shown ends up showing the grid it picks from.
 class QVColorMapView : public UIControl, public QVColorMapViewProtocol {
 public:
     static std::shared_ptr<UIImage> colorMapImageWithSize(CGSize size, double tileSize,
@@ -49,12 +52,17 @@ public:
     void handlePan(UIGestureRecognizer &recognizer);
     void update(CGPoint point, bool sendUpdates);
 
-    std::shared_ptr<CALayer> colorMapLayer() const { return colorMapLayer_; }
-    std::shared_ptr<CALayer> colorMapBackgroundLayer() const { return colorMapBackgroundLayer_; }
+    std::shared_ptr<CALayer> colorMapLayer() const { return colorMapLayer_.load(); }
+    std::shared_ptr<CALayer> colorMapBackgroundLayer() const {
+        return colorMapBackgroundLayer_.load();
+    }
     QVColorCursor &colorCursor() const { return *colorCursor_; }
     const CALayer &lineLayer() const { return *lineLayer_; }
     // True once the rendered layers are in the layer tree.
     bool isShown() const { return shown_; }
+    // Blocks until the queue has rendered what it was given, unless it is held back because the
+    // map is not ready (for tests and benchmarks).
+    void waitForRendering();
 
 private:
     struct Grid {
@@ -65,9 +73,24 @@ private:
         bool operator==(const Grid &) const = default;
     };
 
+    struct Images {
+        std::shared_ptr<UIImage> map;
+        std::shared_ptr<UIImage> background;
+    };
+
     void init();
-    // Renders the images for the grid the frame holds now, unless they show it already.
-    void updateImages();
+    // Lets the queue run exactly while the map is ready, and gives it the grid to render when
+    // that is not the one it was last given.
+    void updateQueueSuspension();
+    // The grid the frame holds now.
+    Grid currentGrid() const;
+    static Images renderImages(const Grid &grid);
+    // On the queue's thread: the first images and the layers that show them.
+    void createColorMapLayer(const Grid &grid);
+    // On the main thread: puts the first layers in the tree and fades the map in.
+    void showColorMapLayers(const Grid &grid);
+    // On the main thread: images of a later grid, unless the grid has changed again since.
+    void applyImages(const Grid &grid, const Images &images);
     // The finger lifted at `lift`: the drag ends on the tile there.
     void endDrag(CGPoint lift);
     // Column and row counts of the frame; zero when there is no usable tile size.
@@ -82,8 +105,12 @@ private:
     bool didLayoutSubview_ = false;
     std::shared_ptr<CALayer> lineLayer_;
     std::optional<double> tileSize_;
-    std::shared_ptr<CALayer> colorMapLayer_;
-    std::shared_ptr<CALayer> colorMapBackgroundLayer_;
+    NSOperationQueue initializeQueue_;
+    // Made on the queue's thread, read on the main thread.
+    std::atomic<std::shared_ptr<CALayer>> colorMapLayer_;
+    std::atomic<std::shared_ptr<CALayer>> colorMapBackgroundLayer_;
+    bool operationAdded_ = false;
     bool shown_ = false;
-    std::optional<Grid> rendered_;
+    // The grid last given to the queue (main thread only).
+    std::optional<Grid> requested_;
 };

@@ -129,6 +129,7 @@ TEST_F(MapFixture, RendersOnceFadesInAndFollowsBrightnessWithoutRedrawing) {
     // A new tile size moves picking and the cursor, and the same layers show the new grid.
     map->setTileSize(32);
     map->layoutIfNeeded();
+    map->waitForRendering();
     QCoreApplication::processEvents();
     EXPECT_EQ(map->colorMapLayer(), layer);
     EXPECT_EQ(layer->contents()->size(), QSize(10, 6));
@@ -137,6 +138,42 @@ TEST_F(MapFixture, RendersOnceFadesInAndFollowsBrightnessWithoutRedrawing) {
     EXPECT_EQ(map->colorCursor().frame().origin, (CGPoint{2, 2}));
     tapAt(100, 5); // column 3 of 10
     EXPECT_NEAR(hsvOf(*map->color()).h, 0.3, 1e-12);
+}
+
+// The main thread only hands the grid over and later puts the result in place; a window being
+// resized must not wait for the map to be drawn.
+TEST_F(MapFixture, RendersOnItsOwnQueueWhileTheMainThreadWaits) {
+    EXPECT_FALSE(map->isShown());
+    map->waitForRendering(); // the main thread blocked, no events handled
+    auto layer = map->colorMapLayer();
+    ASSERT_TRUE(layer);
+    EXPECT_EQ(layer->contents()->size(), QSize(20, 12));
+    EXPECT_EQ(layer->superlayer(), nullptr);
+    EXPECT_FALSE(map->isShown());
+    EXPECT_EQ(map->alpha(), 0);
+    ASSERT_TRUE(waitUntilShown(*map));
+    EXPECT_EQ(layer->superlayer(), &map->layer());
+
+    // A new grid is rendered on the queue too, then shown by the same layers.
+    map->setTileSize(32);
+    map->layoutIfNeeded();
+    map->waitForRendering();
+    EXPECT_EQ(layer->contents()->size(), QSize(20, 12));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(map->colorMapLayer(), layer);
+    EXPECT_EQ(layer->contents()->size(), QSize(10, 6));
+
+    // Two grids in a row before the main thread gets back: the last one is what stays.
+    map->setTileSize(40);
+    map->layoutIfNeeded();
+    map->setFrame(CGRectMake(0, 0, 200, 100));
+    map->setTileSize(20);
+    map->layoutIfNeeded();
+    map->waitForRendering();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(layer->contents()->size(), QSize(10, 5));
+    EXPECT_EQ(layer->frame(), CGRectMake(0, 0, 200, 100));
+    EXPECT_EQ(map->colorMapBackgroundLayer()->frame(), CGRectMake(0, 0, 200, 100));
 }
 
 TEST(ColorMapView, ZeroFrameStaysInvisibleUntilUsable) {
