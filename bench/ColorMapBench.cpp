@@ -1,5 +1,6 @@
-// The colour map's images for a phone-sized map, against working out the same colour-map image
-// pixel by pixel; and a brightness change on a map that is already shown.
+// The colour map's images for a phone-sized map, at the screen's scale and at one pixel per tile
+// as a map view shows them, against working out the same colour-map image pixel by pixel; and a
+// brightness change on a map that is already shown.
 #include "BitmapStore.h"
 #include "EventLoopWait.h"
 #include "QVColorMapView.h"
@@ -32,7 +33,7 @@ void renderBothImages() {
     benchmark::DoNotOptimize(background->CGImage()->constBits());
 }
 
-// What a map view renders: the colour map and its background.
+// The colour map and its background at the screen's scale (the snapshot tool's pictures).
 void BM_ColorMapImages(benchmark::State &state) {
     UIScreen::mainScreen().setScale(kScale);
     for (auto _ : state)
@@ -51,6 +52,17 @@ void BM_ColorMapImagesFreshMemory(benchmark::State &state) {
     }
 }
 BENCHMARK(BM_ColorMapImagesFreshMemory)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// What a map view renders: both pictures at one pixel per tile, shown stretched.
+void BM_ColorMapTiles(benchmark::State &state) {
+    for (auto _ : state) {
+        auto map = QVColorMapView::colorMapTilesWithSize(kMapSize, kTile, kLimit);
+        auto background = QVColorMapView::backgroundTilesWithSize(kMapSize, kTile);
+        benchmark::DoNotOptimize(map->CGImage()->constBits());
+        benchmark::DoNotOptimize(background->CGImage()->constBits());
+    }
+}
+BENCHMARK(BM_ColorMapTiles)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 // The same picture as BM_ColorMapImage, each pixel's colour worked out on its own (its bitmap
 // memory is reused by the allocator from one iteration to the next).
@@ -115,7 +127,8 @@ int main(int argc, char **argv) {
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
     RatioReporter reporter({{"BM_ColorMapImage", "BM_PerPixelColorMap", 0.1},
-                            {"BM_ColorMapImages", "BM_PerPixelColorMap", 0.1}});
+                            {"BM_ColorMapImages", "BM_PerPixelColorMap", 0.1},
+                            {"BM_ColorMapTiles", "BM_PerPixelColorMap", 0.1}});
     benchmark::RunSpecifiedBenchmarks(&reporter);
     auto figure = [&](const char *name, double goalMicroseconds) {
         const double us = reporter.microseconds(name);

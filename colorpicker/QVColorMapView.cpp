@@ -12,11 +12,12 @@ using platform::UIColor;
 
 namespace {
 
-// Whole tiles of a length; none for a tile size that is zero, negative or not a number.
+// Whole tiles of a length; none for a tile size that is zero, negative or not a number, and
+// never more than a bitmap can hold.
 int tilesIn(double length, float tile) {
     if (!(tile > 0) || !(length > 0))
         return 0;
-    return static_cast<int>(length / tile);
+    return static_cast<int>(std::min(length / tile, 65535.0));
 }
 
 // Saturation of a row; a single row is the fully saturated top row.
@@ -26,40 +27,65 @@ double rowSaturation(int row, int rows, float limit) {
     return 1.0 - limit * row / (rows - 1);
 }
 
+// Hue across the columns, then white over each row, the more the lower its saturation.
+QVImageRenderer colorMapRenderer(int columns, int rows, float t, float limit) {
+    return [=](CGContextRef ctx, CGRect r) {
+        for (int c = 0; c < columns; ++c) {
+            CGContextSetFillColorWithColor(
+                ctx, UIColor::colorWithHue(double(c) / columns, 1.0, 1.0, 1.0));
+            CGContextFillRect(ctx, CGRectMake(r.minX() + t * c, r.minY(), t, r.height()));
+        }
+        for (int row = 0; row < rows; ++row) {
+            CGContextSetFillColorWithColor(
+                ctx, UIColor::colorWithRed(1, 1, 1, 1.0 - rowSaturation(row, rows, limit)));
+            CGContextFillRect(ctx, CGRectMake(r.minX(), r.minY() + t * row, r.width(), t));
+        }
+    };
+}
+
+QVImageRenderer backgroundRenderer(int columns, int rows, float t) {
+    return [=](CGContextRef ctx, CGRect r) {
+        CGContextSetFillColorWithColor(ctx, UIColor::whiteColor());
+        CGContextFillRect(ctx, r);
+        CGContextSetFillColorWithColor(ctx, UIColor::colorWithWhite(0, 1));
+        for (int row = 0; row < rows; ++row)
+            for (int c = 0; c < columns; ++c)
+                CGContextFillRect(ctx, CGRectMake(r.minX() + t * c, r.minY() + t * row, t, t));
+    };
+}
+
 } // namespace
 
 std::shared_ptr<UIImage> QVColorMapView::colorMapImageWithSize(CGSize size, double tileSize,
                                                                double saturationUpperLimit) {
     const float t = static_cast<float>(tileSize);
     const int columns = tilesIn(size.width, t), rows = tilesIn(size.height, t);
-    const float limit = static_cast<float>(saturationUpperLimit);
     return qv_tiledImageWithSize(
-        {columns * t, rows * double(t)}, t, [&](CGContextRef ctx, CGRect r) {
-            for (int c = 0; c < columns; ++c) {
-                CGContextSetFillColorWithColor(
-                    ctx, UIColor::colorWithHue(double(c) / columns, 1.0, 1.0, 1.0));
-                CGContextFillRect(ctx, CGRectMake(r.minX() + t * c, r.minY(), t, r.height()));
-            }
-            for (int row = 0; row < rows; ++row) {
-                CGContextSetFillColorWithColor(
-                    ctx, UIColor::colorWithRed(1, 1, 1, 1.0 - rowSaturation(row, rows, limit)));
-                CGContextFillRect(ctx, CGRectMake(r.minX(), r.minY() + t * row, r.width(), t));
-            }
-        });
+        {columns * t, rows * double(t)}, t,
+        colorMapRenderer(columns, rows, t, static_cast<float>(saturationUpperLimit)));
 }
 
 std::shared_ptr<UIImage> QVColorMapView::backgroundImageWithSize(CGSize size, double tileSize) {
     const float t = static_cast<float>(tileSize);
     const int columns = tilesIn(size.width, t), rows = tilesIn(size.height, t);
-    return qv_tiledImageWithSize(
-        {columns * t, rows * double(t)}, t, [&](CGContextRef ctx, CGRect r) {
-            CGContextSetFillColorWithColor(ctx, UIColor::whiteColor());
-            CGContextFillRect(ctx, r);
-            CGContextSetFillColorWithColor(ctx, UIColor::colorWithWhite(0, 1));
-            for (int row = 0; row < rows; ++row)
-                for (int c = 0; c < columns; ++c)
-                    CGContextFillRect(ctx, CGRectMake(r.minX() + t * c, r.minY() + t * row, t, t));
-        });
+    return qv_tiledImageWithSize({columns * t, rows * double(t)}, t,
+                                 backgroundRenderer(columns, rows, t));
+}
+
+std::shared_ptr<UIImage> QVColorMapView::colorMapTilesWithSize(CGSize size, double tileSize,
+                                                               double saturationUpperLimit) {
+    const float t = static_cast<float>(tileSize);
+    const int columns = tilesIn(size.width, t), rows = tilesIn(size.height, t);
+    return qv_tileImageWithSize(
+        {columns * t, rows * double(t)}, t,
+        colorMapRenderer(columns, rows, t, static_cast<float>(saturationUpperLimit)));
+}
+
+std::shared_ptr<UIImage> QVColorMapView::backgroundTilesWithSize(CGSize size, double tileSize) {
+    const float t = static_cast<float>(tileSize);
+    const int columns = tilesIn(size.width, t), rows = tilesIn(size.height, t);
+    return qv_tileImageWithSize({columns * t, rows * double(t)}, t,
+                                backgroundRenderer(columns, rows, t));
 }
 
 std::shared_ptr<QVColorMapView> QVColorMapView::colorMapWithFrame(CGRect frame) {
@@ -103,73 +129,112 @@ void QVColorMapView::init() {
     initializeQueue_.setSuspended(true);
 }
 
-std::shared_ptr<CALayer> QVColorMapView::colorMapLayer() const {
-    std::lock_guard lock(layersMutex_);
-    return colorMapLayer_;
-}
-
-std::shared_ptr<CALayer> QVColorMapView::colorMapBackgroundLayer() const {
-    std::lock_guard lock(layersMutex_);
-    return colorMapBackgroundLayer_;
-}
-
 bool QVColorMapView::isAbleToCreateColorMap() const {
     const CGRect f = frame();
     return didLayoutSubview_ && !f.isNull() && !f.isEmpty() && f != CGRectZero &&
            saturationUpperLimit_.has_value() && tileSize_.has_value() && tile() > 0;
 }
 
+QVColorMapView::Grid QVColorMapView::currentGrid() const {
+    const float t = tile();
+    const auto [columns, rows] = grid(t);
+    return {columns, rows, t, limit()};
+}
+
+QVColorMapView::Images QVColorMapView::renderImages(const Grid &g) {
+    const CGSize size{g.columns * double(g.tile), g.rows * double(g.tile)};
+    return {colorMapTilesWithSize(size, g.tile, g.limit), backgroundTilesWithSize(size, g.tile)};
+}
+
 void QVColorMapView::updateQueueSuspension() {
     const bool ready = isAbleToCreateColorMap();
-    if (ready) {
-        std::lock_guard lock(geometryMutex_);
-        geometry_ = {frame().size, tile(), limit()};
-    }
-    if (ready && !operationAdded_) {
-        operationAdded_ = true;
-        // Held weakly until it runs, so a map that never gets ready is not kept alive by it.
+    const Grid wanted = currentGrid();
+    if (ready && wanted.columns >= 1 && wanted.rows >= 1 && requested_ != wanted) {
+        requested_ = wanted;
+        // Held weakly until they run, so a map that never gets ready is not kept alive by them.
         std::weak_ptr<UIView> weak = weak_from_this();
-        initializeQueue_.addOperation([weak] {
-            auto strong = std::static_pointer_cast<QVColorMapView>(weak.lock());
-            if (!strong)
-                return;
-            Geometry geometry;
-            {
-                std::lock_guard lock(strong->geometryMutex_);
-                geometry = strong->geometry_;
-            }
-            strong->createColorMapLayer(geometry);
-            dispatchAsyncMain([strong] {
-                strong->layer().insertSublayer(strong->colorMapBackgroundLayer(), 0);
-                strong->layer().insertSublayer(strong->colorMapLayer(), 1);
-                strong->colorMapLayer()->setOpacity(static_cast<float>(strong->brightness_));
-                strong->invalidateIntrinsicContentSize();
-                strong->shown_ = true;
-                UIView::animateWithDuration(0.2, [&] { strong->setAlpha(1.0); });
+        if (!operationAdded_) {
+            operationAdded_ = true;
+            initializeQueue_.addOperation([weak, wanted] {
+                auto strong = std::static_pointer_cast<QVColorMapView>(weak.lock());
+                if (!strong)
+                    return;
+                strong->createColorMapLayer(wanted);
+                // Moved, so that the map's last owner lets go of it on the main thread.
+                dispatchAsyncMain(
+                    [strong = std::move(strong), wanted] { strong->showColorMapLayers(wanted); });
             });
-        });
+        } else {
+            initializeQueue_.addOperation([weak, wanted] {
+                const Images images = renderImages(wanted);
+                dispatchAsyncMain([weak, wanted, images] {
+                    if (auto strong = std::static_pointer_cast<QVColorMapView>(weak.lock()))
+                        strong->applyImages(wanted, images);
+                });
+            });
+        }
     }
     initializeQueue_.setSuspended(!ready);
 }
 
-void QVColorMapView::createColorMapLayer(const Geometry &g) {
+void QVColorMapView::waitForRendering() {
+    // Held back, the queue would never finish.
+    if (!initializeQueue_.isSuspended())
+        initializeQueue_.waitUntilAllOperationsAreFinished();
+}
+
+void QVColorMapView::createColorMapLayer(const Grid &g) {
     if (colorMapLayer())
         return;
-    auto image = colorMapImageWithSize(g.size, g.tile, g.limit);
-    auto background = backgroundImageWithSize(g.size, g.tile);
+    const Images images = renderImages(g);
+    if (!images.map || !images.background)
+        return;
+    const CGRect frame{{0, 0}, {g.columns * double(g.tile), g.rows * double(g.tile)}};
     CATransaction::begin();
     CATransaction::setDisableActions(true);
     auto mapLayer = CALayer::layerWithLayer(layer());
-    mapLayer->setFrame({{0, 0}, image->size()});
-    mapLayer->setContents(image->CGImage());
+    mapLayer->setFrame(frame);
+    mapLayer->setContents(images.map->CGImage());
     auto backLayer = CALayer::layerWithLayer(layer());
-    backLayer->setFrame({{0, 0}, background->size()});
-    backLayer->setContents(background->CGImage());
-    {
-        std::lock_guard lock(layersMutex_);
-        colorMapLayer_ = mapLayer;
-        colorMapBackgroundLayer_ = backLayer;
+    backLayer->setFrame(frame);
+    backLayer->setContents(images.background->CGImage());
+    CATransaction::commit();
+    colorMapBackgroundLayer_.store(backLayer);
+    colorMapLayer_.store(mapLayer);
+}
+
+void QVColorMapView::showColorMapLayers(const Grid &g) {
+    auto mapLayer = colorMapLayer();
+    auto backLayer = colorMapBackgroundLayer();
+    if (!mapLayer || !backLayer) {
+        // Nothing could be rendered for that grid: the next usable one starts over.
+        operationAdded_ = false;
+        if (requested_ != g) {
+            requested_.reset();
+            updateQueueSuspension();
+        }
+        return;
     }
+    layer().insertSublayer(backLayer, 0);
+    layer().insertSublayer(mapLayer, 1);
+    mapLayer->setOpacity(static_cast<float>(brightness_));
+    invalidateIntrinsicContentSize();
+    shown_ = true;
+    UIView::animateWithDuration(0.2, [this] { setAlpha(1.0); });
+}
+
+void QVColorMapView::applyImages(const Grid &g, const Images &images) {
+    auto mapLayer = colorMapLayer();
+    auto backLayer = colorMapBackgroundLayer();
+    if (requested_ != g || !mapLayer || !backLayer || !images.map || !images.background)
+        return;
+    const CGRect frame{{0, 0}, {g.columns * double(g.tile), g.rows * double(g.tile)}};
+    CATransaction::begin();
+    CATransaction::setDisableActions(true);
+    backLayer->setFrame(frame);
+    backLayer->setContents(images.background->CGImage());
+    mapLayer->setFrame(frame);
+    mapLayer->setContents(images.map->CGImage());
     CATransaction::commit();
 }
 

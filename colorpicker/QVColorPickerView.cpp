@@ -71,12 +71,15 @@ bool QVColorPickerView::waitIsOver(timeval now) const {
 }
 
 UIColor QVColorPickerView::color() const {
+    if (setColor_)
+        return *setColor_;
     return UIColor::colorWithHue(currentHsvColor_.h, currentHsvColor_.s, currentHsvColor_.v, 1.0);
 }
 
 void QVColorPickerView::setColor(const UIColor &color) {
     double alpha = 0;
     color.getHue(&currentHsvColor_.h, &currentHsvColor_.s, &currentHsvColor_.v, &alpha);
+    setColor_ = color.colorWithAlphaComponent(1.0);
     if (slider_)
         slider_->setColor(this->color());
     if (colorInfo_)
@@ -187,6 +190,7 @@ void QVColorPickerView::brightnessChanged(UIControl &sender) {
     if (&sender != brightnessSlider_.get())
         return;
     currentHsvColor_.v = static_cast<float>(slider_->brightness().value_or(0));
+    setColor_.reset();
     map().setBrightness(currentHsvColor_.v);
     map().setColor(color());
     info().setColor(color());
@@ -201,6 +205,7 @@ void QVColorPickerView::colorMapColorChanged(UIControl &sender) {
         return;
     double alpha = 0;
     picked->getHue(&currentHsvColor_.h, &currentHsvColor_.s, &currentHsvColor_.v, &alpha);
+    setColor_.reset();
     slider().setColor(*picked);
     info().setColor(color());
     partChanged();
@@ -273,7 +278,13 @@ void QVColorPickerView::layoutSubviews() {
     UIView &infoView = colorInfoView();
     UIControl &sliderView = brightnessSlider();
 
-    mapView.setFrame(CGRectMake(0, 104, w, std::max(w, h - 104)));
+    // The map takes the width and what the swatch's row leaves of the height. A tall picker keeps
+    // it square as long as the swatch loses no more than its top edge; a wide one never lets it
+    // push the swatch, its caption or the slider out of sight.
+    double mapHeight = std::max(0.0, h - 104);
+    if (w <= h)
+        mapHeight = std::max(mapHeight, std::min(w, h - 60));
+    mapView.setFrame(CGRectMake(0, h - mapHeight, w, mapHeight));
     const CGSize content = mapView.intrinsicContentSize();
     mapView.setFrame(CGRectMake(0, h - content.height, content.width, content.height));
     const double top = h - content.height;

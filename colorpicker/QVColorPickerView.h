@@ -25,6 +25,8 @@ public:
     explicit QVColorPickerView(const FromCoder &coder);
     ~QVColorPickerView() override;
 
+    // The colour set, exactly, until a part changes it; then the parts' hue, saturation and
+    // brightness.
     platform::UIColor color() const;
     void setColor(const platform::UIColor &color);
     HSVColor currentHsvColor() const { return currentHsvColor_; }
@@ -86,6 +88,10 @@ private:
     std::shared_ptr<UIControl> brightnessSlider_;
     QVBrightnessSliderProtocol *slider_ = nullptr;
     HSVColor currentHsvColor_;
+    // The colour last set, as it was given, while the parts have not moved off it: hue,
+    // saturation and brightness make a colour a rounding step off the one they came from, and
+    // the caption truncates to whole bytes.
+    std::optional<platform::UIColor> setColor_;
     timeval lastDrawTime_{};
     timeval waitTimeDuration_{};
     std::function<timeval()> clock_;

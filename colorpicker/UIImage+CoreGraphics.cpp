@@ -35,7 +35,31 @@ int wholeTiles(double length, float tile, double tilePixels, double scale) {
     return int(count);
 }
 
+// One pixel per tile of a grid `columns` × `rows`.
+QImage renderTiles(CGSize size, float tile, int columns, int rows,
+                   const QVImageRenderer &renderer) {
+    QImage tiles(columns, rows, QImage::Format_ARGB32_Premultiplied);
+    tiles.fill(Qt::transparent);
+    QPainter painter(&tiles);
+    painter.scale(1 / double(tile), 1 / double(tile));
+    CGContext context{&painter};
+    if (renderer)
+        renderer(&context, {{0, 0}, size});
+    return tiles;
+}
+
 } // namespace
+
+std::shared_ptr<UIImage> qv_tileImageWithSize(CGSize size, float tile,
+                                              const QVImageRenderer &renderer) {
+    const double across = size.width / tile, down = size.height / tile;
+    // Also false for NaN and for a tile of zero or less.
+    if (!(tile > 0 && across >= 0.5 && down >= 0.5 && across < 65536 && down < 65536))
+        return nullptr;
+    const int columns = int(std::lround(across)), rows = int(std::lround(down));
+    return std::make_shared<UIImage>(renderTiles(size, tile, columns, rows, renderer),
+                                     1 / double(tile));
+}
 
 std::shared_ptr<UIImage> qv_tiledImageWithSize(CGSize size, float tile,
                                                const QVImageRenderer &renderer) {
@@ -47,15 +71,7 @@ std::shared_ptr<UIImage> qv_tiledImageWithSize(CGSize size, float tile,
     if (n < 1 || double(n) != tilePixels || columns < 1 || rows < 1)
         return qv_imageWithSize(size, renderer);
 
-    QImage tiles(columns, rows, QImage::Format_ARGB32_Premultiplied);
-    tiles.fill(Qt::transparent);
-    {
-        QPainter painter(&tiles);
-        painter.scale(1 / double(tile), 1 / double(tile));
-        CGContext context{&painter};
-        if (renderer)
-            renderer(&context, {{0, 0}, size});
-    }
+    const QImage tiles = renderTiles(size, tile, columns, rows, renderer);
 
     QImage pixels = BitmapStore::take(columns * n, rows * n, tiles.format());
     const size_t lineBytes = size_t(columns) * n * sizeof(QRgb);

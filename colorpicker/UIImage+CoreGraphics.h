@@ -19,3 +19,9 @@ std::shared_ptr<UIImage> qv_imageWithSize(CGSize size, bool opaque,
 // it simply is qv_imageWithSize.
 std::shared_ptr<UIImage> qv_tiledImageWithSize(CGSize size, float tileSize,
                                                const QVImageRenderer &renderer);
+
+// The same picture at one pixel per tile (its scale 1/tileSize, so its size is still `size`):
+// shown stretched without smoothing it is every tile, at any scale, for a few hundred bytes.
+// Null when `size` holds no whole tile.
+std::shared_ptr<UIImage> qv_tileImageWithSize(CGSize size, float tileSize,
+                                              const QVImageRenderer &renderer);

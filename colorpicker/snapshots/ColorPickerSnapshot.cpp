@@ -47,10 +47,8 @@ int main(int argc, char **argv) {
     auto &map = static_cast<QVColorMapView &>(picker->colorMapView());
     QElapsedTimer timer;
     timer.start();
-    while (!map.isShown() && timer.elapsed() < 10000) {
-        map.waitForRendering();
+    while (!map.isShown() && timer.elapsed() < 10000)
         QCoreApplication::processEvents();
-    }
     if (!map.isShown()) {
         std::fprintf(stderr, "the map was not rendered\n");
         return 1;

@@ -22,12 +22,7 @@ HSVColor hsvOf(const UIColor &c) {
 }
 
 bool waitUntilShown(QVColorMapView &map) {
-    return platform::testing::spinUntil([&] {
-        if (map.isShown())
-            return true;
-        map.waitForRendering();
-        return false;
-    });
+    return platform::testing::spinUntil([&] { return map.isShown(); });
 }
 
 struct MapFixture : ::testing::Test {
@@ -131,14 +126,54 @@ TEST_F(MapFixture, RendersOnceFadesInAndFollowsBrightnessWithoutRedrawing) {
     tapAt(5, 5);
     EXPECT_FLOAT_EQ(hsvOf(*map->color()).v, 0.25);
 
-    // A new tile size moves picking and the cursor but renders nothing again.
+    // A new tile size moves picking and the cursor, and the same layers show the new grid.
     map->setTileSize(32);
     map->layoutIfNeeded();
+    map->waitForRendering();
     QCoreApplication::processEvents();
     EXPECT_EQ(map->colorMapLayer(), layer);
+    EXPECT_EQ(layer->contents()->size(), QSize(10, 6));
+    EXPECT_EQ(layer->contents()->pixelColor(5, 0), QColor(0, 255, 255)); // column 5 of 10
+    EXPECT_EQ(layer->frame(), CGRectMake(0, 0, 320, 192));
     EXPECT_EQ(map->colorCursor().frame().origin, (CGPoint{2, 2}));
     tapAt(100, 5); // column 3 of 10
     EXPECT_NEAR(hsvOf(*map->color()).h, 0.3, 1e-12);
+}
+
+// The main thread only hands the grid over and later puts the result in place; a window being
+// resized must not wait for the map to be drawn.
+TEST_F(MapFixture, RendersOnItsOwnQueueWhileTheMainThreadWaits) {
+    EXPECT_FALSE(map->isShown());
+    map->waitForRendering(); // the main thread blocked, no events handled
+    auto layer = map->colorMapLayer();
+    ASSERT_TRUE(layer);
+    EXPECT_EQ(layer->contents()->size(), QSize(20, 12));
+    EXPECT_EQ(layer->superlayer(), nullptr);
+    EXPECT_FALSE(map->isShown());
+    EXPECT_EQ(map->alpha(), 0);
+    ASSERT_TRUE(waitUntilShown(*map));
+    EXPECT_EQ(layer->superlayer(), &map->layer());
+
+    // A new grid is rendered on the queue too, then shown by the same layers.
+    map->setTileSize(32);
+    map->layoutIfNeeded();
+    map->waitForRendering();
+    EXPECT_EQ(layer->contents()->size(), QSize(20, 12));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(map->colorMapLayer(), layer);
+    EXPECT_EQ(layer->contents()->size(), QSize(10, 6));
+
+    // Two grids in a row before the main thread gets back: the last one is what stays.
+    map->setTileSize(40);
+    map->layoutIfNeeded();
+    map->setFrame(CGRectMake(0, 0, 200, 100));
+    map->setTileSize(20);
+    map->layoutIfNeeded();
+    map->waitForRendering();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(layer->contents()->size(), QSize(10, 5));
+    EXPECT_EQ(layer->frame(), CGRectMake(0, 0, 200, 100));
+    EXPECT_EQ(map->colorMapBackgroundLayer()->frame(), CGRectMake(0, 0, 200, 100));
 }
 
 TEST(ColorMapView, ZeroFrameStaysInvisibleUntilUsable) {
@@ -151,7 +186,6 @@ TEST(ColorMapView, ZeroFrameStaysInvisibleUntilUsable) {
     map->setSaturationUpperLimit(std::nullopt);
     map->setFrame(CGRectMake(0, 0, 64, 64));
     map->layoutIfNeeded();
-    map->waitForRendering();
     QCoreApplication::processEvents();
     EXPECT_FALSE(map->colorMapLayer());
     map->setSaturationUpperLimit(0.9);

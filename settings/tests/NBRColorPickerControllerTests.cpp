@@ -1,5 +1,6 @@
 #include "NBRColorPickerController.h"
 #include "NBRSupport.h"
+#include "QVColorInfoView.h"
 #include "QVColorPickerView.h"
 #include "UINavigationController.h"
 #include "UIViewHost.h"
@@ -120,6 +121,41 @@ TEST_F(ColorPickerScreen, WithoutADelegateTapsAndLeavingAreHarmless) {
     nbrtest::tapMap(*host, *chooser->colorPicker(), 0.5, 0.5);
     EXPECT_TRUE(chooser->pickedColor());
     navigation_->popViewControllerAnimated(true);
+}
+
+// The screen opens on the stored text's colour, as the page makes it: its caption, its swatch and
+// the colour it would report are that text again, save where the platform's own conversion
+// already gives one less ("212121" comes back as "202020"), which is not the screen's to mend.
+TEST(ColorPickerScreenReopened, ShowsTheStoredColourExactly) {
+    std::vector<std::string> texts;
+    for (int v = 0; v < 256; ++v) {
+        char digits[3];
+        std::snprintf(digits, sizeof digits, "%02x", v);
+        const std::string b = digits;
+        for (const std::string &hex : {b + b + b, "8d" + b + "ff", "65ff" + b, b + "aaff"})
+            texts.push_back(hex);
+    }
+    int checked = 0;
+    std::vector<std::string> wrong;
+    for (const std::string &hex : texts) {
+        const UIColor stored = NBRColorForHexString(hex.c_str());
+        if (NBRStringColorForUIColor(stored) != hex)
+            continue;
+        ++checked;
+        NBRColorPickerController chooser(stored);
+        QVColorPickerView &picker = *chooser.colorPicker();
+        picker.setFrame(CGRectMake(0, 0, 390, 676));
+        picker.layoutIfNeeded();
+        auto &info = static_cast<QVColorInfoView &>(picker.colorInfoView());
+        const std::string caption = info.viewForBaselineLayout().text().toStdString();
+        const std::string shown = info.color() ? NBRStringColorForUIColor(*info.color()) : "";
+        const std::string reported = NBRStringColorForUIColor(picker.color());
+        if (caption != "#" + hex || shown != hex || reported != hex)
+            wrong.push_back(hex + ": " + caption + " " + shown + " " + reported);
+    }
+    EXPECT_GT(checked, 900);
+    EXPECT_TRUE(wrong.empty()) << wrong.size() << " of " << checked << ", first "
+                               << (wrong.empty() ? "" : wrong.front());
 }
 
 TEST(ColorPickerScreenLifetime, APickerOutlivingItsScreenNoLongerReportsToIt) {
