@@ -12,6 +12,7 @@
 #include "PSListController.h"
 #include "PreferencesControl.h"
 #include "SettingsRootController.h"
+#include "ToolOptions.h"
 #include "UIApplication.h"
 #include "UINavigationController.h"
 #include "UnixSignalWatcher.h"
@@ -32,8 +33,18 @@ void addOptions(QCommandLineParser &parser) {
         {"tap", "Tap the row with this identifier or title on the top screen.", "ROW"});
     parser.addOption({"print-specifiers", "Print the rows of the top page."});
     parser.addOption({"screenshot", "Save the window as a PNG.", "FILE"});
-    parser.addHelpOption();
 }
+
+const platform::ToolDescription kTool{
+    "Preferences",
+    "The Settings app stand-in: shows the bundles of \"/Library/PreferenceBundles\" under "
+    "NIMBREL_ROOT in a window with a navigation stack.",
+    "Preferences [--open NAME] [--tap ROW]... [--print-specifiers] [--screenshot FILE]\n",
+    "  --open NAME          open the page of NAME.bundle\n"
+    "  --tap ROW            tap the row with this identifier or title on the top screen\n"
+    "  --print-specifiers   print the rows of the top page\n"
+    "  --screenshot FILE    save the window as a PNG\n"
+    "\"ready\" is printed once all that is done.\n"};
 
 void postBackgroundingNotification(UIApplication &app) {
     QObject::connect(&app, &QGuiApplication::applicationStateChanged, [](Qt::ApplicationState s) {
@@ -102,11 +113,18 @@ void finishStartup(const QCommandLineParser &parser, PreferencesControl &control
 } // namespace
 
 int main(int argc, char **argv) {
+    if (auto status = platform::answerHelpOrVersion(argc, argv, kTool))
+        return *status;
     UIApplication app(argc, argv);
     QApplication::setApplicationName("Preferences");
     QCommandLineParser parser;
     addOptions(parser);
-    parser.process(app);
+    if (!parser.parse(app.arguments()) || !parser.positionalArguments().isEmpty())
+        return platform::usageError(kTool, parser.errorText().isEmpty()
+                                               ? "unexpected " + parser.positionalArguments()
+                                                                     .first()
+                                                                     .toStdString()
+                                               : parser.errorText().toStdString());
 
     platform::UnixSignalWatcher::quitApplicationOn({SIGINT, SIGTERM});
     postBackgroundingNotification(app);
