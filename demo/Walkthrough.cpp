@@ -597,13 +597,13 @@ int Walkthrough::runByHand() {
         "appear here" +
         QString(verbose_ ? ", with every message the controller daemon receives" : "") +
         ". Close the window or press Ctrl-C to end.");
-    // The window is asked a few times a second: often enough to catch each progress text.
+    // The window is asked twenty times a second: a progress text may last only a moment.
     QElapsedTimer sinceLook;
     waitUntil(
         [&] {
             if (preferencesEnded_)
                 return true;
-            if (!sinceLook.isValid() || sinceLook.elapsed() >= 150) {
+            if (!sinceLook.isValid() || sinceLook.elapsed() >= 50) {
                 sinceLook.start();
                 reportWindow();
             }
