@@ -6,6 +6,7 @@
 #include "UIApplication.h"
 #include "UIViewController.h"
 
+#include <QFileInfo>
 #include <QUrl>
 
 const QString &NBRPairingInstructionsMailer::document() {
@@ -60,6 +61,27 @@ void NBRPairingInstructionsMailer::email(UIViewController *presenter,
     presenter->presentViewController(mail, true);
 }
 
-void NBRPairingInstructionsMailer::openWebPage() {
-    UIApplication::openURL(QUrl(NBRPairingInstructionsURL));
+QString NBRPairingInstructionsMailer::webPagePath(const QString &bundlePath) {
+    return bundlePath + "/PairingInstructions.html";
+}
+
+void NBRPairingInstructionsMailer::openWebPage(const QString &bundlePath) {
+    const QString path = webPagePath(bundlePath);
+    if (!QFileInfo(path).isFile()) {
+        (new UIAlertView("Pairing Instructions",
+                         "The pairing instructions are missing: there is no file " + path + ".",
+                         nullptr, "Dismiss"))
+            ->show();
+        return;
+    }
+    // Without a browser the person still gets the instructions: the alert says where they are.
+    UIApplication::openURL(QUrl::fromLocalFile(path), [path](bool opened) {
+        if (!opened)
+            (new UIAlertView("Pairing Instructions",
+                             "No browser could open the pairing instructions. Open this file "
+                             "in one: " +
+                                 path,
+                             nullptr, "Dismiss"))
+                ->show();
+    });
 }
