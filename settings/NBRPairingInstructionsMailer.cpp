@@ -66,20 +66,23 @@ QString NBRPairingInstructionsMailer::webPagePath(const QString &bundlePath) {
 }
 
 void NBRPairingInstructionsMailer::openWebPage(const QString &bundlePath) {
-    const QString path = webPagePath(bundlePath);
-    if (!QFileInfo(path).isFile()) {
+    const QFileInfo page(webPagePath(bundlePath));
+    if (!page.isFile()) {
         (new UIAlertView("Pairing Instructions",
-                         "The pairing instructions are missing: there is no file " + path + ".",
+                         "The pairing instructions are missing: there is no file\n" +
+                             page.filePath(),
                          nullptr, "Dismiss"))
             ->show();
         return;
     }
+    // The file itself, not a link to it: a path that lasts is what the person is told.
+    const QString path = page.canonicalFilePath();
     // Without a browser the person still gets the instructions: the alert says where they are.
     UIApplication::openURL(QUrl::fromLocalFile(path), [path](bool opened) {
         if (!opened)
             (new UIAlertView("Pairing Instructions",
                              "No browser could open the pairing instructions. Open this file "
-                             "in one: " +
+                             "in one:\n" +
                                  path,
                              nullptr, "Dismiss"))
                 ->show();

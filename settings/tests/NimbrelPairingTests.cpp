@@ -346,7 +346,7 @@ TEST_F(InstructionsPage, TheShippedPageIsHandedToTheDesktop) {
 
 TEST_F(InstructionsPage, WithNothingToOpenItThePersonIsToldWhereTheFileIs) {
     const QString told = "Pairing Instructions|No browser could open the pairing instructions. "
-                         "Open this file in one: " +
+                         "Open this file in one:\n" +
                          pagePath_;
     // No opener on PATH at all.
     dismissTheNoMailAlert();
