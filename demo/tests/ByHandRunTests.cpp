@@ -6,7 +6,10 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -29,7 +32,8 @@ protected:
         run_.setArguments({"--by-hand", "--output", output_.path()});
         run_.start();
         ASSERT_TRUE(run_.waitForStarted());
-        ASSERT_TRUE(waitForOutput("Close the window or press Ctrl-C to end.")) << out_.toStdString();
+        ASSERT_TRUE(waitForOutput("Close the window or press Ctrl-C to end."))
+            << out_.toStdString();
         const QString address =
             QRegularExpression("private session bus (unix:\\S+)").match(out_).captured(1);
         ASSERT_FALSE(address.isEmpty()) << out_.toStdString();
@@ -37,6 +41,14 @@ protected:
         ASSERT_TRUE(bus_->isConnected());
     }
     void TearDown() override {
+        // What each process of the run said, for a failure to be read.
+        if (HasFailure())
+            for (const QFileInfo &log : QDir(output_.path() + "/logs").entryInfoList(QDir::Files)) {
+                QFile file(log.filePath());
+                if (file.open(QIODevice::ReadOnly))
+                    std::printf("--- %s\n%s\n", qPrintable(log.fileName()),
+                                file.readAll().right(2000).constData());
+            }
         if (run_.state() != QProcess::NotRunning) {
             ::kill(static_cast<pid_t>(run_.processId()), SIGKILL);
             run_.waitForFinished();
@@ -44,17 +56,28 @@ protected:
         QDBusConnection::disconnectFromBus("by-hand");
     }
 
-    // Until standard output holds `text`.
-    bool waitForOutput(const QString &text, std::chrono::milliseconds timeout = 30s) {
+    // Until standard output holds `text` `count` times.
+    bool waitForOutput(const QString &text, std::chrono::milliseconds timeout = 30s,
+                       qsizetype count = 1) {
         QElapsedTimer clock;
         clock.start();
-        while (!out_.contains(text) &&
+        while (out_.count(text) < count &&
                clock.elapsed() < platform::testing::scaled(timeout).count()) {
             run_.waitForReadyRead(100);
             out_ += QString::fromUtf8(run_.readAllStandardOutput());
             err_ += QString::fromUtf8(run_.readAllStandardError());
         }
-        return out_.contains(text);
+        return out_.count(text) >= count;
+    }
+    // Picks `choice` on the list behind `row` and goes back once the choice is stored, which the
+    // console tells by the preferences' notification.
+    void choose(const QString &row, const QString &choice) {
+        const QString stored = "  notification: com.tesmar.nbrprefs.changed";
+        const qsizetype before = out_.count(stored);
+        ASSERT_TRUE(tap(row));
+        ASSERT_TRUE(tap(choice));
+        ASSERT_TRUE(waitForOutput(stored, 30s, before + 1)) << out_.toStdString();
+        call("Back");
     }
     QVariant call(const QString &method, const QVariantList &arguments = {}) {
         QDBusMessage message = QDBusMessage::createMethodCall(
@@ -85,16 +108,13 @@ protected:
 } // namespace
 
 TEST_F(ByHandRun, StartsQuietlyTellsWhatTheWindowShowsAndEndsOnCtrlC) {
-    ASSERT_TRUE(tap("controller_type"));
-    ASSERT_TRUE(tap("PS4 Controller (DualShock 4)"));
-    call("Back");
+    choose("controller_type", "PS4 Controller (DualShock 4)");
     ASSERT_TRUE(tap("pair_label"));
     EXPECT_TRUE(waitForOutput("  HUD: \"Searching... / Press both the Share and PS buttons"));
-    ASSERT_TRUE(waitForOutput("  alert: \"Nimbrel\": \"Success! / Controller paired")) << out_.toStdString();
+    ASSERT_TRUE(waitForOutput("  alert: \"Nimbrel\": \"Success! / Controller paired"))
+        << out_.toStdString();
     call("DismissAlert");
-    ASSERT_TRUE(tap("connection_mode"));
-    ASSERT_TRUE(tap("Manual"));
-    call("Back");
+    choose("connection_mode", "Manual");
     ASSERT_TRUE(tap("NBRConnectID"));
     EXPECT_TRUE(waitForOutput("  controller daemon: controller connected type=1 address=1c:66:6d"));
     EXPECT_TRUE(waitForOutput("  controller daemon: light bar 004efd shown"));
