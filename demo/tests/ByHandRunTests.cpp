@@ -78,6 +78,11 @@ protected:
         ASSERT_TRUE(tap(choice));
         ASSERT_TRUE(waitForOutput(stored, 30s, before + 1)) << out_.toStdString();
         call("Back");
+        QElapsedTimer clock;
+        clock.start();
+        while (call("Title").toString() != "Nimbrel" && clock.elapsed() < 10000)
+            QThread::msleep(50);
+        ASSERT_EQ(call("Title").toString(), "Nimbrel");
     }
     QVariant call(const QString &method, const QVariantList &arguments = {}) {
         QDBusMessage message = QDBusMessage::createMethodCall(
