@@ -115,16 +115,23 @@ void finishStartup(const QCommandLineParser &parser, PreferencesControl &control
 int main(int argc, char **argv) {
     if (auto status = platform::answerHelpOrVersion(argc, argv, kTool))
         return *status;
+    // An unknown long option is refused before the application needs a display; single-dash
+    // ones may be Qt's own (-platform) and are looked at once Qt has taken those.
+    for (int i = 1; i < argc; ++i) {
+        const QString option = QString::fromLocal8Bit(argv[i]).section('=', 0, 0);
+        if (option.startsWith("--") &&
+            !QStringList{"--open", "--tap", "--print-specifiers", "--screenshot"}.contains(option))
+            return platform::usageError(kTool, "unknown option " + option.toStdString());
+    }
     UIApplication app(argc, argv);
     QApplication::setApplicationName("Preferences");
     QCommandLineParser parser;
     addOptions(parser);
-    if (!parser.parse(app.arguments()) || !parser.positionalArguments().isEmpty())
-        return platform::usageError(kTool, parser.errorText().isEmpty()
-                                               ? "unexpected " + parser.positionalArguments()
-                                                                     .first()
-                                                                     .toStdString()
-                                               : parser.errorText().toStdString());
+    if (!parser.parse(app.arguments()))
+        return platform::usageError(kTool, parser.errorText().toStdString());
+    if (!parser.positionalArguments().isEmpty())
+        return platform::usageError(kTool, "unexpected " +
+                                               parser.positionalArguments().first().toStdString());
 
     platform::UnixSignalWatcher::quitApplicationOn({SIGINT, SIGTERM});
     postBackgroundingNotification(app);
