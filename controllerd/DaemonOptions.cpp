@@ -106,7 +106,7 @@ bool parseOption(ArgumentCursor &cursor, DaemonOptions &options) {
 } // namespace
 
 const char *DaemonOptions::usage() {
-    return "usage: nbr-controllerd [--log FILE] [--timestamps] [--never-answer]\n"
+    return "nbr-controllerd [--log FILE] [--timestamps] [--never-answer]\n"
            "                       [--close-without-reply]\n"
            "                       [--refuse-connect] [--short-reply BYTES]\n"
            "                       [--partial-reply BYTES] [--trickle MS] [--delay MS]\n"

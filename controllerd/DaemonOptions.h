@@ -25,5 +25,6 @@ struct DaemonOptions {
     // Parses argv; on a bad option fills `error` and returns nothing.
     static std::optional<DaemonOptions> parse(const std::vector<std::string> &arguments,
                                               std::string &error);
+    // The usage lines, after "usage: ".
     static const char *usage();
 };

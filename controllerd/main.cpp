@@ -1,6 +1,7 @@
 // nbr-controllerd: the controller daemon stand-in. Serves the control socket under the device
 // root until SIGINT or SIGTERM; prints "ready" once it listens.
 #include "ControllerDaemon.h"
+#include "ToolOptions.h"
 #include "UnixSignalWatcher.h"
 
 #include <QCoreApplication>
@@ -8,14 +9,19 @@
 #include <cstdio>
 
 int main(int argc, char **argv) {
+    const platform::ToolDescription tool{
+        "nbr-controllerd",
+        "The controller daemon stand-in: serves the control socket \"/tmp/nbrcontrol.sock\" "
+        "under NIMBREL_ROOT, logs every message it receives and prints \"ready\" once it listens.",
+        DaemonOptions::usage()};
+    if (auto status = platform::answerHelpOrVersion(argc, argv, tool))
+        return *status;
     QCoreApplication app(argc, argv);
     std::vector<std::string> arguments(argv + 1, argv + argc);
     std::string error;
     auto options = DaemonOptions::parse(arguments, error);
-    if (!options) {
-        std::fprintf(stderr, "nbr-controllerd: %s\n%s", error.c_str(), DaemonOptions::usage());
-        return 2;
-    }
+    if (!options)
+        return platform::usageError(tool, error);
     ControllerDaemon daemon(std::move(*options));
     if (!daemon.listen(error)) {
         std::fprintf(stderr, "nbr-controllerd: %s\n", error.c_str());

@@ -65,9 +65,10 @@ int processesUnder(const QString &root) {
 
 } // namespace
 
-Walkthrough::Walkthrough(WalkthroughPaths paths, QString outputFolder)
+Walkthrough::Walkthrough(WalkthroughPaths paths, QString outputFolder, bool verbose)
     : paths_(std::move(paths)), outputFolder_(std::move(outputFolder)),
-      root_(QDir::tempPath() + "/nbr-walk.XXXXXX") {
+      root_(QDir::tempPath() + "/nbr-walk.XXXXXX"),
+      daemonLogPath_(outputFolder_ + "/logs/controller-daemon-received.log"), verbose_(verbose) {
     auto *watcher = new platform::UnixSignalWatcher({SIGINT, SIGTERM}, this);
     connect(watcher, &platform::UnixSignalWatcher::received, this, [this] { interrupted_ = true; });
 }
@@ -82,6 +83,7 @@ void Walkthrough::say(const QString &line) {
 }
 
 bool Walkthrough::start(bool onScreen, QString *error) {
+    byHand_ = onScreen;
     if (!prepareRoot(error))
         return false;
     clearOutput();
@@ -178,7 +180,7 @@ bool Walkthrough::startNotificationServer(const QString &realServer, QString *er
         return true;
     }
     static const QRegularExpression fields(
-        R"re(summary="((?:[^"\\]|\\.)*)" body="((?:[^"\\]|\\.)*)"$)re");
+        R"re( summary="((?:[^"\\]|\\.)*)" body="((?:[^"\\]|\\.)*)")re");
     auto banner = [this](const QString &line) {
         const auto match = fields.match(line);
         const QString text = match.hasMatch() ? unquote(match.captured(2)) : line;
@@ -190,7 +192,6 @@ bool Walkthrough::startNotificationServer(const QString &realServer, QString *er
 }
 
 bool Walkthrough::startServices(QString *error) {
-    daemonLogPath_ = outputFolder_ + "/logs/controller-daemon-received.log";
     const QStringList observed = {NBRPreferencesChangedNotification,
                                   NBRInitBluetoothNotification,
                                   NBRFailureNotification,
@@ -260,8 +261,24 @@ void Walkthrough::pollDaemonLog() {
     daemonLogOffset_ += end + 1;
     for (const QByteArray &line : chunk.left(end).split('\n')) {
         daemonLines_ << QString::fromUtf8(line);
-        say("  controller daemon: " + daemonLines_.last());
+        // By hand, a person wants the controller's state, not the bytes that led to it.
+        const bool stateChange = line.startsWith("controller ") || line.startsWith("light bar ");
+        if (!byHand_ || verbose_ || stateChange)
+            say("  controller daemon: " + daemonLines_.last());
     }
+}
+
+void Walkthrough::reportWindow() {
+    const QString text = hud();
+    if (text != toldHud_ && !text.isEmpty())
+        say("  HUD: \"" + oneLine(text) + '"');
+    toldHud_ = text;
+    const QStringList shown = alerts();
+    for (const QString &alert : shown)
+        if (!toldAlerts_.contains(alert))
+            say("  alert: \"" + oneLine(alert.section('\t', 0, 0)) + "\": \"" +
+                oneLine(alert.section('\t', 1)) + '"');
+    toldAlerts_ = shown;
 }
 
 QVariant Walkthrough::call(const QString &method, const QVariantList &arguments) {
@@ -575,8 +592,23 @@ void Walkthrough::printSummary() {
 int Walkthrough::runByHand() {
     say("\nThe Settings window shows the Nimbrel page. Do the run by hand: set Controller Type to "
         "PS4 Controller (DualShock 4), tap Pair Controller and follow the texts; then set "
-        "Connection Mode to Manual and tap Connect Controller. Banners, notifications and what "
-        "the controller daemon receives appear here. Close the window or press Ctrl-C to end.");
-    waitUntil([this] { return preferencesEnded_; }, std::numeric_limits<int>::max());
+        "Connection Mode to Manual and tap Connect Controller. What the window shows (progress "
+        "texts, alerts), notifications and the controller's connection and light-bar colour "
+        "appear here" +
+        QString(verbose_ ? ", with every message the controller daemon receives" : "") +
+        ". Close the window or press Ctrl-C to end.");
+    // The window is asked twenty times a second: a progress text may last only a moment.
+    QElapsedTimer sinceLook;
+    waitUntil(
+        [&] {
+            if (preferencesEnded_)
+                return true;
+            if (!sinceLook.isValid() || sinceLook.elapsed() >= 50) {
+                sinceLook.start();
+                reportWindow();
+            }
+            return false;
+        },
+        std::numeric_limits<int>::max());
     return interrupted_ ? 130 : 0;
 }

@@ -26,7 +26,8 @@ struct WalkthroughPaths {
 class Walkthrough : public QObject {
     Q_OBJECT
 public:
-    Walkthrough(WalkthroughPaths paths, QString outputFolder);
+    // `verbose`: the by-hand run also prints every message the controller daemon receives.
+    Walkthrough(WalkthroughPaths paths, QString outputFolder, bool verbose = false);
     ~Walkthrough() override;
 
     // `onScreen`: the Settings window goes to the display and banners to a real notification
@@ -71,6 +72,8 @@ private:
     bool waitUntil(const std::function<bool()> &condition, int timeoutMs);
     void say(const QString &line);
     void pollDaemonLog();
+    // What the window shows that the console has not told yet: the HUD's text, new alerts.
+    void reportWindow();
     bool screenshot(const QString &name, QString &why);
 
     QVariant call(const QString &method, const QVariantList &arguments = {});
@@ -100,6 +103,10 @@ private:
     QStringList banners_;
     QStringList notifications_;
     QList<StepRecord> records_;
+    QString toldHud_;
+    QStringList toldAlerts_;
+    bool verbose_ = false;
+    bool byHand_ = false;
     bool interrupted_ = false;
     bool preferencesEnded_ = false;
 };

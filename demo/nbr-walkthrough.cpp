@@ -1,12 +1,13 @@
 // nbr-walkthrough: the typical run of pairing a DualShock 4 and connecting it, with every
 // process real, under a fresh device root and a private session bus.
 //
-//   nbr-walkthrough [--output DIR] [--scripted | --by-hand]
+//   nbr-walkthrough [--output DIR] [--scripted | --by-hand] [--verbose]
 //
 // Under a display the user does the run in the Settings window (--by-hand); otherwise, or with
 // --scripted, the window is worked offscreen step by step and each step's screenshot goes to
 // DIR (default "walkthrough"). Exit status: 0 when every step passed, 1 when one failed, 2 when
-// the processes did not come up, 130 on Ctrl-C.
+// the processes did not come up or the command line is wrong, 130 on Ctrl-C.
+#include "ToolOptions.h"
 #include "Walkthrough.h"
 
 #include <QCommandLineParser>
@@ -21,16 +22,38 @@ bool displayPresent() {
         return false;
     return !qgetenv("DISPLAY").isEmpty() || !qgetenv("WAYLAND_DISPLAY").isEmpty();
 }
+
+const platform::ToolDescription kTool{
+    "nbr-walkthrough",
+    "The typical run: pairs a simulated DualShock 4 through the Settings window and connects it, "
+    "with every process real, under a fresh device root and a private session bus.",
+    "nbr-walkthrough [--output DIR] [--scripted | --by-hand] [--verbose]\n",
+    "  --output DIR   screenshots and logs go to DIR (walkthrough)\n"
+    "  --scripted     work the window offscreen, step by step (the default without a display)\n"
+    "  --by-hand      show the window and leave the run to the user (the default with one)\n"
+    "  --verbose      also print every message the controller daemon receives, byte for byte,\n"
+    "                 in the by-hand run\n"
+    "Exit status: 0 every step passed, 1 a step failed, 2 the processes did not come up or a\n"
+    "usage error, 130 Ctrl-C.\n"};
+
 } // namespace
 
 int main(int argc, char **argv) {
+    if (auto status = platform::answerHelpOrVersion(argc, argv, kTool))
+        return *status;
     QCoreApplication app(argc, argv);
     QCommandLineParser parser;
     parser.addOption({"output", "Folder for screenshots and logs.", "DIR", "walkthrough"});
     parser.addOption({"scripted", "Work the window offscreen, step by step."});
     parser.addOption({"by-hand", "Show the window and leave the run to the user."});
-    parser.addHelpOption();
-    parser.process(app);
+    parser.addOption({"verbose", "Print every message the controller daemon receives."});
+    if (!parser.parse(app.arguments()))
+        return platform::usageError(kTool, parser.errorText().toStdString());
+    if (!parser.positionalArguments().isEmpty())
+        return platform::usageError(kTool, "unexpected " +
+                                               parser.positionalArguments().first().toStdString());
+    if (parser.isSet("scripted") && parser.isSet("by-hand"))
+        return platform::usageError(kTool, "--scripted or --by-hand, not both");
     const bool byHand = parser.isSet("by-hand") || (!parser.isSet("scripted") && displayPresent());
 
     Walkthrough walkthrough(
@@ -46,7 +69,7 @@ int main(int argc, char **argv) {
             .bundle = BUNDLE_PATH,
             .scenario = SCENARIO_PATH,
         },
-        parser.value("output"));
+        parser.value("output"), parser.isSet("verbose"));
     QString error;
     if (!walkthrough.start(byHand, &error)) {
         std::fprintf(stderr, "nbr-walkthrough: %s\n", qPrintable(error));

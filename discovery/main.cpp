@@ -1,8 +1,10 @@
 // nbrdiscovery: searches for a controller, stores its address, pairs with it and reports every
-// step on the messaging center until SIGINT ends it. No arguments, no output, exit status 0.
+// step on the messaging center until SIGINT ends it. No arguments, no output, exit status 0;
+// --help and --version are answered, anything else is ignored.
 #include "CPDistributedMessagingCenter.h"
 #include "NBRConstants.h"
 #include "NBRControllerDiscovery.h"
+#include "ToolOptions.h"
 #include "UnixSignalWatcher.h"
 #include "btstack.h"
 #include "rocketbootstrap.h"
@@ -15,6 +17,13 @@ void silence(QtMsgType, const QMessageLogContext &, const QString &) {}
 } // namespace
 
 int main(int argc, char **argv) {
+    if (auto status = platform::answerHelpOrVersion(
+            argc, argv,
+            {"nbrdiscovery",
+             "The pairing tool: searches for a controller, stores its address and pairs with it, "
+             "reporting each step on the messaging center until SIGINT.",
+             "nbrdiscovery\n"}))
+        return *status;
     qInstallMessageHandler(silence); // the tool writes nothing, whatever its platform says
     QCoreApplication app(argc, argv);
     NBRControllerDiscovery &discovery = NBRControllerDiscovery::sharedInstance();

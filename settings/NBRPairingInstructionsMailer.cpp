@@ -6,6 +6,7 @@
 #include "UIApplication.h"
 #include "UIViewController.h"
 
+#include <QFileInfo>
 #include <QUrl>
 
 const QString &NBRPairingInstructionsMailer::document() {
@@ -60,6 +61,30 @@ void NBRPairingInstructionsMailer::email(UIViewController *presenter,
     presenter->presentViewController(mail, true);
 }
 
-void NBRPairingInstructionsMailer::openWebPage() {
-    UIApplication::openURL(QUrl(NBRPairingInstructionsURL));
+QString NBRPairingInstructionsMailer::webPagePath(const QString &bundlePath) {
+    return bundlePath + "/PairingInstructions.html";
+}
+
+void NBRPairingInstructionsMailer::openWebPage(const QString &bundlePath) {
+    const QFileInfo page(webPagePath(bundlePath));
+    if (!page.isFile()) {
+        (new UIAlertView("Pairing Instructions",
+                         "The pairing instructions are missing: there is no file\n" +
+                             page.filePath(),
+                         nullptr, "Dismiss"))
+            ->show();
+        return;
+    }
+    // The file itself, not a link to it: a path that lasts is what the person is told.
+    const QString path = page.canonicalFilePath();
+    // Without a browser the person still gets the instructions: the alert says where they are.
+    UIApplication::openURL(QUrl::fromLocalFile(path), [path](bool opened) {
+        if (!opened)
+            (new UIAlertView("Pairing Instructions",
+                             "No browser could open the pairing instructions. Open this file "
+                             "in one:\n" +
+                                 path,
+                             nullptr, "Dismiss"))
+                ->show();
+    });
 }

@@ -5,6 +5,7 @@
 #include "NBRConstants.h"
 #include "NBRKeymapViewController.h"
 #include "NBRSupport.h"
+#include "NSBundle.h"
 #include "NSNotificationCenter.h"
 #include "PSDefaultsDomain.h"
 #include "PSTableCell.h"
@@ -234,6 +235,10 @@ void NimbrelListController::pairController() {
 void NimbrelListController::emailInstructions() {
     UIViewController *presenter = navigationController();
     NBRPairingInstructionsMailer::email(presenter ? presenter : this, this, this);
+}
+
+void NimbrelListController::alertViewDidDismissWithButtonIndex(UIAlertView *, int) {
+    NBRPairingInstructionsMailer::openWebPage(bundle() ? bundle()->bundlePath() : QString());
 }
 
 void NimbrelListController::openKeymapEditor() {

@@ -77,9 +77,7 @@ public:
     void emailInstructions();
     Q_INVOKABLE void restartDaemons() { NBRControllerConnector::restartDaemons(); }
     // Only the no-mail alert has the page as its delegate.
-    void alertViewDidDismissWithButtonIndex(UIAlertView *, int) override {
-        NBRPairingInstructionsMailer::openWebPage();
-    }
+    void alertViewDidDismissWithButtonIndex(UIAlertView *, int) override;
     void mailComposeControllerDidFinishWithResult(MFMailComposeViewController *,
                                                   MFMailComposeResult, const QString &) override {
         dismissViewControllerAnimated(true);

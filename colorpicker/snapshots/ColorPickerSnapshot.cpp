@@ -1,6 +1,7 @@
 // Lays out a colour picker, waits for its map, and writes what it shows as a PNG.
 #include "QVColorMapView.h"
 #include "QVColorPickerView.h"
+#include "ToolOptions.h"
 #include "UIScreen.h"
 #include "UIViewHost.h"
 
@@ -22,14 +23,24 @@ platform::UIColor colorFromHex(const char *hex) {
 }
 } // namespace
 
+namespace {
+const platform::ToolDescription kTool{
+    "nbr-colorpicker-snapshot",
+    "Draws a colour picker of WIDTH x HEIGHT points at SCALE, set to HEX, into a PNG.",
+    "nbr-colorpicker-snapshot OUT.png [WIDTH HEIGHT [SCALE [HEX]]]\n"};
+} // namespace
+
 int main(int argc, char **argv) {
+    if (auto status = platform::answerHelpOrVersion(argc, argv, kTool))
+        return *status;
+    for (int i = 1; i < argc; ++i)
+        if (argv[i][0] == '-')
+            return platform::usageError(kTool, std::string("unknown option ") + argv[i]);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: %s OUT.png [WIDTH HEIGHT [SCALE [HEX]]]\n", argv[0]);
-        return 2;
-    }
+    if (argc < 2 || argc > 6)
+        return platform::usageError(kTool, "");
     const double width = argc > 3 ? std::atof(argv[2]) : 320;
     const double height = argc > 3 ? std::atof(argv[3]) : 504;
     const double scale = argc > 4 ? std::atof(argv[4]) : 2;

@@ -3,6 +3,7 @@
 // it listens on "/tmp/BTstack" under the device root, then one line per command received.
 #include "BTstackSimulator.h"
 #include "DevicePath.h"
+#include "ToolOptions.h"
 #include "UnixSignalWatcher.h"
 
 #include <QCoreApplication>
@@ -17,8 +18,11 @@ void printLine(const std::string &line) {
     std::fflush(stdout);
 }
 
-const char *kUsage =
-    "usage: btstack-simulator [--scenario FILE] [--device DEVICE]... [options]\n"
+const platform::ToolDescription kTool{
+    "btstack-simulator",
+    "A BTstack daemon with a simulated radio and virtual devices in range, listening on "
+    "\"/tmp/BTstack\" under NIMBREL_ROOT.",
+    "btstack-simulator [--scenario FILE] [--device DEVICE]... [options]\n",
     "  --device address=AA:BB:CC:DD:EE:FF,class=0x002508[,pin=5820][,rssi=-40][,name=TEXT]\n"
     "           [,delay=MS][,refuse=PSM][,inquiries=N]\n"
     "  --scenario FILE            lines of \"option value\" (options without dashes)\n"
@@ -27,23 +31,19 @@ const char *kUsage =
     "  --command-delay MS (0)\n"
     "  --inquiry-unit MS (1280)   --page-timeout MS (5120)   --pairing-timeout MS (10000)\n"
     "  --group-responses          responses due together share one inquiry result event\n"
-    "  --log-events               also print every event sent\n";
+    "  --log-events               also print every event sent\n"};
 
 } // namespace
 
 int main(int argc, char **argv) {
+    if (auto status = platform::answerHelpOrVersion(argc, argv, kTool))
+        return *status;
     QCoreApplication app(argc, argv);
     std::vector<std::string> args(argv + 1, argv + argc);
-    if (!args.empty() && (args[0] == "-h" || args[0] == "--help")) {
-        std::fputs(kUsage, stdout);
-        return 0;
-    }
     std::string error;
     auto scenario = platform::btstack::SimulatorScenario::fromArguments(args, error);
-    if (!scenario) {
-        std::fprintf(stderr, "btstack-simulator: %s\n%s", error.c_str(), kUsage);
-        return 2;
-    }
+    if (!scenario)
+        return platform::usageError(kTool, error);
     platform::btstack::BTstackSimulator simulator(*scenario, printLine);
     if (!simulator.listen(platform::devicePath(BTSTACK_UNIX), error)) {
         std::fprintf(stderr, "btstack-simulator: %s\n", error.c_str());

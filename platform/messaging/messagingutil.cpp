@@ -9,6 +9,7 @@
 // "MESSAGE KEY=T:VALUE..." with the keys in order.
 #include "CPDistributedMessagingCenter.h"
 #include "MessagingBus.h"
+#include "ToolOptions.h"
 #include "UnixSignalWatcher.h"
 #include "rocketbootstrap.h"
 
@@ -24,11 +25,21 @@ using platform::PlistValue;
 
 namespace {
 
-int usage() {
-    std::fprintf(stderr, "usage: messagingutil -s [-b] [-n COUNT] CENTER MESSAGE...\n"
-                         "       messagingutil -p [-b] CENTER MESSAGE [KEY=T:VALUE...]\n"
-                         "       messagingutil -u CENTER...\n");
-    return 2;
+const platform::ToolDescription kTool{
+    "messagingutil",
+    "Serves, sends to or unlocks a distributed messaging center on the session bus.",
+    "messagingutil -s [-b] [-n COUNT] CENTER MESSAGE...\n"
+    "       messagingutil -p [-b] CENTER MESSAGE [KEY=T:VALUE...]\n"
+    "       messagingutil -u CENTER...\n",
+    "  -s  serve CENTER, print each message taken (\"ready\" once serving)\n"
+    "  -p  send one message; T is s (string), i (integer), r (real), b (boolean: true/false)\n"
+    "      or d (data, hexadecimal)\n"
+    "  -u  unlock each CENTER until SIGINT/SIGTERM (\"ready\" once unlocked)\n"
+    "  -b  applies the bootstrap to the center\n"
+    "A printed message reads \"MESSAGE KEY=T:VALUE...\" with the keys in order.\n"};
+
+int usage(const std::string &problem = {}) {
+    return platform::usageError(kTool, problem);
 }
 
 std::optional<PlistValue::Data> hexBytes(const std::string &text) {
@@ -196,7 +207,12 @@ int serve(QCoreApplication &app, CPDistributedMessagingCenter &center, const cha
 } // namespace
 
 int main(int argc, char **argv) {
+    if (auto status = platform::answerHelpOrVersion(argc, argv, kTool))
+        return *status;
     QCoreApplication app(argc, argv);
+    if (argc >= 2 && std::strcmp(argv[1], "-s") != 0 && std::strcmp(argv[1], "-p") != 0 &&
+        std::strcmp(argv[1], "-u") != 0)
+        return usage(std::string("unknown option ") + argv[1]);
     const std::optional<Options> options = parseOptions(argc, argv);
     if (!options)
         return usage();

@@ -2,6 +2,7 @@
 // notifyutil -w [-n COUNT] NAME... print each name as it is posted ("ready" once observing);
 //                                  exit after COUNT posts, or on SIGINT/SIGTERM
 #include "DarwinNotifyCenter.h"
+#include "ToolOptions.h"
 #include "UnixSignalWatcher.h"
 #include "notify.h"
 
@@ -23,15 +24,25 @@ void printPosted(CFNotificationCenterRef, void *, CFNotificationName name, const
         QCoreApplication::quit();
 }
 
-int usage() {
-    std::fprintf(stderr, "usage: notifyutil -p NAME... | notifyutil -w [-n COUNT] NAME...\n");
-    return 2;
+const platform::ToolDescription kTool{
+    "notifyutil", "Posts Darwin notifications on the session bus, or prints each one posted.",
+    "notifyutil -p NAME... | notifyutil -w [-n COUNT] NAME...\n",
+    "  -p NAME...            post each name\n"
+    "  -w [-n COUNT] NAME... print each name as it is posted (\"ready\" once observing); exit\n"
+    "                        after COUNT posts, or on SIGINT/SIGTERM\n"};
+
+int usage(const std::string &problem = {}) {
+    return platform::usageError(kTool, problem);
 }
 
 } // namespace
 
 int main(int argc, char **argv) {
+    if (auto status = platform::answerHelpOrVersion(argc, argv, kTool))
+        return *status;
     QCoreApplication app(argc, argv);
+    if (argc >= 2 && std::strcmp(argv[1], "-p") != 0 && std::strcmp(argv[1], "-w") != 0)
+        return usage(std::string("unknown option ") + argv[1]);
     if (argc < 3)
         return usage();
     if (std::strcmp(argv[1], "-p") == 0) {

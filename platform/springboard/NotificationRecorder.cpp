@@ -31,18 +31,23 @@ QString quoted(const QString &text) {
 } // namespace
 
 QString NotificationRecorder::logLine(unsigned id, const QString &appName, const QString &summary,
-                                      const QString &body) {
-    return QString("Notify id=%1 app_name=%2 summary=%3 body=%4")
-        .arg(id)
-        .arg(quoted(appName), quoted(summary), quoted(body));
+                                      const QString &body, const QString &appIcon,
+                                      int expireTimeout, const QString &desktopEntry) {
+    return QString("Notify id=%1 app_name=%2 summary=%3 body=%4 app_icon=%5 expire_timeout=%6 "
+                   "desktop_entry=%7")
+        .arg(QString::number(id), quoted(appName), quoted(summary), quoted(body), quoted(appIcon),
+             QString::number(expireTimeout), quoted(desktopEntry));
 }
 
-uint NotificationRecorder::Notify(const QString &app_name, uint replaces_id, const QString &,
-                                  const QString &summary, const QString &body, const QStringList &,
-                                  const QVariantMap &, int) {
+uint NotificationRecorder::Notify(const QString &app_name, uint replaces_id,
+                                  const QString &app_icon, const QString &summary,
+                                  const QString &body, const QStringList &,
+                                  const QVariantMap &hints, int expire_timeout) {
     // A replacement keeps its id, as the protocol asks; ids are never 0.
     const uint id = replaces_id != 0 ? replaces_id : ++lastId_;
-    std::fprintf(log_, "%s\n", logLine(id, app_name, summary, body).toUtf8().constData());
+    const QString line = logLine(id, app_name, summary, body, app_icon, expire_timeout,
+                                 hints.value("desktop-entry").toString());
+    std::fprintf(log_, "%s\n", line.toUtf8().constData());
     std::fflush(log_);
     return id;
 }

@@ -15,10 +15,13 @@ class NotificationRecorder : public QObject {
     explicit NotificationRecorder(std::FILE *log, QObject *parent = nullptr)
         : QObject(parent), log_(log) {}
 
-    // The line written for one notification:
-    // Notify id=N app_name="..." summary="..." body="..." (C escapes inside the quotes)
+    // The line written for one notification (C escapes inside the quotes):
+    // Notify id=N app_name="..." summary="..." body="..." app_icon="..." expire_timeout=MS
+    //   desktop_entry="..."
+    // desktop_entry is the hint of that name, empty without one.
     static QString logLine(unsigned id, const QString &appName, const QString &summary,
-                           const QString &body);
+                           const QString &body, const QString &appIcon = {}, int expireTimeout = -1,
+                           const QString &desktopEntry = {});
 
   public slots:
     uint Notify(const QString &app_name, uint replaces_id, const QString &app_icon,

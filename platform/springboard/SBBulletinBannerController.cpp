@@ -1,6 +1,7 @@
 #include "SBBulletinBannerController.h"
 
 #include "BBBulletinRequest.h"
+#include "SpringBoard.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -9,6 +10,12 @@
 #include <cstdlib>
 
 namespace {
+
+// A bulletin of no installed application comes from the one tweak this SpringBoard carries.
+constexpr const char *kUnknownApplicationName = "Nimbrel";
+constexpr const char *kUnknownApplicationIcon = "input-gaming"; // freedesktop icon name
+// The phone's banners stay up about this long.
+constexpr int kBannerTimeoutMs = 5000;
 
 QString text(const std::optional<std::string> &value) {
     return value ? QString::fromStdString(*value) : QString();
@@ -40,9 +47,22 @@ void SBBulletinBannerController::_queueBulletin(const BBBulletinRequest *request
     QDBusMessage notify = QDBusMessage::createMethodCall("org.freedesktop.Notifications",
                                                          "/org/freedesktop/Notifications",
                                                          "org.freedesktop.Notifications", "Notify");
-    // The bulletin's own title, if any, is the summary; a banner without one has none.
-    notify << text(request->sectionID()) << 0u << QString() << text(request->title())
-           << text(request->message()) << QStringList() << QVariantMap() << -1;
+    // As on the phone, a banner is headed by its section's application, name and icon; a
+    // bulletin's own title, if any, takes the heading's place.
+    const QString section = text(request->sectionID());
+    const auto application =
+        request->sectionID() ? UIApp->installedApplication(*request->sectionID()) : std::nullopt;
+    const QString name = application ? QString::fromStdString(application->displayName)
+                                     : QString(kUnknownApplicationName);
+    const QString icon = application && !application->iconPath.empty()
+                             ? QString::fromStdString(application->iconPath)
+                             : QString(kUnknownApplicationIcon);
+    const QString title = text(request->title());
+    QVariantMap hints;
+    if (!section.isEmpty())
+        hints.insert("desktop-entry", section);
+    notify << name << 0u << icon << (title.isEmpty() ? name : title) << text(request->message())
+           << QStringList() << hints << kBannerTimeoutMs;
     // The main thread never waits for the server: the reply (its id) is of no use here.
     bus.call(notify, QDBus::NoBlock);
 }

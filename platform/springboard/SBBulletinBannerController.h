@@ -5,7 +5,8 @@
 class BBBulletinRequest;
 
 // Shows queued bulletins as banners: each one becomes one desktop notification on the session
-// bus, its message as the body and its section as the notification's application.
+// bus, its message as the body, headed by its section's application (display name and icon,
+// the section itself in the "desktop-entry" hint), gone after a few seconds.
 class SB_EXPORT SBBulletinBannerController {
   public:
     // The class object plug-ins find under the name "SBBulletinBannerController".

@@ -1,6 +1,7 @@
 // notificationrecorder: owns org.freedesktop.Notifications on the session bus, prints "ready",
 // then one line per notification (see NotificationRecorder::logLine) until SIGINT/SIGTERM.
 #include "NotificationRecorder.h"
+#include "ToolOptions.h"
 #include "UnixSignalWatcher.h"
 
 #include <QCoreApplication>
@@ -9,6 +10,14 @@
 #include <cstdio>
 
 int main(int argc, char **argv) {
+    const platform::ToolDescription tool{
+        "notificationrecorder",
+        "A desktop notification server that shows nothing and prints one line per notification.",
+        "notificationrecorder\n"};
+    if (auto status = platform::answerHelpOrVersion(argc, argv, tool))
+        return *status;
+    if (argc > 1)
+        return platform::usageError(tool, std::string("unknown option ") + argv[1]);
     QCoreApplication app(argc, argv);
     QDBusConnection bus = QDBusConnection::sessionBus();
     NotificationRecorder recorder(stdout);

@@ -1,6 +1,7 @@
 // springboard [--without-class NAME]... [--front-most SELECTOR[=IDENTIFIER]]...
 //
-// Loads every plug-in in /Library/MobileSubstrate/DynamicLibraries/ under the device root, then
+// Knows the applications of /Applications/ and loads every plug-in in
+// /Library/MobileSubstrate/DynamicLibraries/ under the device root, then
 // prints "ready" and runs until SIGINT/SIGTERM. --without-class leaves a class out of the
 // runtime (to see a plug-in cope); --front-most puts an application in front that answers
 // SELECTOR with IDENTIFIER (or with none). Tests change the front-most application through
@@ -8,8 +9,10 @@
 #include "SpringBoard.h"
 #include "DevicePath.h"
 #include "ObjCRuntime.h"
+#include "PlistValue.h"
 #include "SBBulletinBannerController.h"
 #include "SpringBoardControl.h"
+#include "ToolOptions.h"
 #include "UnixSignalWatcher.h"
 
 #include <QCoreApplication>
@@ -28,13 +31,22 @@
 namespace {
 
 constexpr const char *kPluginFolder = "/Library/MobileSubstrate/DynamicLibraries/";
+constexpr const char *kApplicationsFolder = "/Applications/";
 constexpr const char *kControlService = "platform.springboard";
 constexpr const char *kControlPath = "/SpringBoard";
 
-int usage() {
-    std::fprintf(stderr, "usage: springboard [--without-class NAME]... "
-                         "[--front-most SELECTOR[=IDENTIFIER]]...\n");
-    return 2;
+const platform::ToolDescription kTool{
+    "springboard",
+    "The SpringBoard stand-in: loads the plug-ins of \"/Library/MobileSubstrate/"
+    "DynamicLibraries\" under NIMBREL_ROOT and shows their bulletins as desktop notifications.",
+    "springboard [--without-class NAME]... [--front-most SELECTOR[=IDENTIFIER]]...\n",
+    "  --without-class NAME   leave the class NAME out of the runtime\n"
+    "  --front-most SELECTOR[=IDENTIFIER]\n"
+    "                         an application in front that answers SELECTOR\n"
+    "                         (displayIdentifier, bundleIdentifier) with IDENTIFIER, or none\n"};
+
+int usage(const std::string &problem = {}) {
+    return platform::usageError(kTool, problem);
 }
 
 // In name order, so that a run loads them the same way each time.
@@ -51,15 +63,53 @@ void loadPlugins() {
             std::fprintf(stderr, "springboard: cannot load %s: %s\n", plugin.c_str(), dlerror());
 }
 
+// The applications of "/Applications", as the home screen shows them: each *.app folder's
+// Info.plist gives the bundle identifier, the name (display name, else bundle name) and the
+// icon file inside the folder. A folder without an identifier and a name is passed over.
+void loadInstalledApplications() {
+    std::error_code error;
+    for (const auto &entry :
+         std::filesystem::directory_iterator(platform::devicePath(kApplicationsFolder), error)) {
+        if (entry.path().extension() != ".app")
+            continue;
+        const auto info = platform::readPlistDictionary(entry.path() / "Info.plist");
+        if (!info)
+            continue;
+        const auto text = [&](const char *key) {
+            auto it = info->find(key);
+            const std::string *value = it == info->end() ? nullptr : it->second.string();
+            return value ? *value : std::string();
+        };
+        const std::string identifier = text("CFBundleIdentifier");
+        std::string name = text("CFBundleDisplayName");
+        if (name.empty())
+            name = text("CFBundleName");
+        if (identifier.empty() || name.empty())
+            continue;
+        std::string icon;
+        if (const std::string file = text("CFBundleIconFile"); !file.empty()) {
+            const auto path = entry.path() / file;
+            if (std::filesystem::is_regular_file(path, error))
+                icon = path.string();
+        }
+        UIApp->setInstalledApplication(identifier, {name, icon});
+    }
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
+    if (auto status = platform::answerHelpOrVersion(argc, argv, kTool))
+        return *status;
     QCoreApplication app(argc, argv);
     std::set<std::string> withheld;
     SBApplication::Answers frontMost;
     for (int i = 1; i < argc; ++i) {
+        const std::string option = argv[i];
+        if (option != "--without-class" && option != "--front-most")
+            return usage("unknown option " + option);
         if (i + 1 >= argc)
-            return usage();
+            return usage(option + " needs a value");
         const std::string value = argv[++i];
         if (std::strcmp(argv[i - 1], "--without-class") == 0) {
             withheld.insert(value);
@@ -90,6 +140,7 @@ int main(int argc, char **argv) {
         bus.registerObject(kControlPath, &control, QDBusConnection::ExportAllSlots);
     }
 
+    loadInstalledApplications();
     loadPlugins();
     platform::UnixSignalWatcher::quitApplicationOn({SIGINT, SIGTERM});
     std::printf("ready\n");

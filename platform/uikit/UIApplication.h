@@ -4,6 +4,7 @@
 #include <QList>
 #include <QString>
 #include <QUrl>
+#include <functional>
 
 class UIPhysicalKeyboardEvent;
 
@@ -39,6 +40,11 @@ public:
     // it works whichever application object runs. Every URL asked for is remembered, in order,
     // so tests can see it; with `setRecordsOnly` nothing is handed over.
     static bool openURL(const QUrl &url);
+    // The same through the desktop's opener (xdg-open), with its answer: `completion` runs on
+    // the main thread once the opener has ended (false: none on PATH, it failed, no handler)
+    // or, for one that is still running after a while (it became the browser), with true.
+    // Recording only, it answers true at once.
+    static void openURL(const QUrl &url, std::function<void(bool opened)> completion);
     static QList<QUrl> openedURLs();
     static void setRecordsOnly(bool recordsOnly);
     static void forgetOpenedURLs();

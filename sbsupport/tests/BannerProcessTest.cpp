@@ -20,8 +20,14 @@ using platform::testing::ChildProcess;
 
 namespace {
 
-std::string banner(const std::string &body, const std::string &section = "") {
-    return "Notify app_name=\"" + section + "\" summary=\"\" body=\"" + body + "\"";
+// A banner as the recording server prints it, without its id. With no installed application
+// for the section, the banner is headed "Nimbrel" with a stock icon.
+std::string banner(const std::string &body, const std::string &section = "",
+                   const std::string &application = "Nimbrel",
+                   const std::string &icon = "input-gaming") {
+    return "Notify app_name=\"" + application + "\" summary=\"" + application + "\" body=\"" +
+           body + "\" app_icon=\"" + icon + "\" expire_timeout=5000 desktop_entry=\"" + section +
+           "\"";
 }
 
 const std::string kPSText = "Searching for a controller. Press the PS button.";
@@ -249,6 +255,31 @@ TEST_F(BannerProcessTest, SectionIsTheFrontMostApplicationsIdentifier) {
     setFrontMost({{"displayIdentifier", "com.example.game"}});
     goHome();
     EXPECT_EQ(shown(), banner(kConnectedText));
+}
+
+TEST_F(BannerProcessTest, AnInstalledApplicationInFrontHeadsTheBannerWithItsNameAndIcon) {
+    for (const char *folder : {"/Applications/Game.app", "/Applications/Tool.app"})
+        std::filesystem::create_directories(root_.path(folder));
+    ASSERT_TRUE(root_.writePlist("/Applications/Game.app/Info.plist",
+                                 {{"CFBundleIdentifier", PlistValue("com.example.game")},
+                                  {"CFBundleDisplayName", PlistValue("Space Race")},
+                                  {"CFBundleIconFile", PlistValue("Icon.png")}}));
+    std::ofstream(root_.path("/Applications/Game.app/Icon.png")) << "png";
+    // Only a bundle name, and an icon file that is not there.
+    ASSERT_TRUE(root_.writePlist("/Applications/Tool.app/Info.plist",
+                                 {{"CFBundleIdentifier", PlistValue("com.example.tool")},
+                                  {"CFBundleName", PlistValue("Toolbox")},
+                                  {"CFBundleIconFile", PlistValue("Missing.png")}}));
+    startSpringBoard();
+    setFrontMost({{"displayIdentifier", "com.example.game"}});
+    post(NBRControllerDetectedNotification);
+    setFrontMost({{"bundleIdentifier", "com.example.tool"}});
+    post(NBRDisconnectedNotification);
+    const std::vector<std::string> expected = {
+        banner(kConnectedText, "com.example.game", "Space Race",
+               root_.path("/Applications/Game.app/Icon.png")),
+        banner("Controller disconnected.", "com.example.tool", "Toolbox")};
+    EXPECT_EQ(banners(), expected);
 }
 
 TEST_F(BannerProcessTest, FrontMostApplicationFromTheCommandLine) {

@@ -12,20 +12,31 @@
 #include "NimbrelListController.h"
 #include "QVColorMapView.h"
 #include "QVColorPickerView.h"
+#include "ToolOptions.h"
 #include "UINavigationController.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <cstdio>
 
+namespace {
+const platform::ToolDescription kTool{
+    "nbr-colorchooser-snapshot",
+    "Draws the \"LED Color\" screen of the device root's Nimbrel.bundle into a PNG.",
+    "nbr-colorchooser-snapshot OUT.png\n"};
+} // namespace
+
 int main(int argc, char **argv) {
+    if (auto status = platform::answerHelpOrVersion(argc, argv, kTool))
+        return *status;
+    for (int i = 1; i < argc; ++i)
+        if (argv[i][0] == '-')
+            return platform::usageError(kTool, std::string("unknown option ") + argv[i]);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s OUT.png\n", argv[0]);
-        return 2;
-    }
+    if (argc != 2)
+        return platform::usageError(kTool, "");
     auto bundle = NSBundle::bundleWithPath(
         QString::fromStdString(platform::devicePath("/Library/PreferenceBundles/Nimbrel.bundle")));
     if (!bundle) {

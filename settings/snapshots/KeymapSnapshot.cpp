@@ -7,6 +7,7 @@
 #include "NBRKeymapViewController.h"
 #include "NSBundle.h"
 #include "NimbrelListController.h"
+#include "ToolOptions.h"
 #include "UIApplication.h"
 #include "UINavigationController.h"
 
@@ -14,14 +15,24 @@
 #include <cstdio>
 #include <cstdlib>
 
+namespace {
+const platform::ToolDescription kTool{
+    "nbr-keymap-snapshot",
+    "Draws the keymap editor, with row ROW (0-20, 19) waiting for a key, into a PNG.",
+    "nbr-keymap-snapshot OUT.png [ROW]\n"};
+} // namespace
+
 int main(int argc, char **argv) {
+    if (auto status = platform::answerHelpOrVersion(argc, argv, kTool))
+        return *status;
+    for (int i = 1; i < argc; ++i)
+        if (argv[i][0] == '-')
+            return platform::usageError(kTool, std::string("unknown option ") + argv[i]);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     UIApplication app(argc, argv);
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: %s OUT.png [ROW]\n", argv[0]);
-        return 2;
-    }
+    if (argc < 2 || argc > 3)
+        return platform::usageError(kTool, "");
     const long row = argc > 2 ? std::strtol(argv[2], nullptr, 10) : 19;
     if (row < 0 || row > 20) {
         std::fprintf(stderr, "row out of range\n");

@@ -5,12 +5,17 @@
 #include "MFMailComposeViewController.h"
 #include "NSNotificationCenter.h"
 #include "NSTask.h"
+#include "ScopedEnvironment.h"
 #include "SettingsPageHarness.h"
 #include "UIApplication.h"
 #include "WidgetTestEnvironment.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QUrl>
 #include <gmock/gmock.h>
 #include <unistd.h>
 
@@ -264,7 +269,97 @@ TEST_F(Pairing, WithoutMailThePS3InstructionsOpenInTheBrowser) {
                                              "taken to a browser with pairing instructions."));
     EXPECT_TRUE(UIApplication::openedURLs().isEmpty());
     UIAlertView::visibleAlerts()[0]->dismissWithClickedButtonIndex(0, false);
-    EXPECT_THAT(UIApplication::openedURLs(), ElementsAre(QUrl(NBRPairingInstructionsURL)));
+    EXPECT_THAT(
+        UIApplication::openedURLs(),
+        ElementsAre(QUrl::fromLocalFile(QString(BUNDLE_DIR) + "/PairingInstructions.html")));
+}
+
+// The page's browser fallback through the desktop's opener: a fake xdg-open on PATH records
+// what it was given and answers with the status it is told to.
+class InstructionsPage : public Pairing {
+protected:
+    void SetUp() override {
+        Pairing::SetUp();
+        MFMailComposeViewController::setCanSendMailForTesting(false);
+        UIApplication::setRecordsOnly(false);
+        ASSERT_TRUE(bin_.isValid());
+        path_.set("PATH", bin_.path().toStdString());
+        seed({{NBRControllerTypeKey, 0}});
+        open();
+    }
+    void TearDown() override {
+        UIApplication::setRecordsOnly(true);
+        Pairing::TearDown();
+    }
+    void installOpener(int status) {
+        QFile script(bin_.path() + "/xdg-open");
+        ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+        script.write(QString("#!/bin/sh\nprintf '%s\\n' \"$*\" >> '%1'\nexit %2\n")
+                         .arg(opened(), QString::number(status))
+                         .toUtf8());
+        script.close();
+        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    QString opened() const { return bin_.path() + "/opened"; }
+    QString openedText() const {
+        QFile file(opened());
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    }
+    // The "no mail" alert, dismissed as a person does.
+    void dismissTheNoMailAlert() {
+        pair();
+        ASSERT_TRUE(waitForAlerts(1));
+        ASSERT_EQ(UIAlertView::visibleAlerts()[0]->title(),
+                  "Your E-mail account is not configured");
+        UIAlertView::visibleAlerts()[0]->dismissWithClickedButtonIndex(0, false);
+    }
+    const QString pagePath_ = QString(BUNDLE_DIR) + "/PairingInstructions.html";
+
+    QTemporaryDir bin_;
+    platform::testing::ScopedEnvironment path_;
+};
+
+TEST_F(InstructionsPage, TheShippedPageIsHandedToTheDesktop) {
+    ASSERT_TRUE(QFileInfo(pagePath_).isFile());
+    QFile page(pagePath_);
+    ASSERT_TRUE(page.open(QIODevice::ReadOnly));
+    const QString html = QString::fromUtf8(page.readAll());
+    EXPECT_THAT(html.toStdString(), HasSubstr("<h1>Pairing Your PS3 Controller</h1>"));
+    // Every picture it shows ships beside it.
+    static const QRegularExpression picture("src=\"([^\"]+)\"");
+    int pictures = 0;
+    for (const auto &match : picture.globalMatch(html)) {
+        ++pictures;
+        EXPECT_TRUE(QFileInfo(QString(BUNDLE_DIR) + '/' + match.captured(1)).isFile())
+            << match.captured(1).toStdString();
+    }
+    EXPECT_GE(pictures, 3);
+
+    installOpener(0);
+    dismissTheNoMailAlert();
+    ASSERT_TRUE(spinUntil([&] { return !openedText().isEmpty(); }, 10s));
+    EXPECT_EQ(openedText(), QUrl::fromLocalFile(pagePath_).toString() + "\n");
+    // Opened: nothing more to tell.
+    spinUntil([] { return false; }, 300ms);
+    EXPECT_TRUE(UIAlertView::visibleAlerts().isEmpty());
+}
+
+TEST_F(InstructionsPage, WithNothingToOpenItThePersonIsToldWhereTheFileIs) {
+    const QString told = "Pairing Instructions|No browser could open the pairing instructions. "
+                         "Open this file in one:\n" +
+                         pagePath_;
+    // No opener on PATH at all.
+    dismissTheNoMailAlert();
+    ASSERT_TRUE(waitForAlerts(1));
+    EXPECT_THAT(alertMessages(), ElementsAre(told));
+    UIAlertView::visibleAlerts()[0]->dismissWithClickedButtonIndex(0, false);
+
+    // An opener that finds no browser, as xdg-open then ends.
+    installOpener(3);
+    dismissTheNoMailAlert();
+    ASSERT_TRUE(waitForAlerts(1));
+    EXPECT_THAT(alertMessages(), ElementsAre(told));
+    EXPECT_EQ(openedText(), QUrl::fromLocalFile(pagePath_).toString() + "\n");
 }
 
 TEST_F(Pairing, TheBrowserFallbackOutlivingItsPageOpensNothing) {

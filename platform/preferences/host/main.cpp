@@ -12,6 +12,7 @@
 #include "PSListController.h"
 #include "PreferencesControl.h"
 #include "SettingsRootController.h"
+#include "ToolOptions.h"
 #include "UIApplication.h"
 #include "UINavigationController.h"
 #include "UnixSignalWatcher.h"
@@ -33,8 +34,18 @@ void addOptions(QCommandLineParser &parser) {
         {"tap", "Tap the row with this identifier or title on the top screen.", "ROW"});
     parser.addOption({"print-specifiers", "Print the rows of the top page."});
     parser.addOption({"screenshot", "Save the window as a PNG.", "FILE"});
-    parser.addHelpOption();
 }
+
+const platform::ToolDescription kTool{
+    "Preferences",
+    "The Settings app stand-in: shows the bundles of \"/Library/PreferenceBundles\" under "
+    "NIMBREL_ROOT in a window with a navigation stack.",
+    "Preferences [--open NAME] [--tap ROW]... [--print-specifiers] [--screenshot FILE]\n",
+    "  --open NAME          open the page of NAME.bundle\n"
+    "  --tap ROW            tap the row with this identifier or title on the top screen\n"
+    "  --print-specifiers   print the rows of the top page\n"
+    "  --screenshot FILE    save the window as a PNG\n"
+    "\"ready\" is printed once all that is done.\n"};
 
 void postBackgroundingNotification(UIApplication &app) {
     QObject::connect(&app, &QGuiApplication::applicationStateChanged, [](Qt::ApplicationState s) {
@@ -116,11 +127,25 @@ void finishStartup(const QCommandLineParser &parser, PreferencesControl &control
 } // namespace
 
 int main(int argc, char **argv) {
+    if (auto status = platform::answerHelpOrVersion(argc, argv, kTool))
+        return *status;
+    // An unknown long option is refused before the application needs a display; single-dash
+    // ones may be Qt's own (-platform) and are looked at once Qt has taken those.
+    for (int i = 1; i < argc; ++i) {
+        const QString option = QString::fromLocal8Bit(argv[i]).section('=', 0, 0);
+        if (option.startsWith("--") &&
+            !QStringList{"--open", "--tap", "--print-specifiers", "--screenshot"}.contains(option))
+            return platform::usageError(kTool, "unknown option " + option.toStdString());
+    }
     UIApplication app(argc, argv);
     QApplication::setApplicationName("Preferences");
     QCommandLineParser parser;
     addOptions(parser);
-    parser.process(app);
+    if (!parser.parse(app.arguments()))
+        return platform::usageError(kTool, parser.errorText().toStdString());
+    if (!parser.positionalArguments().isEmpty())
+        return platform::usageError(kTool, "unexpected " +
+                                               parser.positionalArguments().first().toStdString());
 
     platform::UnixSignalWatcher::quitApplicationOn({SIGINT, SIGTERM});
     postBackgroundingNotification(app);
