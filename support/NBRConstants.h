@@ -16,7 +16,6 @@ inline constexpr const char *NBRPreferencesDomain = "com.tesmar.nimbrel";
 inline constexpr const char *NBRDiscoveryToolPath = "/usr/bin/nbrdiscovery";
 inline constexpr const char *NBRControlSocketPath = "/tmp/nbrcontrol.sock";
 // The web page with the PS3 pairing instructions, for a device that cannot send mail.
-inline constexpr const char *NBRPairingInstructionsURL = "https://nimbrel.example/pairing/ps3";
 
 // Preference keys
 inline constexpr const char *NBRBluetoothAddressKey = "PS4BluetoothAddress";
