@@ -8,6 +8,7 @@
 #include "NBRConstants.h"
 #include "NBRControlSocket.h"
 #include "PlistValue.h"
+#include "SettingsWindowProbes.h"
 #include "TestDeviceRoot.h"
 #include "XvfbDisplay.h"
 
@@ -23,12 +24,17 @@
 
 using namespace std::chrono_literals;
 using platform::PlistValue;
+using platform::testing::alertCardOn;
 using platform::testing::boundsOfOtherPixels;
 using platform::testing::ChildProcess;
+using platform::testing::colourFromHex;
 using platform::testing::ControllerDaemonProcess;
 using platform::testing::countOtherPixels;
 using platform::testing::countPixels;
+using platform::testing::nearColour;
+using platform::testing::progressOverlayOn;
 using platform::testing::spinUntil;
+using platform::testing::tableRowsOn;
 using platform::testing::XvfbDisplay;
 
 namespace {
@@ -48,26 +54,6 @@ constexpr int kKnobLeft = 91;
 constexpr int kKnobSpan = 282;
 constexpr int kKnobY = 120;
 
-// Rows of a table screen, top to bottom: the white bands left of where separators begin, each
-// 44 pixels a row.
-std::vector<QRect> rowsOn(const QImage &shot) {
-    std::vector<QRect> rows;
-    int top = -1;
-    for (int y = 45; y <= kWindow.bottom() + 1; ++y) {
-        const bool white = y <= kWindow.bottom() && QColor(shot.pixel(5, y)) == kWhite;
-        if (white && top < 0)
-            top = y;
-        if (!white && top >= 0) {
-            const int height = y - top;
-            const int count = std::max(1, (height + 22) / 44);
-            for (int i = 0; i < count; ++i)
-                rows.emplace_back(0, top + i * height / count, kWindow.width(), height / count);
-            top = -1;
-        }
-    }
-    return rows;
-}
-
 // Tiles of the colour map that show a colour; a tile the map never drew is white.
 int drawnTiles(const QImage &shot) {
     int drawn = 0;
@@ -80,40 +66,13 @@ int drawnTiles(const QImage &shot) {
     return drawn;
 }
 
-QColor fromHex(const std::string &hex) {
-    return QColor(QString::fromStdString("#" + hex));
-}
-
-bool near(const QColor &a, const QColor &b, int tolerance) {
-    return std::abs(a.red() - b.red()) <= tolerance &&
-           std::abs(a.green() - b.green()) <= tolerance &&
-           std::abs(a.blue() - b.blue()) <= tolerance;
-}
-
 std::string describe(const QColor &c) {
     return c.name().toStdString();
 }
 
-// The alert's card: the bounds of its light grey (no other part of the window is that colour
-// while the window is dimmed); empty when no alert is up.
-QRect alertCard(const QImage &shot) {
-    QRect card;
-    const QColor grey(0xf2, 0xf2, 0xf2);
-    for (int y = kWindow.top(); y <= kWindow.bottom(); y += 2)
-        for (int x = kWindow.left(); x <= kWindow.right(); x += 2)
-            if (QColor(shot.pixel(x, y)) == grey)
-                card |= QRect(x, y, 1, 1);
-    return card.width() > 100 && card.height() > 60 ? card : QRect();
-}
-
 // The page under an alert is dimmed: its background darkened by a black of alpha 90.
 bool dimmed(const QImage &shot) {
-    return near(QColor(shot.pixel(5, 60)), QColor(155, 155, 158), 3);
-}
-
-// The progress overlay: a dark box in the middle of the window (an alert's text is much less).
-bool hudShown(const QImage &shot) {
-    return countPixels(shot, QRect(95, 260, 200, 200), QColor(40, 40, 40), 40) > 10000;
+    return nearColour(QColor(shot.pixel(5, 60)), QColor(155, 155, 158), 3);
 }
 
 class RealWindow : public ::testing::Test {
@@ -167,13 +126,14 @@ protected:
                                                    std::vector<std::string>{"--open", "Nimbrel"});
         ASSERT_TRUE(settings_->waitForLine("ready", 20s)) << settings_->output();
         if (rows > 0) {
-            ASSERT_TRUE(waitForRows(rows)) << rowsOn(display_.screenshot()).size() << " rows";
+            ASSERT_TRUE(waitForRows(rows))
+                << tableRowsOn(display_.screenshot(), kWindow).size() << " rows";
             return;
         }
         QImage last;
         ASSERT_TRUE(display_.waitFor(
             [&last](const QImage &shot) {
-                const bool still = !rowsOn(shot).empty() && shot == last;
+                const bool still = !tableRowsOn(shot, kWindow).empty() && shot == last;
                 last = shot;
                 return still;
             },
@@ -182,12 +142,13 @@ protected:
 
     bool waitForRows(std::size_t count, std::chrono::milliseconds timeout = 10s) {
         return display_.waitFor(
-            [count](const QImage &shot) { return rowsOn(shot).size() == count; }, timeout);
+            [count](const QImage &shot) { return tableRowsOn(shot, kWindow).size() == count; },
+            timeout);
     }
 
     // A click on the row, where its title is, and the pointer taken off the window after it.
     void tapRow(std::size_t index) {
-        const auto rows = rowsOn(display_.screenshot());
+        const auto rows = tableRowsOn(display_.screenshot(), kWindow);
         ASSERT_LT(index, rows.size());
         display_.click({100, rows[index].center().y()});
         display_.moveTo({700, 700});
@@ -206,7 +167,7 @@ protected:
         // The check mark moves to the chosen row.
         ASSERT_TRUE(display_.waitFor(
             [choice](const QImage &shot) {
-                const auto rows = rowsOn(shot);
+                const auto rows = tableRowsOn(shot, kWindow);
                 return choice < rows.size() &&
                        countPixels(shot, QRect(350, rows[choice].top(), 30, 44), kTint, 40) > 5;
             },
@@ -243,7 +204,7 @@ TEST_F(RealWindow, ColourMapIsOnScreenAtEachOfThreeOpeningsBeforeAnyTouch) {
         ASSERT_TRUE(drawn) << "opening " << opening << ": " << drawnTiles(shot)
                            << " of 840 tiles drawn";
         // The top-left tile is red at the stored colour's brightness (0xfd).
-        EXPECT_TRUE(near(QColor(shot.pixel(8, kMap.top() + 8)), QColor(0xfd, 0, 0), 3))
+        EXPECT_TRUE(nearColour(QColor(shot.pixel(8, kMap.top() + 8)), QColor(0xfd, 0, 0), 3))
             << describe(QColor(shot.pixel(8, kMap.top() + 8)));
         back();
         ASSERT_TRUE(waitForRows(kDualShockRows));
@@ -276,14 +237,14 @@ TEST_F(RealWindow, QuickAndSlowDragsOnTheMapStoreTheColourUnderThePointerAtRelea
         display_.drag(drag.path, drag.path.size() > 2 ? 15ms : 40ms);
         display_.moveTo({700, 700});
         const std::string hex = storedColourOnceIt(
-            [&](const std::string &stored) { return near(fromHex(stored), under, 3); });
-        EXPECT_TRUE(near(fromHex(hex), under, 3))
+            [&](const std::string &stored) { return nearColour(colourFromHex(stored), under, 3); });
+        EXPECT_TRUE(nearColour(colourFromHex(hex), under, 3))
             << drag.name << " drag: stored " << hex << ", under the pointer " << describe(under);
         // The cursor now sits on that tile, drawn in its colour.
         QImage after;
         EXPECT_TRUE(display_.waitFor(
-            [&](const QImage &shot) { return near(QColor(shot.pixel(release)), under, 4); }, 2s,
-            &after))
+            [&](const QImage &shot) { return nearColour(QColor(shot.pixel(release)), under, 4); },
+            2s, &after))
             << drag.name << ": " << describe(QColor(after.pixel(release)));
         before = after;
     }
@@ -362,15 +323,17 @@ TEST_F(RealWindow, QuickAndSlowDragsOnTheSliderStoreTheBrightnessAtRelease) {
         display_.moveTo({700, 700});
         const double expected = brightnessAt(path.back().x());
         const QColor wanted = QColor::fromRgbF(float(expected), 0, 0);
-        const std::string hex = storedColourOnceIt(
-            [&](const std::string &stored) { return near(fromHex(stored), wanted, 2); });
-        EXPECT_TRUE(near(fromHex(hex), wanted, 2))
+        const std::string hex = storedColourOnceIt([&](const std::string &stored) {
+            return nearColour(colourFromHex(stored), wanted, 2);
+        });
+        EXPECT_TRUE(nearColour(colourFromHex(hex), wanted, 2))
             << name << " drag: stored " << hex << ", the pointer let go at brightness " << expected;
         // The knob's disc shows the colour where the pointer let go.
         const QPoint knob(knobX(expected), kKnobY);
         QImage shot;
         EXPECT_TRUE(display_.waitFor(
-            [&](const QImage &s) { return near(QColor(s.pixel(knob)), wanted, 4); }, 2s, &shot))
+            [&](const QImage &s) { return nearColour(QColor(s.pixel(knob)), wanted, 4); }, 2s,
+            &shot))
             << name << ": " << describe(QColor(shot.pixel(knob)));
     }
 }
@@ -385,8 +348,10 @@ TEST_F(RealWindow, KnobOfADarkColourSitsAtTheEndOfTheSlider) {
         const QPoint end(kKnobLeft + kKnobSpan, kKnobY);
         QImage shot;
         EXPECT_TRUE(display_.waitFor(
-            [&](const QImage &s) { return near(QColor(s.pixel(end)), fromHex(dark), 3); }, 3s,
-            &shot))
+            [&](const QImage &s) {
+                return nearColour(QColor(s.pixel(end)), colourFromHex(dark), 3);
+            },
+            3s, &shot))
             << dark << ": " << describe(QColor(shot.pixel(end)));
         EXPECT_GT(countPixels(shot, QRect(end.x() - 14, end.y() - 14, 28, 28), kWhite, 40), 20)
             << dark;
@@ -399,7 +364,7 @@ TEST_F(RealWindow, EveryControllerTypeKeepsItsRowsInsideTheWindow) {
     // through the right margin (15 pixels) that a row keeps clear.
     auto overflowing = [](const QImage &shot) {
         std::vector<int> rows;
-        const auto all = rowsOn(shot);
+        const auto all = tableRowsOn(shot, kWindow);
         for (std::size_t i = 0; i < all.size(); ++i)
             if (countOtherPixels(shot, QRect(377, all[i].top() + 2, 13, 40), kWhite, 8) > 0)
                 rows.push_back(int(i));
@@ -410,13 +375,13 @@ TEST_F(RealWindow, EveryControllerTypeKeepsItsRowsInsideTheWindow) {
         ASSERT_NO_FATAL_FAILURE(openSettings(0));
         QImage shot = display_.screenshot();
         saveShot(shot, "type-" + std::to_string(type));
-        const std::size_t rows = rowsOn(shot).size();
+        const std::size_t rows = tableRowsOn(shot, kWindow).size();
         EXPECT_EQ(overflowing(shot), std::vector<int>{}) << "type " << type;
         // A tap on a lower row (the banner switch, second from the end) scrolls nothing aside.
         ASSERT_NO_FATAL_FAILURE(tapRow(rows - 2));
         std::this_thread::sleep_for(300ms);
         shot = display_.screenshot();
-        EXPECT_EQ(rowsOn(shot).size(), rows) << "type " << type;
+        EXPECT_EQ(tableRowsOn(shot, kWindow).size(), rows) << "type " << type;
         EXPECT_EQ(overflowing(shot), std::vector<int>{}) << "type " << type << " after a tap";
         settings_.reset();
     }
@@ -456,7 +421,7 @@ TEST_F(RealWindow, TypicalRunByClicksPairsADualShock4AndConnectsIt) {
     QImage shot;
     EXPECT_TRUE(display_.waitFor(
         [](const QImage &s) {
-            const auto rows = rowsOn(s);
+            const auto rows = tableRowsOn(s, kWindow);
             return rows.size() > kChooseLEDColorRow &&
                    countPixels(s, QRect(340, rows[kChooseLEDColorRow].top(), 40, 44),
                                QColor(0x00, 0x4e, 0xfd), 2) > 100;
@@ -470,7 +435,8 @@ TEST_F(RealWindow, TypicalRunByClicksPairsADualShock4AndConnectsIt) {
 
     // 3. "Pair Controller": the progress overlay while the tool pairs.
     ASSERT_NO_FATAL_FAILURE(tapRow(2));
-    EXPECT_TRUE(display_.waitFor(hudShown, 10s, &shot));
+    EXPECT_TRUE(display_.waitFor([](const QImage &s) { return progressOverlayOn(s, kWindow); }, 10s,
+                                 &shot));
     saveShot(shot, "typical-run-2-pairing");
     // 4. The address is stored; the success alerts come up over the dimmed window.
     const bool paired = spinUntil(
@@ -486,13 +452,15 @@ TEST_F(RealWindow, TypicalRunByClicksPairsADualShock4AndConnectsIt) {
     for (;;) {
         QImage withAlert;
         const bool up = display_.waitFor(
-            [](const QImage &s) { return !alertCard(s).isEmpty() && !hudShown(s); },
+            [](const QImage &s) {
+                return !alertCardOn(s, kWindow).isEmpty() && !progressOverlayOn(s, kWindow);
+            },
             alerts == 0 ? 20s : 2s, &withAlert);
         if (!up)
             break;
         ++alerts;
         saveShot(withAlert, "typical-run-3-alert-" + std::to_string(alerts));
-        const QRect card = alertCard(withAlert);
+        const QRect card = alertCardOn(withAlert, kWindow);
         EXPECT_NEAR(card.center().x(), kWindow.center().x(), 2) << "alert " << alerts;
         EXPECT_NEAR(card.center().y(), kWindow.center().y(), 2) << "alert " << alerts;
         EXPECT_TRUE(dimmed(withAlert)) << describe(QColor(withAlert.pixel(5, 60)));
@@ -501,7 +469,7 @@ TEST_F(RealWindow, TypicalRunByClicksPairsADualShock4AndConnectsIt) {
         // Its button, at the bottom of the card.
         display_.click({card.center().x(), card.bottom() - 24});
         display_.moveTo({700, 700});
-        display_.waitFor([&](const QImage &s) { return alertCard(s) != card; }, 3s);
+        display_.waitFor([&](const QImage &s) { return alertCardOn(s, kWindow) != card; }, 3s);
         ASSERT_LT(alerts, 4) << "alerts keep coming";
     }
     EXPECT_EQ(alerts, 1) << "one success alert, though a DualShock 4 reports once per channel";
@@ -520,14 +488,14 @@ TEST_F(RealWindow, TypicalRunByClicksPairsADualShock4AndConnectsIt) {
     // The button comes back, now to disconnect.
     EXPECT_TRUE(display_.waitFor(
         [](const QImage &s) {
-            const auto rows = rowsOn(s);
+            const auto rows = tableRowsOn(s, kWindow);
             return rows.size() == kDualShockRows + 1 &&
                    countPixels(s, QRect(15, rows[2].top(), 200, 44), kTint, 30) > 50;
         },
         25s));
     // The label's right end: "Disconnect Controller" reaches further than "Connect Controller".
     auto labelEnd = [](const QImage &s) {
-        const auto rows = rowsOn(s);
+        const auto rows = tableRowsOn(s, kWindow);
         return rows.size() == kDualShockRows + 1
                    ? boundsOfOtherPixels(s, QRect(15, rows[2].top() + 2, 360, 40), kWhite, 30)
                          .right()
@@ -564,9 +532,9 @@ TEST_F(RealWindow, KeyPressedOnTheKeyboardIsBoundInTheKeymapEditor) {
     ASSERT_NO_FATAL_FAILURE(openSettings(6));
     ASSERT_NO_FATAL_FAILURE(tapRow(2)); // "Configure Keymap"
     QImage shot;
-    ASSERT_TRUE(
-        display_.waitFor([](const QImage &s) { return rowsOn(s).size() >= 10; }, 5s, &shot));
-    const QRect first = rowsOn(shot)[0]; // D-pad right, bound to D
+    ASSERT_TRUE(display_.waitFor(
+        [](const QImage &s) { return tableRowsOn(s, kWindow).size() >= 10; }, 5s, &shot));
+    const QRect first = tableRowsOn(shot, kWindow)[0]; // D-pad right, bound to D
     const QRect value(240, first.top() + 2, 130, 40);
     const QImage bound = shot.copy(value);
     ASSERT_NO_FATAL_FAILURE(tapRow(0));

@@ -6,6 +6,7 @@
 #include "NBRConstants.h"
 #include "NBRSupport.h"
 #include "PlistValue.h"
+#include "SettingsWindowProbes.h"
 #include "TestDeviceRoot.h"
 #include "XvfbDisplay.h"
 
@@ -20,9 +21,12 @@ using namespace std::chrono_literals;
 using platform::PlistValue;
 using platform::UIColor;
 using platform::testing::ChildProcess;
+using platform::testing::colourFromHex;
 using platform::testing::countOtherPixels;
 using platform::testing::countPixels;
+using platform::testing::nearColour;
 using platform::testing::spinUntil;
+using platform::testing::tableRowsOn;
 using platform::testing::XvfbDisplay;
 
 namespace {
@@ -35,37 +39,8 @@ const QPoint kBackButton(50, 21);
 constexpr std::size_t kDualShockRows = 7;
 constexpr std::size_t kChooseLEDColorRow = 4;
 
-bool near(const QColor &a, const QColor &b, int tolerance) {
-    return std::abs(a.red() - b.red()) <= tolerance &&
-           std::abs(a.green() - b.green()) <= tolerance &&
-           std::abs(a.blue() - b.blue()) <= tolerance;
-}
-
 QColor toScreen(const UIColor &c) {
     return QColor(int(c.red() * 255 + 0.5), int(c.green() * 255 + 0.5), int(c.blue() * 255 + 0.5));
-}
-
-QColor fromHex(const std::string &hex) {
-    return QColor(QString::fromStdString("#" + hex));
-}
-
-// Rows of a table screen: the white bands at the left edge, 44 pixels a row.
-std::vector<QRect> rowsOn(const QImage &shot, QSize window) {
-    std::vector<QRect> rows;
-    int top = -1;
-    for (int y = kBar + 1; y <= window.height(); ++y) {
-        const bool white = y < window.height() && QColor(shot.pixel(5, y)) == kWhite;
-        if (white && top < 0)
-            top = y;
-        if (!white && top >= 0) {
-            const int height = y - top;
-            const int count = std::max(1, (height + 22) / 44);
-            for (int i = 0; i < count; ++i)
-                rows.emplace_back(0, top + i * height / count, window.width(), height / count);
-            top = -1;
-        }
-    }
-    return rows;
 }
 
 // What the picker shows in a window of `window`, read off a screenshot; `problem` says what is
@@ -130,15 +105,15 @@ PickerOnScreen readPicker(const QImage &shot, QSize window, const UIColor &colou
                 continue;
             const QColor shown(shot.pixel(centre));
             const QColor wanted = toScreen(p.tileColour(column, row));
-            if (!near(shown, wanted, 3))
-                return fail("tile " + std::to_string(column) + "," + std::to_string(row) +
-                            " of " + std::to_string(p.columns) + "x" + std::to_string(p.rows) +
-                            " shows " + shown.name().toStdString() + ", not " +
-                            wanted.name().toStdString());
+            if (!nearColour(shown, wanted, 3))
+                return fail("tile " + std::to_string(column) + "," + std::to_string(row) + " of " +
+                            std::to_string(p.columns) + "x" + std::to_string(p.rows) + " shows " +
+                            shown.name().toStdString() + ", not " + wanted.name().toStdString());
         }
     const QColor disc(shot.pixel(cursor));
     const QColor ring(shot.pixel(cursor + QPoint(11, 0)));
-    if (!near(disc, toScreen(colour), 3) || std::min({ring.red(), ring.green(), ring.blue()}) < 150)
+    if (!nearColour(disc, toScreen(colour), 3) ||
+        std::min({ring.red(), ring.green(), ring.blue()}) < 150)
         return fail("no cursor on tile " + std::to_string(cursorColumn) + "," +
                     std::to_string(cursorRow) + ": " + disc.name().toStdString() + " ringed by " +
                     ring.name().toStdString());
@@ -148,7 +123,7 @@ PickerOnScreen readPicker(const QImage &shot, QSize window, const UIColor &colou
     QRect swatch;
     for (int y = above.top(); y <= above.bottom(); ++y)
         for (int x = 0; x < 78; ++x) // the slider's knob, in the colour too, begins further right
-            if (near(QColor(shot.pixel(x, y)), toScreen(colour), 2))
+            if (nearColour(QColor(shot.pixel(x, y)), toScreen(colour), 2))
                 swatch |= QRect(x, y, 1, 1);
     if (swatch.width() < 60 || swatch.height() < 60)
         return fail("the swatch shows " + std::to_string(swatch.width()) + "x" +
@@ -198,11 +173,14 @@ protected:
     // The page on screen with at least `count` rows in sight.
     bool waitForRows(std::size_t count) {
         return display_.waitFor(
-            [&](const QImage &shot) { return rowsOn(shot, window_).size() >= count; }, 10s);
+            [&](const QImage &shot) {
+                return tableRowsOn(shot, QRect(QPoint(), window_)).size() >= count;
+            },
+            10s);
     }
 
     void tapRow(std::size_t index) {
-        const auto rows = rowsOn(display_.screenshot(), window_);
+        const auto rows = tableRowsOn(display_.screenshot(), QRect(QPoint(), window_));
         ASSERT_LT(index, rows.size());
         display_.click({100, rows[index].center().y()});
         display_.moveTo({display_.size().width() - 5, display_.size().height() - 5});
@@ -279,17 +257,17 @@ TEST_F(ColorScreenDisplay, EverySizeLaysThePickerOutAgainAndAClickStoresTheTileU
             row += 3;
         const QPoint at = picker.tileCentre(column, row);
         const QColor shown(shot.pixel(at));
-        ASSERT_TRUE(near(shown, toScreen(picker.tileColour(column, row)), 3)) << name;
+        ASSERT_TRUE(nearColour(shown, toScreen(picker.tileColour(column, row)), 3)) << name;
         display_.click(at);
         display_.moveTo({size.width() + 20, 5});
         std::string stored;
         spinUntil(
             [&] {
                 stored = storedColour();
-                return !stored.empty() && near(fromHex(stored), shown, 1);
+                return !stored.empty() && nearColour(colourFromHex(stored), shown, 1);
             },
             3s);
-        EXPECT_TRUE(near(fromHex(stored), shown, 1))
+        EXPECT_TRUE(nearColour(colourFromHex(stored), shown, 1))
             << name << ": stored " << stored << " for a click on " << shown.name().toStdString();
         colour = NBRColorForHexString(stored.c_str());
         picker = waitForPicker(colour, &shot);
@@ -311,7 +289,7 @@ TEST_F(ColorScreenDisplay, EverySizeLaysThePickerOutAgainAndAClickStoresTheTileU
     ASSERT_TRUE(spinUntil(
         [&] {
             stored = storedColour();
-            return !stored.empty() && near(fromHex(stored), wanted, 1);
+            return !stored.empty() && nearColour(colourFromHex(stored), wanted, 1);
         },
         3s))
         << stored;

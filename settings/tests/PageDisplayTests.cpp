@@ -6,6 +6,7 @@
 #include "NBRConstants.h"
 #include "PlistValue.h"
 #include "ScopedEnvironment.h"
+#include "SettingsWindowProbes.h"
 #include "TestDeviceRoot.h"
 #include "XvfbDisplay.h"
 
@@ -21,12 +22,15 @@
 
 using namespace std::chrono_literals;
 using platform::PlistValue;
+using platform::testing::alertCardOn;
 using platform::testing::boundsOfOtherPixels;
 using platform::testing::ChildProcess;
 using platform::testing::countOtherPixels;
 using platform::testing::countPixels;
+using platform::testing::progressOverlayOn;
 using platform::testing::ScopedEnvironment;
 using platform::testing::spinUntil;
+using platform::testing::tableRowsOn;
 using platform::testing::XvfbDisplay;
 
 namespace {
@@ -34,46 +38,12 @@ namespace {
 const QColor kWhite(255, 255, 255);
 const QColor kTint(0x00, 0x7a, 0xff);
 const std::string kWindowTitle = "Settings";
-
-// Rows of a table screen `width` wide, top to bottom: the white bands at x = 12, left of the
-// titles (a focus ring's edge, in the tint, is part of its row), each 44 pixels a row.
-std::vector<QRect> rowsOn(const QImage &shot, int width = 390, int height = 720) {
-    std::vector<QRect> rows;
-    int top = -1;
-    for (int y = 45; y <= height; ++y) {
-        const QColor c(y < height ? shot.pixel(12, y) : 0);
-        const bool white = y < height && (c == kWhite || (c.blue() > 200 && c.red() < 200));
-        if (white && top < 0)
-            top = y;
-        if (!white && top >= 0) {
-            const int count = std::max(1, (y - top + 22) / 44);
-            for (int i = 0; i < count; ++i)
-                rows.emplace_back(0, top + i * (y - top) / count, width, (y - top) / count);
-            top = -1;
-        }
-    }
-    return rows;
-}
+// Where the window opens on this display.
+const QRect kPage(0, 0, 390, 720);
 
 // The focus ring: tint down the left edge of a row, where nothing else is ever drawn.
 int ringPixels(const QImage &shot, const QRect &row) {
     return countPixels(shot, QRect(0, row.top(), 5, row.height()), kTint, 60);
-}
-
-// The alert's card: the bounds of its light grey; empty when no alert is up.
-QRect alertCard(const QImage &shot, const QRect &window = QRect(0, 0, 390, 720)) {
-    QRect card;
-    const QColor grey(0xf2, 0xf2, 0xf2);
-    for (int y = window.top(); y <= window.bottom(); y += 2)
-        for (int x = window.left(); x <= window.right(); x += 2)
-            if (QColor(shot.pixel(x, y)) == grey)
-                card |= QRect(x, y, 1, 1);
-    return card.width() > 100 && card.height() > 60 ? card : QRect();
-}
-
-// The progress overlay: a dark box in the middle of the page.
-bool hudShown(const QImage &shot) {
-    return countPixels(shot, QRect(95, 300, 200, 120), QColor(40, 40, 40), 40) > 10000;
 }
 
 // Lines of dark text in `area`: runs of pixel rows that hold some, apart by three blank rows or
@@ -127,17 +97,19 @@ protected:
         settings_ = std::make_unique<ChildProcess>(PREFERENCES_PATH,
                                                    std::vector<std::string>{"--open", "Nimbrel"});
         ASSERT_TRUE(settings_->waitForLine("ready", 20s)) << settings_->output();
-        ASSERT_TRUE(waitForRows(rows)) << rowsOn(display_.screenshot()).size() << " rows";
+        ASSERT_TRUE(waitForRows(rows))
+            << tableRowsOn(display_.screenshot(), kPage).size() << " rows";
         display_.moveTo({200, 22});
     }
 
     bool waitForRows(std::size_t count, std::chrono::milliseconds timeout = 10s) {
         return display_.waitFor(
-            [count](const QImage &shot) { return rowsOn(shot).size() == count; }, timeout);
+            [count](const QImage &shot) { return tableRowsOn(shot, kPage).size() == count; },
+            timeout);
     }
 
     void tapRow(std::size_t index) {
-        const auto rows = rowsOn(display_.screenshot());
+        const auto rows = tableRowsOn(display_.screenshot(), kPage);
         ASSERT_LT(index, rows.size());
         display_.click({100, rows[index].center().y()});
         display_.moveTo({200, 22});
@@ -173,7 +145,8 @@ protected:
         seed({{NBRControllerTypeKey, 1}});
         ASSERT_NO_FATAL_FAILURE(openSettings(7));
         ASSERT_NO_FATAL_FAILURE(tapRow(2)); // "Pair Controller"
-        ASSERT_TRUE(display_.waitFor(hudShown, 10s));
+        ASSERT_TRUE(
+            display_.waitFor([](const QImage &s) { return progressOverlayOn(s, kPage); }, 10s));
         ASSERT_TRUE(spinUntil([&] { return toolRunning(); }, 5s));
     }
 
@@ -192,7 +165,7 @@ TEST_F(PageDisplay, TabRingsTheRowItReachesAndSpaceWorksThatRow) {
     seed({{NBRControllerTypeKey, 1}});
     ASSERT_NO_FATAL_FAILURE(openSettings(7));
     QImage shot = display_.screenshot();
-    const auto rows = rowsOn(shot);
+    const auto rows = tableRowsOn(shot, kPage);
     for (const QRect &row : rows)
         EXPECT_EQ(ringPixels(shot, row), 0) << "a ring before any key, at y " << row.top();
 
@@ -216,7 +189,7 @@ TEST_F(PageDisplay, TabRingsTheRowItReachesAndSpaceWorksThatRow) {
 TEST_F(PageDisplay, AnOpenAlertHoldsTheKeyboardAndItsKeysDismissIt) {
     seed({{NBRControllerTypeKey, 6}});
     ASSERT_NO_FATAL_FAILURE(openSettings(6));
-    const auto rows = rowsOn(display_.screenshot());
+    const auto rows = tableRowsOn(display_.screenshot(), kPage);
     const QPoint forceSwitch(349, rows[3].center().y()); // "Force Extended Gamepad"
 
     for (const char *dismissal : {"Escape", "Return", "space"}) {
@@ -228,21 +201,25 @@ TEST_F(PageDisplay, AnOpenAlertHoldsTheKeyboardAndItsKeysDismissIt) {
         }
         display_.click(forceSwitch);
         display_.moveTo({200, 22});
-        ASSERT_TRUE(display_.waitFor([](const QImage &s) { return !alertCard(s).isEmpty(); }, 5s))
+        ASSERT_TRUE(
+            display_.waitFor([](const QImage &s) { return !alertCardOn(s, kPage).isEmpty(); }, 5s))
             << dismissal;
 
         // Tab stays inside the alert, and Alt+Left goes nowhere: the page's switches and
         // screens are out of reach.
         keys({"Tab", "Tab", "Tab", "Alt_L+Left"});
         std::this_thread::sleep_for(200ms);
-        EXPECT_FALSE(alertCard(display_.screenshot()).isEmpty()) << "a key dismissed the alert";
+        EXPECT_FALSE(alertCardOn(display_.screenshot(), kPage).isEmpty())
+            << "a key dismissed the alert";
 
         keys({dismissal});
-        EXPECT_TRUE(display_.waitFor([](const QImage &s) { return alertCard(s).isEmpty(); }, 3s))
+        EXPECT_TRUE(
+            display_.waitFor([](const QImage &s) { return alertCardOn(s, kPage).isEmpty(); }, 3s))
             << dismissal << " left the alert up";
         // The key went no further than the alert: still the page, its banner switch as it was.
         std::this_thread::sleep_for(200ms);
-        EXPECT_EQ(rowsOn(display_.screenshot()).size(), 6u) << dismissal << " left the page";
+        EXPECT_EQ(tableRowsOn(display_.screenshot(), kPage).size(), 6u)
+            << dismissal << " left the page";
         EXPECT_FALSE(storedTrue(NBRSuppressNotificationKey)) << dismissal << ": a key reached it";
         EXPECT_TRUE(storedTrue(NBRForceExtendedGamepadKey));
     }
@@ -261,9 +238,9 @@ TEST_F(PageDisplay, EscapeOrAltLeftGoesBackAndAWaitingKeymapRowBindsEscape) {
     // In the keymap editor a row waiting for a key takes Escape as its key.
     ASSERT_NO_FATAL_FAILURE(tapRow(2)); // "Configure Keymap"
     QImage shot;
-    ASSERT_TRUE(
-        display_.waitFor([](const QImage &s) { return rowsOn(s).size() >= 10; }, 5s, &shot));
-    const QRect first = rowsOn(shot)[0]; // D-pad right
+    ASSERT_TRUE(display_.waitFor([](const QImage &s) { return tableRowsOn(s, kPage).size() >= 10; },
+                                 5s, &shot));
+    const QRect first = tableRowsOn(shot, kPage)[0]; // D-pad right
     const QRect value(240, first.top() + 2, 130, 40);
     ASSERT_NO_FATAL_FAILURE(tapRow(0));
     ASSERT_TRUE(display_.waitFor(
@@ -271,7 +248,8 @@ TEST_F(PageDisplay, EscapeOrAltLeftGoesBackAndAWaitingKeymapRowBindsEscape) {
     keys({"Escape"});
     EXPECT_TRUE(display_.waitFor(
         [&](const QImage &s) {
-            return countPixels(s, value, QColor(0, 0, 255), 60) == 0 && rowsOn(s).size() >= 10;
+            return countPixels(s, value, QColor(0, 0, 255), 60) == 0 &&
+                   tableRowsOn(s, kPage).size() >= 10;
         },
         3s, &shot))
         << "Escape did not bind, or left the editor";
@@ -293,13 +271,13 @@ TEST_F(PageDisplay, TheKeymapEditorIsTitledAndNamesKeysInWords) {
     ASSERT_NO_FATAL_FAILURE(openSettings(6));
     ASSERT_NO_FATAL_FAILURE(tapRow(2)); // "Configure Keymap"
     QImage shot;
-    ASSERT_TRUE(
-        display_.waitFor([](const QImage &s) { return rowsOn(s).size() >= 11; }, 5s, &shot));
+    ASSERT_TRUE(display_.waitFor([](const QImage &s) { return tableRowsOn(s, kPage).size() >= 11; },
+                                 5s, &shot));
     saveShot(shot, "keymap-editor");
     // The title in the middle of the bar, bold black as the page's own ("Nimbrel").
     EXPECT_GT(countPixels(shot, QRect(110, 8, 170, 28), Qt::black, 60), 100);
     // Pause, bound to Escape: the key's name reads as a word, not as a glyph a few pixels wide.
-    const QRect pause = rowsOn(shot)[10];
+    const QRect pause = tableRowsOn(shot, kPage)[10];
     const QRect ink = boundsOfOtherPixels(shot, QRect(240, pause.top() + 4, 135, 36), kWhite, 60);
     EXPECT_GE(ink.width(), 20) << "Escape shown " << ink.width() << " × " << ink.height();
 }
@@ -314,7 +292,7 @@ TEST_F(PageDisplay, EscapeCancelsASearchAndTheOverlayHidesThePageBehindIt) {
     EXPECT_EQ(countPixels(shot, inside, Qt::black, 24), 0) << "the page shows through";
 
     keys({"Escape"});
-    EXPECT_TRUE(display_.waitFor([](const QImage &s) { return !hudShown(s); }, 3s));
+    EXPECT_TRUE(display_.waitFor([](const QImage &s) { return !progressOverlayOn(s, kPage); }, 3s));
     EXPECT_TRUE(spinUntil([&] { return !toolRunning(); }, 10s)) << "the tool still searches";
     EXPECT_TRUE(waitForRows(7)) << "Escape left the page";
 }
@@ -330,7 +308,8 @@ TEST_F(PageDisplay, TheOverlayGoesWhenTheSearchEndedWhileThePageWasAway) {
     display_.moveTo({200, 22});
     ASSERT_TRUE(waitForRows(5));
     QImage shot;
-    EXPECT_TRUE(display_.waitFor([](const QImage &s) { return !hudShown(s); }, 3s, &shot))
+    EXPECT_TRUE(
+        display_.waitFor([](const QImage &s) { return !progressOverlayOn(s, kPage); }, 3s, &shot))
         << "the overlay of the ended search is still over the page";
     saveShot(shot, "search-ended-away");
 }
@@ -339,9 +318,9 @@ TEST_F(PageDisplay, TheOverlayGoesWhenTheSearchEndsWithoutAResultOnScreen) {
     ASSERT_NO_FATAL_FAILURE(startSearching());
     ASSERT_EQ(::kill(toolProcess(), SIGKILL), 0);
     ASSERT_TRUE(spinUntil([&] { return !toolRunning(); }, 5s));
-    EXPECT_TRUE(display_.waitFor([](const QImage &s) { return !hudShown(s); }, 3s))
+    EXPECT_TRUE(display_.waitFor([](const QImage &s) { return !progressOverlayOn(s, kPage); }, 3s))
         << "the overlay waits for a tool that is gone";
-    EXPECT_EQ(rowsOn(display_.screenshot()).size(), 7u);
+    EXPECT_EQ(tableRowsOn(display_.screenshot(), kPage).size(), 7u);
 }
 
 TEST_F(PageDisplay, AlertTitlesWrapInsideTheCard) {
@@ -349,10 +328,10 @@ TEST_F(PageDisplay, AlertTitlesWrapInsideTheCard) {
     ASSERT_NO_FATAL_FAILURE(openSettings(5));
     ASSERT_NO_FATAL_FAILURE(tapRow(2)); // "E-mail Pairing Instructions", with no mail set up
     QImage shot;
-    ASSERT_TRUE(
-        display_.waitFor([](const QImage &s) { return !alertCard(s).isEmpty(); }, 5s, &shot));
+    ASSERT_TRUE(display_.waitFor([](const QImage &s) { return !alertCardOn(s, kPage).isEmpty(); },
+                                 5s, &shot));
     saveShot(shot, "alert-wrapped-title");
-    const QRect card = alertCard(shot);
+    const QRect card = alertCardOn(shot, kPage);
     // "Your E-mail account is not configured" on two lines, the message on two more.
     EXPECT_EQ(textLines(shot, card.adjusted(4, 4, -4, -50)), 4);
     // Nothing of it is cut at the card's sides: no text runs into its margins.
@@ -391,7 +370,7 @@ TEST_F(PageDisplay, TheBackButtonStaysAtTheTopLeftAndNothingIsCutAtTheMinimumSiz
         return countOtherPixels(s, QRect(width - 15 - 51, row.top() + 6, 51, 32), kWhite, 8) > 50;
     };
     auto redrawn = [&](const QImage &s) {
-        const auto rows = rowsOn(s, width, minimum.height());
+        const auto rows = tableRowsOn(s, QRect(0, 0, width, minimum.height()));
         return display_.windowGeometry(kWindowTitle).size() == minimum && rows.size() >= 5 &&
                countPixels(s, QRect(width / 2 - 40, 8, 80, 28), Qt::black, 60) > 50 &&
                switchShown(s, rows[3]) && switchShown(s, rows[4]);
@@ -400,7 +379,7 @@ TEST_F(PageDisplay, TheBackButtonStaysAtTheTopLeftAndNothingIsCutAtTheMinimumSiz
     saveShot(shot, "minimum-size");
     ASSERT_TRUE(shown) << "the page at " << width << " × " << minimum.height()
                        << " lacks its title or a switch";
-    const auto rows = rowsOn(shot, width, minimum.height());
+    const auto rows = tableRowsOn(shot, QRect(0, 0, width, minimum.height()));
     for (const QRect &row : rows) {
         // The row's right end: the window's, or the scroll bar's left edge.
         int end = width - 1;
