@@ -8,6 +8,7 @@
 #include "NBRConstants.h"
 #include "NBRControlSocket.h"
 #include "PlistValue.h"
+#include "SettingsWindowOnScreen.h"
 #include "SettingsWindowProbes.h"
 #include "TestDeviceRoot.h"
 #include "XvfbDisplay.h"
@@ -39,9 +40,8 @@ using platform::testing::XvfbDisplay;
 
 namespace {
 
-// The Settings app's window: no window manager places it, so it sits at the top left.
+// The Settings app's window, where the fixture has it.
 const QRect kWindow(0, 0, 390, 720);
-const QPoint kBackButton(50, 21);
 const QColor kWhite(255, 255, 255);
 const QColor kPageBackground(0xef, 0xef, 0xf4);
 const QColor kTint(0x00, 0x7a, 0xff);
@@ -75,31 +75,8 @@ bool dimmed(const QImage &shot) {
     return nearColour(QColor(shot.pixel(5, 60)), QColor(155, 155, 158), 3);
 }
 
-class RealWindow : public ::testing::Test {
+class RealWindow : public SettingsWindowOnScreen {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(display_.isReady()) << display_.error();
-        root_.addPreferenceBundle(BUNDLE_DIR);
-        std::filesystem::create_directories(root_.path("/usr/bin"));
-        std::filesystem::create_symlink(TOOL_PATH, root_.path(NBRDiscoveryToolPath));
-        QDir().mkpath(kShots);
-    }
-
-    void TearDown() override {
-        if (HasFailure())
-            display_.screenshot().save(
-                kShots + '/' + ::testing::UnitTest::GetInstance()->current_test_info()->name() +
-                    "-failed.png",
-                "PNG");
-    }
-
-    void seed(PlistValue::Dictionary values) {
-        ASSERT_TRUE(
-            root_.writePlist(NBRPreferencesPath, std::move(values), platform::PlistFormat::Binary));
-    }
-
-    std::optional<PlistValue::Dictionary> stored() { return root_.readPlist(NBRPreferencesPath); }
-
     // Waits (3 s at most) for a stored colour that `fits`; the last one read.
     template <class Check> std::string storedColourOnceIt(Check fits) {
         std::string hex;
@@ -110,53 +87,6 @@ protected:
             },
             3s);
         return hex;
-    }
-
-    std::string storedColour() {
-        auto file = stored();
-        if (!file || !file->count(NBRLEDColorKey) || !file->at(NBRLEDColorKey).string())
-            return {};
-        return *file->at(NBRLEDColorKey).string();
-    }
-
-    // Starts the Settings app on the Nimbrel page and waits until the page is on screen with
-    // `rows` rows (0: any, once the page stands still).
-    void openSettings(std::size_t rows) {
-        settings_ = std::make_unique<ChildProcess>(PREFERENCES_PATH,
-                                                   std::vector<std::string>{"--open", "Nimbrel"});
-        ASSERT_TRUE(settings_->waitForLine("ready", 20s)) << settings_->output();
-        if (rows > 0) {
-            ASSERT_TRUE(waitForRows(rows))
-                << tableRowsOn(display_.screenshot(), kWindow).size() << " rows";
-            return;
-        }
-        QImage last;
-        ASSERT_TRUE(display_.waitFor(
-            [&last](const QImage &shot) {
-                const bool still = !tableRowsOn(shot, kWindow).empty() && shot == last;
-                last = shot;
-                return still;
-            },
-            10s));
-    }
-
-    bool waitForRows(std::size_t count, std::chrono::milliseconds timeout = 10s) {
-        return display_.waitFor(
-            [count](const QImage &shot) { return tableRowsOn(shot, kWindow).size() == count; },
-            timeout);
-    }
-
-    // A click on the row, where its title is, and the pointer taken off the window after it.
-    void tapRow(std::size_t index) {
-        const auto rows = tableRowsOn(display_.screenshot(), kWindow);
-        ASSERT_LT(index, rows.size());
-        display_.click({100, rows[index].center().y()});
-        display_.moveTo({700, 700});
-    }
-
-    void back() {
-        display_.click(kBackButton);
-        display_.moveTo({700, 700});
     }
 
     // Chooses the row `choice` of the list behind row `listRow`, then comes back to the page.
@@ -178,15 +108,6 @@ protected:
     bool waitForMap(QImage *shot) {
         return display_.waitFor([](const QImage &s) { return drawnTiles(s) >= 830; }, 5s, shot);
     }
-
-    void saveShot(const QImage &shot, const std::string &name) {
-        shot.save(kShots + '/' + QString::fromStdString(name) + ".png", "PNG");
-    }
-
-    const QString kShots = QStringLiteral(SHOTS_DIR);
-    XvfbDisplay display_;
-    platform::testing::TestDeviceRoot root_;
-    std::unique_ptr<ChildProcess> settings_;
 };
 
 // Rows of the page with a DualShock 4 and automatic connection.

@@ -6,6 +6,7 @@
 #include "NBRConstants.h"
 #include "NBRSupport.h"
 #include "PlistValue.h"
+#include "SettingsWindowOnScreen.h"
 #include "SettingsWindowProbes.h"
 #include "TestDeviceRoot.h"
 #include "XvfbDisplay.h"
@@ -35,7 +36,6 @@ constexpr int kBar = 44;
 constexpr int kTile = 16;
 constexpr double kLimit = 0.9; // the picker's saturation limit
 const QColor kWhite(255, 255, 255);
-const QPoint kBackButton(50, 21);
 constexpr std::size_t kDualShockRows = 7;
 constexpr std::size_t kChooseLEDColorRow = 4;
 
@@ -139,61 +139,13 @@ PickerOnScreen readPicker(const QImage &shot, QSize window, const UIColor &colou
     return p;
 }
 
-class ColorScreenDisplay : public ::testing::Test {
+class ColorScreenDisplay : public SettingsWindowOnScreen {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(display_.isReady()) << display_.error();
-        root_.addPreferenceBundle(BUNDLE_DIR);
-        QDir().mkpath(kShots);
-    }
-
-    void TearDown() override {
-        if (HasFailure())
-            display_.screenshot().save(
-                kShots + '/' + ::testing::UnitTest::GetInstance()->current_test_info()->name() +
-                    "-failed.png",
-                "PNG");
-        settings_.reset();
-    }
-
-    std::string storedColour() {
-        auto file = root_.readPlist(NBRPreferencesPath);
-        if (!file || !file->count(NBRLEDColorKey) || !file->at(NBRLEDColorKey).string())
-            return {};
-        return *file->at(NBRLEDColorKey).string();
-    }
-
-    void openSettings() {
-        settings_ = std::make_unique<ChildProcess>(PREFERENCES_PATH,
-                                                   std::vector<std::string>{"--open", "Nimbrel"});
-        ASSERT_TRUE(settings_->waitForLine("ready", 20s)) << settings_->output();
-        ASSERT_TRUE(waitForRows(kDualShockRows));
-    }
-
-    // The page on screen with at least `count` rows in sight.
-    bool waitForRows(std::size_t count) {
-        return display_.waitFor(
-            [&](const QImage &shot) {
-                return tableRowsOn(shot, QRect(QPoint(), window_)).size() >= count;
-            },
-            10s);
-    }
-
-    void tapRow(std::size_t index) {
-        const auto rows = tableRowsOn(display_.screenshot(), QRect(QPoint(), window_));
-        ASSERT_LT(index, rows.size());
-        display_.click({100, rows[index].center().y()});
-        display_.moveTo({display_.size().width() - 5, display_.size().height() - 5});
-    }
-
-    void back() {
-        display_.click(kBackButton);
-        display_.moveTo({display_.size().width() - 5, display_.size().height() - 5});
-    }
+    ColorScreenDisplay() : SettingsWindowOnScreen(1280, 900) { pointerRest_ = {1275, 895}; }
 
     void resize(QSize size) {
         ASSERT_TRUE(display_.resizeWindow("Settings", size)) << "no Settings window to resize";
-        window_ = size;
+        window_.setSize(size);
     }
 
     // Waits until the picker shows `colour` as it should at the window's size.
@@ -201,22 +153,12 @@ protected:
         PickerOnScreen picker;
         display_.waitFor(
             [&](const QImage &s) {
-                picker = readPicker(s, window_, colour);
+                picker = readPicker(s, window_.size(), colour);
                 return picker.problem.empty();
             },
             5s, shot);
         return picker;
     }
-
-    void saveShot(const QImage &shot, const std::string &name) {
-        shot.save(kShots + '/' + QString::fromStdString(name) + ".png", "PNG");
-    }
-
-    const QString kShots = QStringLiteral(SHOTS_DIR);
-    XvfbDisplay display_{1280, 900};
-    QSize window_{390, 720};
-    platform::testing::TestDeviceRoot root_;
-    std::unique_ptr<ChildProcess> settings_;
 };
 
 // Whether a stored colour would come back one step off through hue, saturation and brightness,
@@ -233,7 +175,7 @@ TEST_F(ColorScreenDisplay, EverySizeLaysThePickerOutAgainAndAClickStoresTheTileU
     ASSERT_TRUE(root_.writePlist(NBRPreferencesPath,
                                  {{NBRControllerTypeKey, 1}, {NBRLEDColorKey, "00ffff"}},
                                  platform::PlistFormat::Binary));
-    ASSERT_NO_FATAL_FAILURE(openSettings());
+    ASSERT_NO_FATAL_FAILURE(openSettings(kDualShockRows));
     ASSERT_NO_FATAL_FAILURE(tapRow(kChooseLEDColorRow));
     UIColor colour = NBRColorForHexString("00ffff");
     QImage shot;
@@ -300,7 +242,9 @@ TEST_F(ColorScreenDisplay, EverySizeLaysThePickerOutAgainAndAClickStoresTheTileU
                         18);
     const QImage picked = shot.copy(caption);
     back();
-    ASSERT_TRUE(waitForRows(kChooseLEDColorRow + 1));
+    // The page back, "Choose LED Color" in sight (the window may be too short for the rest).
+    ASSERT_TRUE(display_.waitFor(
+        [&](const QImage &s) { return rowsOn(s).size() > kChooseLEDColorRow; }, 10s));
     ASSERT_NO_FATAL_FAILURE(tapRow(kChooseLEDColorRow));
     picker = waitForPicker(colour, &shot);
     saveShot(shot, "led-color-reopened");

@@ -6,6 +6,7 @@
 #include "NBRConstants.h"
 #include "PlistValue.h"
 #include "ScopedEnvironment.h"
+#include "SettingsWindowOnScreen.h"
 #include "SettingsWindowProbes.h"
 #include "TestDeviceRoot.h"
 #include "XvfbDisplay.h"
@@ -60,59 +61,18 @@ int textLines(const QImage &shot, const QRect &area) {
     return lines;
 }
 
-class PageDisplay : public ::testing::Test {
+class PageDisplay : public SettingsWindowOnScreen {
 protected:
-    explicit PageDisplay(int width = 1024, int height = 768) : display_(width, height) {}
-
-    void SetUp() override {
-        ASSERT_TRUE(display_.isReady()) << display_.error();
-        root_.addPreferenceBundle(BUNDLE_DIR);
-        std::filesystem::create_directories(root_.path("/usr/bin"));
-        std::filesystem::create_symlink(TOOL_PATH, root_.path(NBRDiscoveryToolPath));
-        QDir().mkpath(kShots);
+    // The pointer rests on the bar, where keys reach the window with or without the keyboard
+    // focus.
+    explicit PageDisplay(int width = 1024, int height = 768)
+        : SettingsWindowOnScreen(width, height) {
+        pointerRest_ = {200, 22};
     }
-
-    void TearDown() override {
-        if (HasFailure())
-            saveShot(display_.screenshot(),
-                     std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
-                         "-failed");
-    }
-
-    void seed(PlistValue::Dictionary values) {
-        ASSERT_TRUE(
-            root_.writePlist(NBRPreferencesPath, std::move(values), platform::PlistFormat::Binary));
-    }
-
-    std::optional<PlistValue::Dictionary> stored() { return root_.readPlist(NBRPreferencesPath); }
 
     bool storedTrue(const char *key) {
         auto file = stored();
         return file && file->count(key) && file->at(key).boolValue().value_or(false);
-    }
-
-    // Starts the Settings app on the Nimbrel page and waits for its `rows` rows; the pointer
-    // then rests on the bar, where keys reach the window with or without the keyboard focus.
-    void openSettings(std::size_t rows) {
-        settings_ = std::make_unique<ChildProcess>(PREFERENCES_PATH,
-                                                   std::vector<std::string>{"--open", "Nimbrel"});
-        ASSERT_TRUE(settings_->waitForLine("ready", 20s)) << settings_->output();
-        ASSERT_TRUE(waitForRows(rows))
-            << tableRowsOn(display_.screenshot(), kPage).size() << " rows";
-        display_.moveTo({200, 22});
-    }
-
-    bool waitForRows(std::size_t count, std::chrono::milliseconds timeout = 10s) {
-        return display_.waitFor(
-            [count](const QImage &shot) { return tableRowsOn(shot, kPage).size() == count; },
-            timeout);
-    }
-
-    void tapRow(std::size_t index) {
-        const auto rows = tableRowsOn(display_.screenshot(), kPage);
-        ASSERT_LT(index, rows.size());
-        display_.click({100, rows[index].center().y()});
-        display_.moveTo({200, 22});
     }
 
     // Keys one after the other, each given its time to go through the window.
@@ -150,15 +110,7 @@ protected:
         ASSERT_TRUE(spinUntil([&] { return toolRunning(); }, 5s));
     }
 
-    void saveShot(const QImage &shot, const std::string &name) {
-        shot.save(kShots + '/' + QString::fromStdString(name) + ".png", "PNG");
-    }
-
-    const QString kShots = QStringLiteral(SHOTS_DIR);
-    XvfbDisplay display_;
-    platform::testing::TestDeviceRoot root_;
     std::unique_ptr<ChildProcess> simulator_;
-    std::unique_ptr<ChildProcess> settings_;
 };
 
 TEST_F(PageDisplay, TabRingsTheRowItReachesAndSpaceWorksThatRow) {
