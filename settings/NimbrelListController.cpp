@@ -21,6 +21,7 @@ const QString kForceExtendedWarning =
     "Your controller is missing some buttons the extended gamepad requires. By forcing this "
     "profile you may have poor gaming experience. Please turn this off unless you know what "
     "this means.";
+
 } // namespace
 
 NimbrelListController::NimbrelListController()
