@@ -24,6 +24,7 @@ packages=(
   dbus fonts-dejavu-core
   xvfb libx11-dev libxtst-dev dunst
   clang libclang-rt-14-dev
+  umockdev libumockdev-dev zlib1g-dev
 )
 
 missing=()

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// A DualShock 4's light bar through the kernel: the LED class devices its driver made (hid-sony
+// or hid-playstation), or, without them, an output report written to its hidraw node.
+
+using BluetoothAddress = std::array<std::uint8_t, 6>;
+
+// "1c:66:6d:01:02:03" in either case; nothing for anything else.
+std::optional<BluetoothAddress> parseBluetoothAddress(std::string_view text);
+// Lower case with colons, as the kernel reports it.
+std::string formatBluetoothAddress(const BluetoothAddress &address);
+
+enum class LightBarOutcome {
+    WrittenToLeds,
+    WrittenToHidraw,
+    NoController,
+    PermissionDenied, // `path` is the file that refused
+    IoError,          // `path` is the file that failed
+    BadAddress,
+};
+
+struct LightBarResult {
+    LightBarOutcome outcome = LightBarOutcome::NoController;
+    std::string path;    // the file written or refused: an LED's brightness, or /dev/hidrawN
+    int error = 0;       // errno of a failure
+    std::string message; // one line a user can act on
+
+    bool ok() const {
+        return outcome == LightBarOutcome::WrittenToLeds ||
+               outcome == LightBarOutcome::WrittenToHidraw;
+    }
+};
+
+// Where the package installs the rule that lets the user's session write the light bar.
+inline constexpr const char *kControllerUdevRule = "/lib/udev/rules.d/70-nimbrel-controller.rules";
+
+LightBarResult setLightBarColor(const BluetoothAddress &address, std::uint8_t red,
+                                std::uint8_t green, std::uint8_t blue);
+LightBarResult setLightBarColor(std::string_view address, std::uint8_t red, std::uint8_t green,
+                                std::uint8_t blue);
