@@ -325,24 +325,27 @@ TEST_F(LightBarTest, NoControllerAndBadAddress) {
     EXPECT_EQ(bad.message.find('\n'), std::string::npos) << bad.message;
 }
 
-// The controller goes while its report is written: the node's other end is gone, or the node
-// itself is gone though sysfs still lists it.
-TEST_F(LightBarTest, HidrawNodeThatVanishesIsAnErrorNamingIt) {
+// The controller goes before its report is written (the node's other end is gone, and with it
+// the node), or the write itself fails.
+TEST_F(LightBarTest, HidrawNodeThatVanishesOrFailsIsAnErrorNamingIt) {
     std::string hid = addHid("0005:054C:05C4.0006", "0005:0000054C:000005C4", kAddress);
     int fd = addHidraw(hid, "hidraw5", 5);
     ASSERT_GE(fd, 0);
     ::close(fd);
     fds_.clear();
 
-    auto closed = setLightBarColor(std::string_view(kAddress), 1, 2, 3);
-    EXPECT_EQ(closed.outcome, LightBarOutcome::IoError) << closed.message;
-    EXPECT_EQ(closed.path, "/dev/hidraw5");
-    EXPECT_NE(closed.message.find("/dev/hidraw5"), std::string::npos) << closed.message;
+    auto gone = setLightBarColor(std::string_view(kAddress), 1, 2, 3);
+    EXPECT_EQ(gone.outcome, LightBarOutcome::IoError) << gone.message;
+    EXPECT_EQ(gone.path, "/dev/hidraw5");
+    EXPECT_NE(gone.message.find("/dev/hidraw5"), std::string::npos) << gone.message;
 
-    ASSERT_EQ(::unlink((root_ + "/dev/hidraw5").c_str()), 0) << std::strerror(errno);
-    auto removed = setLightBarColor(std::string_view(kAddress), 1, 2, 3);
-    EXPECT_EQ(removed.outcome, LightBarOutcome::IoError) << removed.message;
-    EXPECT_NE(removed.message.find("/dev/hidraw5"), std::string::npos) << removed.message;
+    std::string node = root_ + "/dev/hidraw5";
+    ::unlink(node.c_str());
+    ASSERT_EQ(::symlink("/dev/full", node.c_str()), 0) << std::strerror(errno);
+    auto failed = setLightBarColor(std::string_view(kAddress), 1, 2, 3);
+    EXPECT_EQ(failed.outcome, LightBarOutcome::IoError) << failed.message;
+    EXPECT_EQ(failed.error, ENOSPC);
+    EXPECT_NE(failed.message.find("/dev/hidraw5"), std::string::npos) << failed.message;
 }
 
 } // namespace
