@@ -3,16 +3,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <vector>
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <pthread.h>
 #include <unistd.h>
 
 namespace {
@@ -184,38 +181,8 @@ LightBarResult failure(int error, const std::string &path, const std::string &ad
     return result;
 }
 
-// While a write to a node whose other end is gone is under way, SIGPIPE is held and then
-// dropped, so the caller gets EPIPE instead of the process ending.
-class SigpipeHeld {
-public:
-    SigpipeHeld() {
-        sigemptyset(&pipe_);
-        sigaddset(&pipe_, SIGPIPE);
-        sigset_t pending;
-        sigpending(&pending);
-        wasPending_ = sigismember(&pending, SIGPIPE) == 1;
-        pthread_sigmask(SIG_BLOCK, &pipe_, &old_);
-    }
-    ~SigpipeHeld() {
-        if (!wasPending_) {
-            const timespec none{0, 0};
-            while (sigtimedwait(&pipe_, nullptr, &none) == SIGPIPE) {
-            }
-        }
-        pthread_sigmask(SIG_SETMASK, &old_, nullptr);
-    }
-    SigpipeHeld(const SigpipeHeld &) = delete;
-    SigpipeHeld &operator=(const SigpipeHeld &) = delete;
-
-private:
-    sigset_t pipe_{};
-    sigset_t old_{};
-    bool wasPending_ = false;
-};
-
 // 0 or the errno. No O_CREAT: a file that is not there is never made.
 int writeWhole(const std::string &path, const void *bytes, std::size_t size) {
-    SigpipeHeld held;
     int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
         return errno;
