@@ -170,6 +170,21 @@ TEST_F(BlueZControllerTest, ConnectsAPairedControllerAndDisconnectsIt) {
     EXPECT_EQ(events, (QStringList{QStringLiteral("connected ") + kAddress, QStringLiteral("disconnected ") + kAddress}));
 }
 
+// The daemon restarting while the controller stays connected: it is seen as connected from the
+// start, and asking to connect it again does not page it again.
+TEST_F(BlueZControllerTest, ANewClientSeesAnEarlierConnection) {
+    addPairedController();
+    {
+        BlueZController earlier;
+        ASSERT_TRUE(connectTo(earlier, kAddress).ok);
+    }
+    BlueZController controller;
+    ASSERT_TRUE(spinUntil([&] { return controller.isConnected(); }));
+    const Outcome outcome = connectTo(controller, kAddress);
+    EXPECT_TRUE(outcome.ok) << outcome.error.toStdString();
+    EXPECT_EQ(callsOf(QStringLiteral("Connect")), 1);
+}
+
 TEST_F(BlueZControllerTest, SaysWhyItCannotConnect) {
     BlueZController controller;
     EXPECT_EQ(connectTo(controller, kAddress).error, QStringLiteral("no Bluetooth adapter"));
