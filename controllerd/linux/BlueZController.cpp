@@ -6,6 +6,7 @@
 #include <QDBusServiceWatcher>
 #include <QDBusVariant>
 #include <QSet>
+#include <algorithm>
 
 namespace controllerd {
 namespace {
@@ -94,7 +95,7 @@ void BlueZController::connectController(const QString &address,
         return;
     }
     attempt_ = Attempt{nextAttempt_++, address.toUpper(), QString(), std::move(done)};
-    deadline_.start(timeout);
+    deadline_.start(std::max(timeout, std::chrono::milliseconds(0)));
     const quint64 id = attempt_.id;
     readObjects([this, id](const QDBusMessage &reply) { startConnect(id, reply); });
 }

@@ -29,7 +29,8 @@ public:
     ~BlueZController() override;
 
     // Connects the paired controller with `address` (any case); `done` is called once, later,
-    // from the event loop: true only once BlueZ says the device is connected.
+    // from the event loop: true only once BlueZ says the device is connected. One connect at a
+    // time; a connect still open when this object goes is never answered.
     void connectController(const QString &address, std::chrono::milliseconds timeout,
                            Result done);
     // Asks BlueZ to drop the connected controller (or the one being connected).
