@@ -21,7 +21,7 @@ packages=(
   build-essential cmake ninja-build pkg-config mold
   qt6-base-dev qt6-qpa-plugins libqt6widgets6 libqt6test6 libplist-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  dbus fonts-dejavu-core
+  dbus python3-dbusmock fonts-dejavu-core
   xvfb libx11-dev libxtst-dev dunst
   clang libclang-rt-14-dev
   umockdev libumockdev-dev zlib1g-dev
