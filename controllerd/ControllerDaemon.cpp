@@ -5,6 +5,7 @@
 #include "notify.h"
 
 #include <QSocketNotifier>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -21,13 +22,6 @@ std::string hexColor(const std::uint8_t *rgb) {
     return text;
 }
 
-std::string addressText(const std::uint8_t *address) {
-    char text[18];
-    std::snprintf(text, sizeof text, "%02x:%02x:%02x:%02x:%02x:%02x", address[0], address[1],
-                  address[2], address[3], address[4], address[5]);
-    return text;
-}
-
 } // namespace
 
 ControllerDaemon::ControllerDaemon(DaemonOptions options, QObject *parent)
@@ -35,7 +29,7 @@ ControllerDaemon::ControllerDaemon(DaemonOptions options, QObject *parent)
     if (options_.connectedType) {
         connected_ = true;
         type_ = *options_.connectedType;
-        std::memcpy(address_, options_.connectedAddress.data(), sizeof address_);
+        address_ = options_.connectedAddress;
     }
 }
 
@@ -87,9 +81,9 @@ bool ControllerDaemon::listen(std::string &error) {
     acceptNotifier_ = new QSocketNotifier(listenFd_, QSocketNotifier::Read, this);
     connect(acceptNotifier_, &QSocketNotifier::activated, this, &ControllerDaemon::acceptPending);
     log("listening " + socketPath_ +
-        (connected_
-             ? " controller type=" + std::to_string(type_) + " address=" + addressText(address_)
-             : " no controller"));
+        (connected_ ? " controller type=" + std::to_string(type_) +
+                          " address=" + formatBluetoothAddress(address_)
+                    : " no controller"));
     return true;
 }
 
@@ -120,8 +114,9 @@ void ControllerDaemon::attachController(std::int32_t type, const std::uint8_t *a
     const bool wasConnected = connected_;
     connected_ = true;
     type_ = type;
-    std::memcpy(address_, address, sizeof address_);
-    log("controller connected type=" + std::to_string(type) + " address=" + addressText(address_));
+    std::copy_n(address, address_.size(), address_.begin());
+    log("controller connected type=" + std::to_string(type) +
+        " address=" + formatBluetoothAddress(address_));
     if (!wasConnected)
         post(NBRControllerDetectedNotification);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "BluetoothAddress.h"
 #include "DaemonOptions.h"
 #include "NBRControlSocket.h"
 
@@ -49,6 +50,6 @@ private:
 
     bool connected_ = false;
     std::int32_t type_ = 0;
-    std::uint8_t address_[6] = {};
+    BluetoothAddress address_{};
     std::uint8_t lightColor_[3] = {0x00, 0x4E, 0xFD};
 };

@@ -22,16 +22,6 @@ constexpr std::size_t kUsbReportSize = 32;
 // Only the light bar is marked valid, so a running rumble or blink is left as it is.
 constexpr std::uint8_t kValidLightBar = 0x02;
 
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 std::string trimmed(std::string text) {
     while (!text.empty() && (text.back() == '\n' || text.back() == ' ' || text.back() == '\r'))
         text.pop_back();
@@ -89,7 +79,9 @@ std::vector<std::string> directoryEntries(const std::string &path) {
     return names;
 }
 
-bool exists(const std::string &path) { return ::access(path.c_str(), F_OK) == 0; }
+bool exists(const std::string &path) {
+    return ::access(path.c_str(), F_OK) == 0;
+}
 
 struct HidDevice {
     std::string path; // under /sys/devices
@@ -166,8 +158,7 @@ LightBarResult failure(int error, const std::string &path, const std::string &ad
     if (error == EACCES || error == EPERM) {
         result.outcome = LightBarOutcome::PermissionDenied;
         result.message = "Permission denied writing " + path + " (controller " + address +
-                         "): the udev rule " + kControllerUdevRule +
-                         " grants access; install it" +
+                         "): the udev rule " + kControllerUdevRule + " grants access; install it" +
                          (path.rfind("/sys/", 0) == 0 ? ", join the plugdev group" : "") +
                          " and reconnect the controller";
         return result;
@@ -205,7 +196,8 @@ std::optional<std::string> findLedPrefix(const BluetoothAddress &address) {
     const std::string leds = "/sys/class/leds/";
     for (const auto &name : directoryEntries(leds)) {
         constexpr std::string_view red = ":red";
-        if (name.size() <= red.size() || name.compare(name.size() - red.size(), red.size(), red) != 0)
+        if (name.size() <= red.size() ||
+            name.compare(name.size() - red.size(), red.size(), red) != 0)
             continue;
         std::string prefix = name.substr(0, name.size() - red.size());
         if (!exists(leds + prefix + ":green") || !exists(leds + prefix + ":blue"))
@@ -217,8 +209,8 @@ std::optional<std::string> findLedPrefix(const BluetoothAddress &address) {
     return std::nullopt;
 }
 
-LightBarResult writeLeds(const std::string &prefix, const std::string &address,
-                         std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
+LightBarResult writeLeds(const std::string &prefix, const std::string &address, std::uint8_t red,
+                         std::uint8_t green, std::uint8_t blue) {
     const std::string base = "/sys/class/leds/" + prefix;
     const std::pair<const char *, std::uint8_t> colours[] = {
         {":red", red}, {":green", green}, {":blue", blue}};
@@ -242,6 +234,8 @@ LightBarResult writeLeds(const std::string &prefix, const std::string &address,
     return result;
 }
 
+// zlib's CRC-32 (with its inversions), written out: the daemon links support's `crc32` (same
+// name, no inversions), which would take the place of zlib's in this executable.
 std::uint32_t zlibCrc32(std::uint32_t crc, const std::uint8_t *bytes, std::size_t size) {
     static const auto table = [] {
         std::array<std::uint32_t, 256> t{};
@@ -305,27 +299,6 @@ std::optional<HidrawNode> findHidraw(const BluetoothAddress &address) {
 }
 
 } // namespace
-
-std::optional<BluetoothAddress> parseBluetoothAddress(std::string_view text) {
-    if (text.size() != 17)
-        return std::nullopt;
-    BluetoothAddress address{};
-    for (std::size_t i = 0; i < 6; ++i) {
-        int high = hexDigit(text[i * 3]);
-        int low = hexDigit(text[i * 3 + 1]);
-        if (high < 0 || low < 0 || (i < 5 && text[i * 3 + 2] != ':'))
-            return std::nullopt;
-        address[i] = static_cast<std::uint8_t>(high * 16 + low);
-    }
-    return address;
-}
-
-std::string formatBluetoothAddress(const BluetoothAddress &address) {
-    char text[18];
-    std::snprintf(text, sizeof text, "%02x:%02x:%02x:%02x:%02x:%02x", address[0], address[1],
-                  address[2], address[3], address[4], address[5]);
-    return text;
-}
 
 LightBarResult setLightBarColor(const BluetoothAddress &address, std::uint8_t red,
                                 std::uint8_t green, std::uint8_t blue) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "BluetoothAddress.h"
+
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -8,13 +10,6 @@
 
 // A DualShock 4's light bar through the kernel: the LED class devices its driver made (hid-sony
 // or hid-playstation), or, without them, an output report written to its hidraw node.
-
-using BluetoothAddress = std::array<std::uint8_t, 6>;
-
-// "1c:66:6d:01:02:03" in either case; nothing for anything else.
-std::optional<BluetoothAddress> parseBluetoothAddress(std::string_view text);
-// Lower case with colons, as the kernel reports it.
-std::string formatBluetoothAddress(const BluetoothAddress &address);
 
 enum class LightBarOutcome {
     WrittenToLeds,
