@@ -2,6 +2,7 @@
 
 #include "ControllerDaemon.h"
 
+#include <QPointer>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <cerrno>
@@ -116,61 +117,69 @@ void ControlConnection::handle(const NBRControlMessage &message, std::size_t) {
         });
         break;
     case NBRControlCommandConnect: {
-        daemon_->beginSearch();
-        std::array<std::uint8_t, 6> address;
+        BluetoothAddress address;
         std::copy(std::begin(message.payload), std::end(message.payload), address.begin());
         const std::int32_t type = message.controllerType;
-        pendingConnect_ = new QTimer(this);
-        pendingConnect_->setSingleShot(true);
-        connect(pendingConnect_, &QTimer::timeout, this,
-                [this, type, address] { finishConnect(type, address); });
-        pendingConnect_->start(options.connectDelayMs + options.replyDelayMs);
+        // A second connect on one line replaces the first.
+        cancelPendingConnect("replaced");
+        pendingConnect_ = daemon_->connectController(
+            type, address,
+            [self = QPointer<ControlConnection>(this), type, address](bool ok,
+                                                                      const std::string &error) {
+                if (self)
+                    self->finishConnect(ok, error, type, address);
+            });
         break;
     }
     case NBRControlCommandSetLightColor:
         daemon_->setLightColor(message.payload);
         break;
     case NBRControlCommandDisconnect:
-        daemon_->detachController("asked by the client");
+        daemon_->disconnectController("asked by the client");
         break;
     case NBRControlCommandRelease:
         cancelPendingConnect("released");
         // The client did not take the acknowledgement (it came late or incomplete).
         if (attached_) {
             attached_ = false;
-            daemon_->detachController("connect released by the client");
+            daemon_->disconnectController("connect released by the client");
         }
         break;
     case NBRControlCommandRestart:
-        daemon_->log("restart");
-        daemon_->detachController("restart");
+        daemon_->restart();
         break;
     default:
         break;
     }
 }
 
-void ControlConnection::finishConnect(std::int32_t type, std::array<std::uint8_t, 6> address) {
-    pendingConnect_->deleteLater();
-    pendingConnect_ = nullptr;
-    NBRControlMessage answer;
-    answer.controllerType = type;
-    if (daemon_->options().refuseConnect) {
-        daemon_->log("conn=" + std::to_string(id_) + " connect refused");
-        answer.command = NBRControlCommandRelease; // anything but the acknowledgement
-    } else {
-        daemon_->attachController(type, address.data());
-        attached_ = true;
-        answer.command = NBRControlReplyAcknowledge;
-    }
-    reply(answer);
+void ControlConnection::finishConnect(bool ok, const std::string &error, std::int32_t type,
+                                      const BluetoothAddress &address) {
+    // The reply waits out the options' delay; the line may close meanwhile, which abandons it.
+    later(daemon_->options().replyDelayMs, [this, ok, error, type, address] {
+        if (!pendingConnect_)
+            return;
+        pendingConnect_ = 0;
+        NBRControlMessage answer;
+        answer.controllerType = type;
+        if (!ok) {
+            daemon_->log("conn=" + std::to_string(id_) + " connect refused" +
+                         (error.empty() ? "" : ": " + error));
+            answer.command = NBRControlCommandRelease; // anything but the acknowledgement
+        } else {
+            daemon_->attachController(type, address);
+            attached_ = true;
+            answer.command = NBRControlReplyAcknowledge;
+        }
+        reply(answer);
+    });
 }
 
 void ControlConnection::cancelPendingConnect(const char *why) {
     if (!pendingConnect_)
         return;
-    delete pendingConnect_;
-    pendingConnect_ = nullptr;
+    daemon_->cancelConnect(pendingConnect_);
+    pendingConnect_ = 0;
     daemon_->log("conn=" + std::to_string(id_) + " connect abandoned (" + why + ")");
 }
 

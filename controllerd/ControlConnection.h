@@ -1,5 +1,6 @@
 #pragma once
 
+#include "BluetoothAddress.h"
 #include "NBRControlSocket.h"
 
 #include <QObject>
@@ -9,7 +10,6 @@
 
 class ControllerDaemon;
 class QSocketNotifier;
-class QTimer;
 
 // One client connection: reads whole messages (their length follows from the command), logs
 // each, and answers as the daemon's options say. Deletes itself when the line closes.
@@ -29,7 +29,8 @@ private:
     void trickle(std::array<std::uint8_t, NBRControlMessageSize> bytes, std::size_t next,
                  std::size_t length);
     void replySent(std::size_t length);
-    void finishConnect(std::int32_t type, std::array<std::uint8_t, 6> address);
+    void finishConnect(bool ok, const std::string &error, std::int32_t type,
+                       const BluetoothAddress &address);
     void cancelPendingConnect(const char *why);
     void closeLine(const char *why);
     void later(int delayMs, std::function<void()> work);
@@ -38,7 +39,8 @@ private:
     int id_;
     ControllerDaemon *daemon_;
     QSocketNotifier *notifier_ = nullptr;
-    QTimer *pendingConnect_ = nullptr;
+    // The backend's ticket of this line's connect, until its reply goes; 0 when none.
+    std::uint64_t pendingConnect_ = 0;
     std::string buffer_;
     bool closing_ = false;
     // This line's connect attached the controller; a release after it undoes that.

@@ -2,6 +2,7 @@
 
 #include "ControlConnection.h"
 #include "DevicePath.h"
+#include "SimulatorBackend.h"
 #include "notify.h"
 
 #include <QSocketNotifier>
@@ -24,8 +25,16 @@ std::string hexColor(const std::uint8_t *rgb) {
 
 } // namespace
 
-ControllerDaemon::ControllerDaemon(DaemonOptions options, QObject *parent)
-    : QObject(parent), options_(std::move(options)) {
+ControllerDaemon::ControllerDaemon(DaemonOptions options,
+                                   std::unique_ptr<ControllerBackend> backend, QObject *parent)
+    : QObject(parent), options_(std::move(options)), backend_(std::move(backend)) {
+    if (!backend_)
+        backend_ = std::make_unique<SimulatorBackend>(options_);
+    backend_->setLog([this](const std::string &line) { log(line); });
+    connect(backend_.get(), &ControllerBackend::controllerAttached, this,
+            &ControllerDaemon::attachController);
+    connect(backend_.get(), &ControllerBackend::controllerDetached, this,
+            [this](const QString &why) { detachController(why.toStdString()); });
     if (options_.connectedType) {
         connected_ = true;
         type_ = *options_.connectedType;
@@ -106,33 +115,52 @@ void ControllerDaemon::post(const char *name) {
     notify_post(name);
 }
 
-void ControllerDaemon::beginSearch() {
+std::uint64_t ControllerDaemon::connectController(std::int32_t type,
+                                                  const BluetoothAddress &address,
+                                                  ControllerBackend::Done done) {
     post(NBRSearchingNotification);
+    return backend_->connectController(type, address, std::move(done));
 }
 
-void ControllerDaemon::attachController(std::int32_t type, const std::uint8_t *address) {
+void ControllerDaemon::attachController(std::int32_t type, const BluetoothAddress &address) {
+    // The same controller reported again (by the backend, then by the acknowledgement).
+    if (connected_ && type_ == type && address_ == address)
+        return;
     const bool wasConnected = connected_;
     connected_ = true;
     type_ = type;
-    std::copy_n(address, address_.size(), address_.begin());
+    address_ = address;
     log("controller connected type=" + std::to_string(type) +
         " address=" + formatBluetoothAddress(address_));
     if (!wasConnected)
         post(NBRControllerDetectedNotification);
 }
 
-void ControllerDaemon::detachController(const char *why) {
+void ControllerDaemon::disconnectController(const char *why) {
+    if (!connected_)
+        return;
+    backend_->disconnectController();
+    detachController(why);
+}
+
+void ControllerDaemon::detachController(const std::string &why) {
     if (!connected_)
         return;
     connected_ = false;
-    log(std::string("controller disconnected (") + why + ")");
+    log("controller disconnected (" + why + ")");
     post(NBRDisconnectedNotification);
 }
 
 void ControllerDaemon::setLightColor(const std::uint8_t *rgb) {
     std::memcpy(lightColor_, rgb, sizeof lightColor_);
     log("light bar " + hexColor(lightColor_) +
-        (connected_ && type_ == NBRControllerTypeDualShock4 ? " shown" : " kept (no DualShock 4)"));
+        backend_->showLightColor(connected_, type_, lightColor_));
+}
+
+void ControllerDaemon::restart() {
+    log("restart");
+    detachController("restart");
+    backend_->restart();
 }
 
 void ControllerDaemon::log(const std::string &line) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "BluetoothAddress.h"
+#include "ControllerBackend.h"
 #include "DaemonOptions.h"
 #include "NBRControlSocket.h"
 
@@ -12,12 +13,15 @@
 class QSocketNotifier;
 class ControlConnection;
 
-// The controller daemon stand-in: serves the control socket, keeps one simulated controller
-// (type, address, light-bar colour) and posts the controller-event notifications.
+// The controller daemon: serves the control socket, keeps one controller (type, address,
+// light-bar colour) through its backend (simulated, or real on Linux) and posts the
+// controller-event notifications.
 class ControllerDaemon : public QObject {
     Q_OBJECT
 public:
-    explicit ControllerDaemon(DaemonOptions options, QObject *parent = nullptr);
+    // Without a backend the controller is simulated.
+    explicit ControllerDaemon(DaemonOptions options, std::unique_ptr<ControllerBackend> backend = {},
+                              QObject *parent = nullptr);
     ~ControllerDaemon() override;
 
     // Binds and listens; false (with `error`) when the path is taken by a live daemon or
@@ -28,11 +32,18 @@ public:
     bool controllerConnected() const { return connected_; }
     std::int32_t controllerType() const { return type_; }
 
-    // What the connections ask of the simulated controller.
-    void beginSearch();
-    void attachController(std::int32_t type, const std::uint8_t *address);
-    void detachController(const char *why);
+    ControllerBackend &backend() { return *backend_; }
+
+    // What the connections ask of the controller. A connect posts "searching" and ends in
+    // `done`; the connection that takes the acknowledgement then attaches the controller.
+    std::uint64_t connectController(std::int32_t type, const BluetoothAddress &address,
+                                    ControllerBackend::Done done);
+    void cancelConnect(std::uint64_t ticket) { backend_->cancelConnect(ticket); }
+    void attachController(std::int32_t type, const BluetoothAddress &address);
+    // The user let the controller go.
+    void disconnectController(const char *why);
     void setLightColor(const std::uint8_t *rgb);
+    void restart();
 
     void log(const std::string &line);
     int nextConnectionId() { return ++connectionCount_; }
@@ -40,8 +51,10 @@ public:
 private:
     void acceptPending();
     void post(const char *name);
+    void detachController(const std::string &why);
 
     DaemonOptions options_;
+    std::unique_ptr<ControllerBackend> backend_;
     std::FILE *log_ = stdout;
     std::string socketPath_;
     int listenFd_ = -1;

@@ -99,6 +99,15 @@ bool parseOption(ArgumentCursor &cursor, DaemonOptions &options) {
     }
     if (option == "--connected")
         return parseConnected(cursor, option, options);
+    if (option == "--backend") {
+        const std::string *text = cursor.value(option);
+        if (text && *text != "simulator" && *text != "linux")
+            cursor.error = "--backend: expected simulator or linux, got " + *text;
+        if (text && cursor.error.empty())
+            options.backend = *text == "linux" ? DaemonOptions::Backend::Linux
+                                               : DaemonOptions::Backend::Simulator;
+        return text != nullptr && cursor.error.empty();
+    }
     cursor.error = "unknown option " + option;
     return false;
 }
@@ -106,8 +115,8 @@ bool parseOption(ArgumentCursor &cursor, DaemonOptions &options) {
 } // namespace
 
 const char *DaemonOptions::usage() {
-    return "nbr-controllerd [--log FILE] [--timestamps] [--never-answer]\n"
-           "                       [--close-without-reply]\n"
+    return "nbr-controllerd [--backend simulator|linux] [--log FILE] [--timestamps]\n"
+           "                       [--never-answer] [--close-without-reply]\n"
            "                       [--refuse-connect] [--short-reply BYTES]\n"
            "                       [--partial-reply BYTES] [--trickle MS] [--delay MS]\n"
            "                       [--connect-delay MS] [--connected TYPE[,ADDRESS]]\n";
@@ -116,8 +125,19 @@ const char *DaemonOptions::usage() {
 std::optional<DaemonOptions> DaemonOptions::parse(const std::vector<std::string> &arguments,
                                                   std::string &error) {
     DaemonOptions options;
-    for (ArgumentCursor cursor{arguments, error}; cursor.i < arguments.size(); ++cursor.i)
+    bool simulatedOnly = false;
+    for (ArgumentCursor cursor{arguments, error}; cursor.i < arguments.size(); ++cursor.i) {
+        const std::string &option = cursor.arguments[cursor.i];
+        if (option == "--refuse-connect" || option == "--connect-delay" || option == "--connected")
+            simulatedOnly = true;
         if (!parseOption(cursor, options))
             return std::nullopt;
+    }
+    // A real controller's connect is BlueZ's to make or refuse.
+    if (simulatedOnly && options.backend == DaemonOptions::Backend::Linux) {
+        error = "--refuse-connect, --connect-delay and --connected simulate a controller: "
+                "not with --backend linux";
+        return std::nullopt;
+    }
     return options;
 }

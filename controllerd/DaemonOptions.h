@@ -9,6 +9,9 @@
 // How the controller daemon stand-in behaves; faults come from the command line so tests can
 // provoke every answer the client must survive.
 struct DaemonOptions {
+    // What holds the controller: a simulated one, or a real one through BlueZ and the kernel.
+    enum class Backend { Simulator, Linux };
+    Backend backend = Backend::Simulator;
     std::string logPath;      // empty: standard output
     bool timestamps = false;  // each log line begins with "t=SECONDS " on the monotonic clock
     bool neverAnswer = false; // read everything, reply to nothing, close nothing

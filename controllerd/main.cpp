@@ -1,6 +1,9 @@
-// nbr-controllerd: the controller daemon stand-in. Serves the control socket under the device
-// root until SIGINT or SIGTERM; prints "ready" once it listens.
+// nbr-controllerd: the controller daemon. Serves the control socket under the device root until
+// SIGINT or SIGTERM; prints "ready" once it listens. The controller is simulated unless
+// "--backend linux" hands it to BlueZ and the kernel.
 #include "ControllerDaemon.h"
+#include "LinuxBackend.h"
+#include "SimulatorBackend.h"
 #include "ToolOptions.h"
 #include "UnixSignalWatcher.h"
 
@@ -11,8 +14,10 @@
 int main(int argc, char **argv) {
     const platform::ToolDescription tool{
         "nbr-controllerd",
-        "The controller daemon stand-in: serves the control socket \"/tmp/nbrcontrol.sock\" "
-        "under NIMBREL_ROOT, logs every message it receives and prints \"ready\" once it listens.",
+        "The controller daemon: serves the control socket \"/tmp/nbrcontrol.sock\" under "
+        "NIMBREL_ROOT, logs every message it receives and prints \"ready\" once it listens. "
+        "The controller is simulated unless --backend linux connects a real one through BlueZ "
+        "and lights its light bar through the kernel's driver.",
         DaemonOptions::usage()};
     if (auto status = platform::answerHelpOrVersion(argc, argv, tool))
         return *status;
@@ -22,16 +27,21 @@ int main(int argc, char **argv) {
     auto options = DaemonOptions::parse(arguments, error);
     if (!options)
         return platform::usageError(tool, error);
-    ControllerDaemon daemon(std::move(*options));
+    std::unique_ptr<ControllerBackend> backend;
+    if (options->backend == DaemonOptions::Backend::Linux)
+        backend = std::make_unique<controllerd::LinuxBackend>();
+    ControllerDaemon daemon(std::move(*options), std::move(backend));
     if (!daemon.listen(error)) {
         std::fprintf(stderr, "nbr-controllerd: %s\n", error.c_str());
         return 1;
     }
     platform::UnixSignalWatcher::quitApplicationOn({SIGINT, SIGTERM});
-    // The controller walking away (out of range, battery) is provoked with SIGUSR1.
-    auto *walkAway = new platform::UnixSignalWatcher({SIGUSR1}, &app);
-    QObject::connect(walkAway, &platform::UnixSignalWatcher::received, &daemon,
-                     [&daemon] { daemon.detachController("controller went away"); });
+    // The simulated controller walking away (out of range, battery) is provoked with SIGUSR1.
+    if (auto *simulator = qobject_cast<SimulatorBackend *>(&daemon.backend())) {
+        auto *walkAway = new platform::UnixSignalWatcher({SIGUSR1}, &app);
+        QObject::connect(walkAway, &platform::UnixSignalWatcher::received, simulator,
+                         &SimulatorBackend::walkAway);
+    }
     std::printf("ready\n");
     std::fflush(stdout);
     return app.exec();

@@ -1,0 +1,217 @@
+#include "LinuxBackend.h"
+
+#include "DevicePath.h"
+#include "LightBar.h"
+#include "NBRConstants.h"
+#include "NBRSupport.h"
+#include "PlistValue.h"
+
+#include <QDBusConnection>
+#include <algorithm>
+
+namespace controllerd {
+namespace {
+
+std::optional<BluetoothAddress> addressFrom(const QString &text) {
+    return parseBluetoothAddress(text.toStdString());
+}
+
+QString bluezSpelling(const BluetoothAddress &address) {
+    return QString::fromStdString(formatBluetoothAddress(address)).toUpper();
+}
+
+bool isZero(const BluetoothAddress &address) {
+    return std::all_of(address.begin(), address.end(), [](std::uint8_t b) { return b == 0; });
+}
+
+} // namespace
+
+LinuxBackend::LinuxBackend(QObject *parent) : ControllerBackend(parent) {
+    anyControllerDeadline_.setSingleShot(true);
+    connect(&anyControllerDeadline_, &QTimer::timeout, this, [this] {
+        finishWaiters(false, "no controller connected within " +
+                                 std::to_string(kConnectTimeout.count() / 1000) +
+                                 " s: press its PS button");
+    });
+    // The first log lines wait for the daemon to set its log.
+    QTimer::singleShot(0, this, [this] {
+        readPreferences();
+        startBlueZ();
+    });
+}
+
+LinuxBackend::~LinuxBackend() = default;
+
+void LinuxBackend::readPreferences() {
+    const std::string path = platform::devicePath(NBRPreferencesPath);
+    const auto preferences = platform::readPlistDictionary(path);
+    const platform::PlistValue none;
+    auto entry = [&](const char *key) -> const platform::PlistValue * {
+        if (!preferences)
+            return nullptr;
+        auto found = preferences->find(key);
+        return found == preferences->end() ? nullptr : &found->second;
+    };
+    if (const auto *stored = entry(NBRControllerTypeKey))
+        type_ = static_cast<std::int32_t>(stored->integerValue().value_or(NBRDefaultControllerType));
+    followed_.reset();
+    if (const auto *stored = entry(NBRBluetoothAddressKey);
+        stored && stored->data() && stored->data()->size() == 6) {
+        BluetoothAddress address;
+        std::copy_n(stored->data()->begin(), 6, address.begin());
+        followed_ = address;
+    }
+    const std::uint32_t pixel =
+        NBRColorPixelForHexString(NBRLEDColorTextForValue(entry(NBRLEDColorKey)).c_str());
+    colour_ = {static_cast<std::uint8_t>(pixel >> 16), static_cast<std::uint8_t>(pixel >> 8),
+               static_cast<std::uint8_t>(pixel)};
+    char colour[8];
+    std::snprintf(colour, sizeof colour, "%02x%02x%02x", colour_[0], colour_[1], colour_[2]);
+    log("linux backend: " +
+        (preferences ? "preferences " + path : "no preferences at " + path) + ", controller " +
+        (followed_ ? formatBluetoothAddress(*followed_) : std::string("none paired")) +
+        " type=" + std::to_string(type_) + " light bar " + colour);
+}
+
+void LinuxBackend::startBlueZ() {
+    const QDBusConnection bus = QDBusConnection::systemBus();
+    if (!bus.isConnected())
+        log("linux backend: no system bus (" + bus.lastError().message().toStdString() +
+            "): controllers cannot connect");
+    bluez_ = std::make_unique<BlueZController>(bus);
+    connect(bluez_.get(), &BlueZController::controllerConnected, this, &LinuxBackend::onConnected);
+    connect(bluez_.get(), &BlueZController::controllerDisconnected, this,
+            &LinuxBackend::onDisconnected);
+}
+
+std::uint64_t LinuxBackend::connectController(std::int32_t type, const BluetoothAddress &address,
+                                              Done done) {
+    const std::uint64_t ticket = nextTicket_++;
+    const bool anyController = isZero(address);
+    if (!bluez_) // before the event loop first ran
+        startBlueZ();
+    if (anyController && attached_) {
+        QTimer::singleShot(0, this, [done = std::move(done)] { done(true, {}); });
+        return ticket;
+    }
+    if (!waiters_.empty()) {
+        if (connecting_ == (anyController ? std::nullopt : std::optional(address))) {
+            waiters_.push_back({ticket, std::move(done)});
+        } else {
+            QTimer::singleShot(0, this, [done = std::move(done)] {
+                done(false, "another controller is being connected");
+            });
+        }
+        return ticket;
+    }
+    type_ = type;
+    waiters_.push_back({ticket, std::move(done)});
+    if (anyController) {
+        // A PS3 controller has no stored address: it connects when its PS button is pressed.
+        connecting_.reset();
+        if (auto connected = addressFrom(bluez_->connectedAddress())) {
+            attach(*connected);
+            finishWaiters(true, {});
+        } else {
+            anyControllerDeadline_.start(kConnectTimeout);
+        }
+        return ticket;
+    }
+    connecting_ = address;
+    followed_ = address;
+    bluez_->connectController(bluezSpelling(address), kConnectTimeout,
+                              [this, address](bool ok, const QString &error) {
+                                  if (ok)
+                                      attach(address);
+                                  finishWaiters(ok, error.toStdString());
+                              });
+    return ticket;
+}
+
+void LinuxBackend::cancelConnect(std::uint64_t ticket) {
+    const auto before = waiters_.size();
+    std::erase_if(waiters_, [ticket](const Waiter &waiter) { return waiter.ticket == ticket; });
+    if (before == waiters_.size() || !waiters_.empty())
+        return;
+    anyControllerDeadline_.stop();
+    // Nobody waits any more: a connection still being made is not wanted.
+    if (connecting_ && !attached_)
+        bluez_->disconnectController();
+    connecting_.reset();
+}
+
+void LinuxBackend::finishWaiters(bool ok, const std::string &error) {
+    anyControllerDeadline_.stop();
+    connecting_.reset();
+    if (!ok && !error.empty() && !waiters_.empty())
+        log("linux backend: connect failed: " + error);
+    for (Waiter &waiter : std::exchange(waiters_, {}))
+        waiter.done(ok, error);
+}
+
+void LinuxBackend::disconnectController() {
+    attached_.reset();
+    if (!bluez_)
+        return;
+    bluez_->disconnectController([this](bool ok, const QString &error) {
+        if (!ok)
+            log("linux backend: " + error.toStdString());
+    });
+}
+
+void LinuxBackend::onConnected(const QString &text) {
+    const auto address = addressFrom(text);
+    if (!address)
+        return;
+    if (address == followed_ || (waiters_.size() && !connecting_)) {
+        attach(*address);
+        if (!connecting_)
+            finishWaiters(true, {});
+    }
+}
+
+void LinuxBackend::onDisconnected(const QString &text) {
+    const auto address = addressFrom(text);
+    if (!address || address != attached_)
+        return;
+    attached_.reset();
+    emit controllerDetached(QStringLiteral("controller went away"));
+}
+
+void LinuxBackend::attach(const BluetoothAddress &address) {
+    if (attached_ == address)
+        return;
+    attached_ = address;
+    followed_ = address;
+    emit controllerAttached(type_, address);
+    if (type_ != NBRControllerTypeDualShock4)
+        return;
+    // The kernel made new LED devices for this connection; they start dark.
+    char colour[8];
+    std::snprintf(colour, sizeof colour, "%02x%02x%02x", colour_[0], colour_[1], colour_[2]);
+    log(std::string("light bar ") + colour + writeLightBar());
+}
+
+std::string LinuxBackend::showLightColor(bool, std::int32_t, const std::uint8_t *rgb) {
+    std::copy_n(rgb, colour_.size(), colour_.begin());
+    if (!attached_)
+        return " kept (no controller connected)";
+    return writeLightBar();
+}
+
+std::string LinuxBackend::writeLightBar() {
+    const LightBarResult result = setLightBarColor(*attached_, colour_[0], colour_[1], colour_[2]);
+    if (result.ok())
+        return " shown through " + result.path;
+    return " kept (" + result.message + ")";
+}
+
+void LinuxBackend::restart() {
+    finishWaiters(false, "the daemon restarted");
+    attached_.reset();
+    bluez_.reset();
+    readPreferences();
+    startBlueZ();
+}
+
+} // namespace controllerd

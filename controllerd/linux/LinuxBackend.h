@@ -1,0 +1,62 @@
+#pragma once
+
+#include "BlueZController.h"
+#include "ControllerBackend.h"
+
+#include <QTimer>
+#include <array>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace controllerd {
+
+// The controller on a Linux desktop: BlueZ connects it and reports it coming and going, and the
+// kernel's driver lights its light bar. The controller followed is the one the preferences name
+// (or the last one connected on request), so the PS button reconnecting it counts as connected.
+class LinuxBackend : public ControllerBackend {
+    Q_OBJECT
+public:
+    // How long a connect may take: less than the page's 20 s, so a failure is answered and
+    // logged before the page gives up.
+    static constexpr std::chrono::milliseconds kConnectTimeout{18000};
+
+    explicit LinuxBackend(QObject *parent = nullptr);
+    ~LinuxBackend() override;
+
+    std::uint64_t connectController(std::int32_t type, const BluetoothAddress &address,
+                                    Done done) override;
+    void cancelConnect(std::uint64_t ticket) override;
+    void disconnectController() override;
+    std::string showLightColor(bool connected, std::int32_t type,
+                               const std::uint8_t *rgb) override;
+    void restart() override;
+
+private:
+    struct Waiter {
+        std::uint64_t ticket;
+        Done done;
+    };
+
+    void readPreferences();
+    void startBlueZ();
+    void onConnected(const QString &address);
+    void onDisconnected(const QString &address);
+    void attach(const BluetoothAddress &address);
+    void finishWaiters(bool ok, const std::string &error);
+    std::string writeLightBar();
+
+    std::unique_ptr<BlueZController> bluez_;
+    std::int32_t type_ = 0;
+    std::optional<BluetoothAddress> followed_;
+    std::optional<BluetoothAddress> attached_;
+    std::array<std::uint8_t, 3> colour_{0x00, 0x4E, 0xFD};
+    // Connects waiting for BlueZ; all for `connecting_`, or (type 0, no address) for whichever
+    // paired controller connects first.
+    std::vector<Waiter> waiters_;
+    std::optional<BluetoothAddress> connecting_;
+    QTimer anyControllerDeadline_;
+    std::uint64_t nextTicket_ = 1;
+};
+
+} // namespace controllerd
