@@ -45,16 +45,16 @@ LinuxBackend::~LinuxBackend() = default;
 void LinuxBackend::readPreferences() {
     const std::string path = platform::devicePath(NBRPreferencesPath);
     const auto preferences = platform::readPlistDictionary(path);
-    const platform::PlistValue none;
     auto entry = [&](const char *key) -> const platform::PlistValue * {
         if (!preferences)
             return nullptr;
         auto found = preferences->find(key);
         return found == preferences->end() ? nullptr : &found->second;
     };
+    type_ = NBRDefaultControllerType;
     if (const auto *stored = entry(NBRControllerTypeKey))
-        type_ = static_cast<std::int32_t>(stored->integerValue().value_or(NBRDefaultControllerType));
-    followed_.reset();
+        type_ = static_cast<std::int32_t>(stored->integerValue().value_or(type_));
+    // Without a stored address the controller connected last is still the one followed.
     if (const auto *stored = entry(NBRBluetoothAddressKey);
         stored && stored->data() && stored->data()->size() == 6) {
         BluetoothAddress address;
@@ -118,7 +118,6 @@ std::uint64_t LinuxBackend::connectController(std::int32_t type, const Bluetooth
         return ticket;
     }
     connecting_ = address;
-    followed_ = address;
     bluez_->connectController(bluezSpelling(address), kConnectTimeout,
                               [this, address](bool ok, const QString &error) {
                                   if (ok)
@@ -143,8 +142,6 @@ void LinuxBackend::cancelConnect(std::uint64_t ticket) {
 void LinuxBackend::finishWaiters(bool ok, const std::string &error) {
     anyControllerDeadline_.stop();
     connecting_.reset();
-    if (!ok && !error.empty() && !waiters_.empty())
-        log("linux backend: connect failed: " + error);
     for (Waiter &waiter : std::exchange(waiters_, {}))
         waiter.done(ok, error);
 }
@@ -163,7 +160,8 @@ void LinuxBackend::onConnected(const QString &text) {
     const auto address = addressFrom(text);
     if (!address)
         return;
-    if (address == followed_ || (waiters_.size() && !connecting_)) {
+    // Connected by request, by its PS button, or (a PS3 controller) the first one to come.
+    if (address == followed_ || address == connecting_ || (!waiters_.empty() && !connecting_)) {
         attach(*address);
         if (!connecting_)
             finishWaiters(true, {});
