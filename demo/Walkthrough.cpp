@@ -65,10 +65,12 @@ int processesUnder(const QString &root) {
 
 } // namespace
 
-Walkthrough::Walkthrough(WalkthroughPaths paths, QString outputFolder, bool verbose)
+Walkthrough::Walkthrough(WalkthroughPaths paths, QString outputFolder, bool verbose,
+                         bool realController)
     : paths_(std::move(paths)), outputFolder_(std::move(outputFolder)),
       root_(QDir::tempPath() + "/nbr-walk.XXXXXX"),
-      daemonLogPath_(outputFolder_ + "/logs/controller-daemon-received.log"), verbose_(verbose) {
+      daemonLogPath_(outputFolder_ + "/logs/controller-daemon-received.log"), verbose_(verbose),
+      realController_(realController) {
     auto *watcher = new platform::UnixSignalWatcher({SIGINT, SIGTERM}, this);
     connect(watcher, &platform::UnixSignalWatcher::received, this, [this] { interrupted_ = true; });
 }
@@ -208,7 +210,9 @@ bool Walkthrough::startServices(QString *error) {
                              {"--scenario", paths_.scenario}, ProcessGroup::saysReady, ignoreLine,
                              error) &&
            processes_->start("controller-daemon", paths_.controllerDaemon,
-                             {"--log", daemonLogPath_, "--connect-delay", "800"},
+                             realController_
+                                 ? QStringList{"--log", daemonLogPath_, "--backend", "linux"}
+                                 : QStringList{"--log", daemonLogPath_, "--connect-delay", "800"},
                              ProcessGroup::saysReady, ignoreLine, error) &&
            processes_->start("notifications", paths_.notifyutil, QStringList{"-w"} + observed,
                              ProcessGroup::saysReady, notification, error);

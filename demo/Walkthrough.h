@@ -27,7 +27,10 @@ class Walkthrough : public QObject {
     Q_OBJECT
 public:
     // `verbose`: the by-hand run also prints every message the controller daemon receives.
-    Walkthrough(WalkthroughPaths paths, QString outputFolder, bool verbose = false);
+    // `realController`: the controller daemon connects through BlueZ on the system bus and
+    // lights the light bar through the kernel instead of simulating the controller.
+    Walkthrough(WalkthroughPaths paths, QString outputFolder, bool verbose = false,
+                bool realController = false);
     ~Walkthrough() override;
 
     // `onScreen`: the Settings window goes to the display and banners to a real notification
@@ -106,6 +109,7 @@ private:
     QString toldHud_;
     QStringList toldAlerts_;
     bool verbose_ = false;
+    bool realController_ = false;
     bool byHand_ = false;
     bool interrupted_ = false;
     bool preferencesEnded_ = false;

@@ -1,7 +1,7 @@
 // nbr-walkthrough: the typical run of pairing a DualShock 4 and connecting it, with every
 // process real, under a fresh device root and a private session bus.
 //
-//   nbr-walkthrough [--output DIR] [--scripted | --by-hand] [--verbose]
+//   nbr-walkthrough [--output DIR] [--scripted | --by-hand] [--verbose] [--real-controller]
 //
 // Under a display the user does the run in the Settings window (--by-hand); otherwise, or with
 // --scripted, the window is worked offscreen step by step and each step's screenshot goes to
@@ -27,12 +27,15 @@ const platform::ToolDescription kTool{
     "nbr-walkthrough",
     "The typical run: pairs a simulated DualShock 4 through the Settings window and connects it, "
     "with every process real, under a fresh device root and a private session bus.",
-    "nbr-walkthrough [--output DIR] [--scripted | --by-hand] [--verbose]\n",
+    "nbr-walkthrough [--output DIR] [--scripted | --by-hand] [--verbose] [--real-controller]\n",
     "  --output DIR   screenshots and logs go to DIR (walkthrough)\n"
     "  --scripted     work the window offscreen, step by step (the default without a display)\n"
     "  --by-hand      show the window and leave the run to the user (the default with one)\n"
     "  --verbose      also print every message the controller daemon receives, byte for byte,\n"
     "                 in the by-hand run\n"
+    "  --real-controller\n"
+    "                 the controller daemon connects the paired controller through BlueZ on\n"
+    "                 the system bus and lights its light bar through the kernel\n"
     "Exit status: 0 every step passed, 1 a step failed, 2 the processes did not come up or a\n"
     "usage error, 130 Ctrl-C.\n"};
 
@@ -47,6 +50,7 @@ int main(int argc, char **argv) {
     parser.addOption({"scripted", "Work the window offscreen, step by step."});
     parser.addOption({"by-hand", "Show the window and leave the run to the user."});
     parser.addOption({"verbose", "Print every message the controller daemon receives."});
+    parser.addOption({"real-controller", "Connect the controller through BlueZ and the kernel."});
     if (!parser.parse(app.arguments()))
         return platform::usageError(kTool, parser.errorText().toStdString());
     if (!parser.positionalArguments().isEmpty())
@@ -69,7 +73,7 @@ int main(int argc, char **argv) {
             .bundle = BUNDLE_PATH,
             .scenario = SCENARIO_PATH,
         },
-        parser.value("output"), parser.isSet("verbose"));
+        parser.value("output"), parser.isSet("verbose"), parser.isSet("real-controller"));
     QString error;
     if (!walkthrough.start(byHand, &error)) {
         std::fprintf(stderr, "nbr-walkthrough: %s\n", qPrintable(error));
