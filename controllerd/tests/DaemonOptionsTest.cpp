@@ -58,3 +58,26 @@ TEST(DaemonOptions, BadInputIsNamed) {
     EXPECT_FALSE(parse({"--loud"}, &error));
     EXPECT_EQ(error, "unknown option --loud");
 }
+
+TEST(DaemonOptions, TheBackendIsChosenAndAConnectIsOnlySimulatedByTheSimulator) {
+    EXPECT_EQ(parse({})->backend, DaemonOptions::Backend::Simulator);
+    EXPECT_EQ(parse({"--backend", "linux", "--timestamps"})->backend,
+              DaemonOptions::Backend::Linux);
+    EXPECT_EQ(parse({"--backend", "simulator", "--connected", "1"})->backend,
+              DaemonOptions::Backend::Simulator);
+
+    std::string error;
+    EXPECT_FALSE(parse({"--backend", "bluez"}, &error));
+    EXPECT_EQ(error, "--backend: expected simulator or linux, got bluez");
+    for (std::vector<std::string> simulated :
+         {std::vector<std::string>{"--refuse-connect"}, {"--connect-delay", "5"},
+          {"--connected", "1"}}) {
+        // Either order: the check waits for the whole command line.
+        auto before = simulated, after = simulated;
+        before.insert(before.begin(), {"--backend", "linux"});
+        after.insert(after.end(), {"--backend", "linux"});
+        EXPECT_FALSE(parse(before, &error)) << simulated[0];
+        EXPECT_FALSE(parse(after, &error)) << simulated[0];
+        EXPECT_NE(error.find("not with --backend linux"), std::string::npos) << error;
+    }
+}
