@@ -66,11 +66,11 @@ int processesUnder(const QString &root) {
 } // namespace
 
 Walkthrough::Walkthrough(WalkthroughPaths paths, QString outputFolder, bool verbose,
-                         bool realController)
+                         bool realController, std::optional<QByteArray> pairedAddress)
     : paths_(std::move(paths)), outputFolder_(std::move(outputFolder)),
       root_(QDir::tempPath() + "/nbr-walk.XXXXXX"),
       daemonLogPath_(outputFolder_ + "/logs/controller-daemon-received.log"), verbose_(verbose),
-      realController_(realController) {
+      realController_(realController), pairedAddress_(std::move(pairedAddress)) {
     auto *watcher = new platform::UnixSignalWatcher({SIGINT, SIGTERM}, this);
     connect(watcher, &platform::UnixSignalWatcher::received, this, [this] { interrupted_ = true; });
 }
@@ -123,6 +123,17 @@ bool Walkthrough::prepareRoot(QString *error) {
     if (!placed) {
         *error = "cannot install the deliverables under " + root;
         return false;
+    }
+    if (pairedAddress_) {
+        const platform::PlistValue::Data address(pairedAddress_->begin(), pairedAddress_->end());
+        const platform::PlistValue preferences(platform::PlistValue::Dictionary{
+            {NBRControllerTypeKey, std::int32_t{NBRControllerTypeDualShock4}},
+            {NBRBluetoothAddressKey, address}});
+        if (!platform::writePlistAtomically((root + NBRPreferencesPath).toStdString(),
+                                            preferences, platform::PlistFormat::Binary)) {
+            *error = "cannot store the controller's address under " + root;
+            return false;
+        }
     }
     return true;
 }
@@ -594,9 +605,17 @@ void Walkthrough::printSummary() {
 }
 
 int Walkthrough::runByHand() {
-    say("\nThe Settings window shows the Nimbrel page. Do the run by hand: set Controller Type to "
-        "PS4 Controller (DualShock 4), tap Pair Controller and follow the texts; then set "
-        "Connection Mode to Manual and tap Connect Controller. What the window shows (progress "
+    const QString steps =
+        pairedAddress_
+            ? "The DualShock 4 " + pairedAddress_->toHex(':') +
+                  " is stored as paired (do not tap Pair Controller: the simulated radio would "
+                  "store another address). Set Connection Mode to Manual, tap Connect Controller "
+                  "and press the controller's PS button; then tap Choose LED Color and drag on "
+                  "the map: the light bar follows."
+            : "Set Controller Type to PS4 Controller (DualShock 4), tap Pair Controller and "
+              "follow the texts; then set Connection Mode to Manual and tap Connect Controller.";
+    say("\nThe Settings window shows the Nimbrel page. Do the run by hand. " + steps +
+        " What the window shows (progress "
         "texts, alerts), notifications and the controller's connection and light-bar colour "
         "appear here" +
         QString(verbose_ ? ", with every message the controller daemon receives" : "") +

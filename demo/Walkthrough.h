@@ -28,9 +28,10 @@ class Walkthrough : public QObject {
 public:
     // `verbose`: the by-hand run also prints every message the controller daemon receives.
     // `realController`: the controller daemon connects through BlueZ on the system bus and
-    // lights the light bar through the kernel instead of simulating the controller.
+    // lights the light bar through the kernel instead of simulating the controller;
+    // `pairedAddress` ("1c:66:6d:01:02:03"), when given, is stored as the paired DualShock 4's.
     Walkthrough(WalkthroughPaths paths, QString outputFolder, bool verbose = false,
-                bool realController = false);
+                bool realController = false, std::optional<QByteArray> pairedAddress = {});
     ~Walkthrough() override;
 
     // `onScreen`: the Settings window goes to the display and banners to a real notification
@@ -110,6 +111,7 @@ private:
     QStringList toldAlerts_;
     bool verbose_ = false;
     bool realController_ = false;
+    std::optional<QByteArray> pairedAddress_;
     bool byHand_ = false;
     bool interrupted_ = false;
     bool preferencesEnded_ = false;

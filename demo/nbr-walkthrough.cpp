@@ -1,7 +1,8 @@
 // nbr-walkthrough: the typical run of pairing a DualShock 4 and connecting it, with every
 // process real, under a fresh device root and a private session bus.
 //
-//   nbr-walkthrough [--output DIR] [--scripted | --by-hand] [--verbose] [--real-controller]
+//   nbr-walkthrough [--output DIR] [--scripted | --by-hand] [--verbose]
+//                   [--real-controller [--paired ADDRESS]]
 //
 // Under a display the user does the run in the Settings window (--by-hand); otherwise, or with
 // --scripted, the window is worked offscreen step by step and each step's screenshot goes to
@@ -12,6 +13,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QRegularExpression>
 #include <cstdio>
 #include <cstdlib>
 
@@ -27,7 +29,8 @@ const platform::ToolDescription kTool{
     "nbr-walkthrough",
     "The typical run: pairs a simulated DualShock 4 through the Settings window and connects it, "
     "with every process real, under a fresh device root and a private session bus.",
-    "nbr-walkthrough [--output DIR] [--scripted | --by-hand] [--verbose] [--real-controller]\n",
+    "nbr-walkthrough [--output DIR] [--scripted | --by-hand] [--verbose]\n"
+    "                       [--real-controller [--paired ADDRESS]]\n",
     "  --output DIR   screenshots and logs go to DIR (walkthrough)\n"
     "  --scripted     work the window offscreen, step by step (the default without a display)\n"
     "  --by-hand      show the window and leave the run to the user (the default with one)\n"
@@ -36,6 +39,10 @@ const platform::ToolDescription kTool{
     "  --real-controller\n"
     "                 the controller daemon connects the paired controller through BlueZ on\n"
     "                 the system bus and lights its light bar through the kernel\n"
+    "  --paired ADDRESS\n"
+    "                 store ADDRESS (1c:66:6d:01:02:03) as the paired DualShock 4's: a\n"
+    "                 controller paired with the desktop's Bluetooth settings, connected from\n"
+    "                 the page by hand\n"
     "Exit status: 0 every step passed, 1 a step failed, 2 the processes did not come up or a\n"
     "usage error, 130 Ctrl-C.\n"};
 
@@ -51,6 +58,7 @@ int main(int argc, char **argv) {
     parser.addOption({"by-hand", "Show the window and leave the run to the user."});
     parser.addOption({"verbose", "Print every message the controller daemon receives."});
     parser.addOption({"real-controller", "Connect the controller through BlueZ and the kernel."});
+    parser.addOption({"paired", "The paired DualShock 4's address.", "ADDRESS"});
     if (!parser.parse(app.arguments()))
         return platform::usageError(kTool, parser.errorText().toStdString());
     if (!parser.positionalArguments().isEmpty())
@@ -59,6 +67,18 @@ int main(int argc, char **argv) {
     if (parser.isSet("scripted") && parser.isSet("by-hand"))
         return platform::usageError(kTool, "--scripted or --by-hand, not both");
     const bool byHand = parser.isSet("by-hand") || (!parser.isSet("scripted") && displayPresent());
+    std::optional<QByteArray> paired;
+    if (parser.isSet("paired")) {
+        const QString text = parser.value("paired");
+        static const QRegularExpression form("^[0-9A-Fa-f]{2}(:[0-9A-Fa-f]{2}){5}$");
+        if (!form.match(text).hasMatch())
+            return platform::usageError(kTool, "--paired: not a Bluetooth address: " +
+                                                   text.toStdString());
+        if (!parser.isSet("real-controller") || !byHand)
+            return platform::usageError(kTool, "--paired is for a by-hand run with "
+                                               "--real-controller");
+        paired = QByteArray::fromHex(text.toLatin1());
+    }
 
     Walkthrough walkthrough(
         WalkthroughPaths{
@@ -73,7 +93,7 @@ int main(int argc, char **argv) {
             .bundle = BUNDLE_PATH,
             .scenario = SCENARIO_PATH,
         },
-        parser.value("output"), parser.isSet("verbose"), parser.isSet("real-controller"));
+        parser.value("output"), parser.isSet("verbose"), parser.isSet("real-controller"), paired);
     QString error;
     if (!walkthrough.start(byHand, &error)) {
         std::fprintf(stderr, "nbr-walkthrough: %s\n", qPrintable(error));
