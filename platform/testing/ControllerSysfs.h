@@ -52,7 +52,8 @@ public:
     void closeHidraw(int fd);
     // A device in umockdev's text form ("P: /devices/…\nE: SUBSYSTEM=…\nA: …").
     bool add(const std::string &description);
-    // The device and everything under it gone, as when the controller is switched off.
+    // The device and everything under it gone, as when the controller is switched off. No
+    // uevent tells a child: it sees the tree change, not a udev event.
     void removeDevice(const std::string &path);
 
     // <root>/sys/class/leds/<led>/brightness without its newline; empty when unreadable.
