@@ -64,7 +64,8 @@ bool BlueZDouble::blueZOnBus() const {
 }
 
 bool BlueZDouble::startBlueZ() {
-    blueZ_.reset();
+    if (blueZ_)
+        stopBlueZ(); // else the old name could pass for the new one
     adapterOf_.clear();
     try {
         blueZ_ = std::make_unique<ChildProcess>(
