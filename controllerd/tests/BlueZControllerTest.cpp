@@ -1,12 +1,9 @@
 // The BlueZ client against python-dbusmock's BlueZ (our template on top of the stock one) on a
 // private bus standing in for the system bus.
 #include "BlueZController.h"
-#include "ChildProcess.h"
+#include "BlueZDouble.h"
 #include "EventLoopWait.h"
 
-#include <QDBusConnectionInterface>
-#include <QDBusMessage>
-#include <QDBusVariant>
 #include <QStringList>
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -17,16 +14,13 @@ inline void PrintTo(const QString &text, std::ostream *out) { *out << '"' << tex
 
 using namespace std::chrono_literals;
 using controllerd::BlueZController;
-using platform::testing::ChildProcess;
+using platform::testing::BlueZDouble;
 using platform::testing::scaled;
 using platform::testing::spinUntil;
 
 namespace {
 
 const QString kAddress = QStringLiteral("1C:66:6D:01:02:03");
-const QString kDevicePath = QStringLiteral("/org/bluez/hci0/dev_1C_66_6D_01_02_03");
-const QString kAdapterPath = QStringLiteral("/org/bluez/hci0");
-const QString kDevice = QStringLiteral("org.bluez.Device1");
 
 struct Outcome {
     bool done = false;
@@ -36,86 +30,39 @@ struct Outcome {
 
 class BlueZControllerTest : public ::testing::Test {
 protected:
+    // One bus for the whole suite: QtDBus reads DBUS_SYSTEM_BUS_ADDRESS once, at the first
+    // systemBus(). Each test gets a BlueZ of its own on it.
     static void SetUpTestSuite() {
-        // The test process's private bus (QtTestMain) plays the system bus; QtDBus reads this
-        // once, at the first systemBus().
-        ::setenv("DBUS_SYSTEM_BUS_ADDRESS", std::getenv("DBUS_SESSION_BUS_ADDRESS"), 1);
+        bluez_ = std::make_unique<BlueZDouble>();
+        started_ = bluez_->start(NBR_BLUEZ_TEMPLATE, &error_);
+        ::setenv("DBUS_SYSTEM_BUS_ADDRESS", bluez_->busAddress().c_str(), 1);
     }
+    static void TearDownTestSuite() { bluez_.reset(); }
 
-    void SetUp() override { startBlueZ(); }
-
-    static QDBusConnection bus() { return QDBusConnection::systemBus(); }
-
-    static bool blueZOnBus() {
-        return bus().interface()->isServiceRegistered(QStringLiteral("org.bluez")).value();
+    void SetUp() override {
+        ASSERT_TRUE(started_) << error_;
+        if (!bluez_->blueZOnBus()) {
+            ASSERT_TRUE(bluez_->startBlueZ()) << bluez_->error();
+        }
     }
-
-    void startBlueZ() {
-        bluez_ = std::make_unique<ChildProcess>(
-            "/usr/bin/python3", std::vector<std::string>{"-m", "dbusmock", "--system", "-l",
-                                                         "/dev/null", "--template",
-                                                         NBR_BLUEZ_TEMPLATE});
-        ASSERT_TRUE(spinUntil(blueZOnBus, scaled(15s))) << "the BlueZ mock did not start";
-    }
-
-    void stopBlueZ() {
-        bluez_->stop(SIGKILL);
-        ASSERT_TRUE(spinUntil([] { return !blueZOnBus(); }));
-    }
-
-    static QDBusMessage call(const QString &path, const QString &interface, const QString &method,
-                             const QVariantList &arguments = {}) {
-        QDBusMessage message =
-            QDBusMessage::createMethodCall(QStringLiteral("org.bluez"), path, interface, method);
-        message.setArguments(arguments);
-        const QDBusMessage reply = bus().call(message);
-        EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage)
-            << method.toStdString() << ": " << reply.errorMessage().toStdString();
-        return reply;
-    }
+    void TearDown() override { bluez_->stopBlueZ(); }
 
     static void mock(const QString &method, const QVariantList &arguments) {
-        call(QStringLiteral("/"), QStringLiteral("org.bluez.Mock"), method, arguments);
+        EXPECT_TRUE(bluez_->mock(method, arguments)) << bluez_->error();
     }
 
     // hci0 with a paired controller on it.
     static void addPairedController() {
-        mock(QStringLiteral("AddAdapter"), {QStringLiteral("hci0"), QStringLiteral("nimbrel")});
-        mock(QStringLiteral("AddDevice"),
-             {QStringLiteral("hci0"), kAddress, QStringLiteral("Wireless Controller")});
-        mock(QStringLiteral("PairDevice"), {QStringLiteral("hci0"), kAddress, 0x002508});
+        EXPECT_TRUE(bluez_->addAdapter(QStringLiteral("hci0"))) << bluez_->error();
+        EXPECT_TRUE(bluez_->addPairedDevice(QStringLiteral("hci0"), kAddress)) << bluez_->error();
     }
 
     // Replaces a method of the device with Python `code`.
     static void replaceDeviceMethod(const QString &name, const QString &code) {
-        call(kDevicePath, QStringLiteral("org.freedesktop.DBus.Mock"), QStringLiteral("AddMethod"),
-             {kDevice, name, QString(), QString(), code});
+        EXPECT_TRUE(bluez_->replaceDeviceMethod(kAddress, name, code)) << bluez_->error();
     }
 
-    static QVariant property(const QString &path, const QString &interface, const QString &name) {
-        const QDBusMessage reply = call(path, QStringLiteral("org.freedesktop.DBus.Properties"),
-                                        QStringLiteral("Get"), {interface, name});
-        return reply.arguments().value(0).value<QDBusVariant>().variant();
-    }
-
-    static int callsOf(const QString &method) {
-        const QDBusMessage reply =
-            call(kDevicePath, QStringLiteral("org.freedesktop.DBus.Mock"),
-                 QStringLiteral("GetMethodCalls"), {method});
-        int count = 0;
-        const QDBusArgument calls = reply.arguments().value(0).value<QDBusArgument>();
-        calls.beginArray();
-        while (!calls.atEnd()) {
-            calls.beginStructure();
-            qulonglong time = 0;
-            QVariantList arguments;
-            calls >> time >> arguments;
-            calls.endStructure();
-            ++count;
-        }
-        calls.endArray();
-        return count;
-    }
+    static int callsOf(const QString &method) { return bluez_->callsOf(kAddress, method); }
 
     // Starts a connect; the outcome fills in when its callback comes.
     std::shared_ptr<Outcome> startConnect(BlueZController &controller, const QString &address,
@@ -144,7 +91,9 @@ protected:
                          });
     }
 
-    std::unique_ptr<ChildProcess> bluez_;
+    static inline std::unique_ptr<BlueZDouble> bluez_;
+    static inline bool started_ = false;
+    static inline std::string error_;
 };
 
 TEST_F(BlueZControllerTest, ConnectsAPairedControllerAndDisconnectsIt) {
@@ -155,7 +104,7 @@ TEST_F(BlueZControllerTest, ConnectsAPairedControllerAndDisconnectsIt) {
 
     const Outcome outcome = connectTo(controller, kAddress.toLower());
     EXPECT_TRUE(outcome.ok) << outcome.error.toStdString();
-    EXPECT_TRUE(property(kDevicePath, kDevice, QStringLiteral("Trusted")).toBool());
+    EXPECT_TRUE(bluez_->deviceProperty(kAddress, QStringLiteral("Trusted")).toBool());
     EXPECT_EQ(callsOf(QStringLiteral("Connect")), 1);
     EXPECT_TRUE(controller.isConnected());
     EXPECT_EQ(controller.connectedAddress(), kAddress);
@@ -189,7 +138,7 @@ TEST_F(BlueZControllerTest, SaysWhyItCannotConnect) {
     BlueZController controller;
     EXPECT_EQ(connectTo(controller, kAddress).error, QStringLiteral("no Bluetooth adapter"));
 
-    mock(QStringLiteral("AddAdapter"), {QStringLiteral("hci0"), QStringLiteral("nimbrel")});
+    ASSERT_TRUE(bluez_->addAdapter(QStringLiteral("hci0"))) << bluez_->error();
     EXPECT_EQ(connectTo(controller, kAddress).error,
               QStringLiteral("no paired controller 1C:66:6D:01:02:03: pair it first"));
 
@@ -199,12 +148,10 @@ TEST_F(BlueZControllerTest, SaysWhyItCannotConnect) {
               QStringLiteral("no paired controller 1C:66:6D:01:02:03: pair it first"));
 
     mock(QStringLiteral("PairDevice"), {QStringLiteral("hci0"), kAddress, 0x002508});
-    call(kAdapterPath, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Set"),
-         {QStringLiteral("org.bluez.Adapter1"), QStringLiteral("Powered"),
-          QVariant::fromValue(QDBusVariant(false))});
+    ASSERT_TRUE(bluez_->setAdapterPowered(false)) << bluez_->error();
     EXPECT_EQ(connectTo(controller, kAddress).error, QStringLiteral("the Bluetooth adapter is off"));
 
-    stopBlueZ();
+    bluez_->stopBlueZ();
     EXPECT_EQ(connectTo(controller, kAddress).error,
               QStringLiteral("no Bluetooth service (org.bluez) on the system bus"));
     EXPECT_FALSE(controller.isConnected());
@@ -242,10 +189,10 @@ TEST_F(BlueZControllerTest, FollowsAControllerThatComesAndGoesByItself) {
     QStringList events;
     record(controller, events);
 
-    mock(QStringLiteral("ConnectDevice"), {QStringLiteral("hci0"), kAddress});
+    ASSERT_TRUE(bluez_->connectDevice(QStringLiteral("hci0"), kAddress)) << bluez_->error();
     ASSERT_TRUE(spinUntil([&] { return controller.isConnected(); }));
     EXPECT_EQ(controller.connectedAddress(), kAddress);
-    mock(QStringLiteral("DisconnectDevice"), {QStringLiteral("hci0"), kAddress});
+    ASSERT_TRUE(bluez_->disconnectDevice(QStringLiteral("hci0"), kAddress)) << bluez_->error();
     ASSERT_TRUE(spinUntil([&] { return !controller.isConnected(); }));
     EXPECT_EQ(events, (QStringList{QStringLiteral("connected ") + kAddress, QStringLiteral("disconnected ") + kAddress}));
 }
@@ -258,7 +205,7 @@ TEST_F(BlueZControllerTest, FailsAtOnceWhenBlueZLeavesMidConnect) {
     ASSERT_TRUE(spinUntil([&] { return callsOf(QStringLiteral("Connect")) == 1; }));
     ASSERT_FALSE(outcome->done);
 
-    stopBlueZ();
+    bluez_->stopBlueZ();
     ASSERT_TRUE(spinUntil([&] { return outcome->done; }, scaled(10s)));
     EXPECT_FALSE(outcome->ok);
     EXPECT_EQ(outcome->error,
@@ -268,21 +215,21 @@ TEST_F(BlueZControllerTest, FailsAtOnceWhenBlueZLeavesMidConnect) {
 
 TEST_F(BlueZControllerTest, FollowsAgainWhenBlueZComesBack) {
     addPairedController();
-    mock(QStringLiteral("ConnectDevice"), {QStringLiteral("hci0"), kAddress});
+    ASSERT_TRUE(bluez_->connectDevice(QStringLiteral("hci0"), kAddress)) << bluez_->error();
     BlueZController controller;
     QStringList events;
     record(controller, events);
     ASSERT_TRUE(spinUntil([&] { return controller.isConnected(); }));
 
     // A connection does not outlive BlueZ.
-    stopBlueZ();
+    bluez_->stopBlueZ();
     ASSERT_TRUE(spinUntil([&] { return !controller.isConnected(); }));
 
-    startBlueZ();
+    ASSERT_TRUE(bluez_->startBlueZ()) << bluez_->error();
     addPairedController();
-    mock(QStringLiteral("ConnectDevice"), {QStringLiteral("hci0"), kAddress});
+    ASSERT_TRUE(bluez_->connectDevice(QStringLiteral("hci0"), kAddress)) << bluez_->error();
     ASSERT_TRUE(spinUntil([&] { return controller.isConnected(); }));
-    mock(QStringLiteral("DisconnectDevice"), {QStringLiteral("hci0"), kAddress});
+    ASSERT_TRUE(bluez_->disconnectDevice(QStringLiteral("hci0"), kAddress)) << bluez_->error();
     ASSERT_TRUE(spinUntil([&] { return !controller.isConnected(); }));
     EXPECT_EQ(events, (QStringList{QStringLiteral("connected ") + kAddress, QStringLiteral("disconnected ") + kAddress,
                                    QStringLiteral("connected ") + kAddress, QStringLiteral("disconnected ") + kAddress}));

@@ -1,11 +1,9 @@
 // The light bar against sysfs and /dev trees built by umockdev. The executable runs itself again
 // under the umockdev preload, which sends /sys and /dev into each test's tree.
+#include "ControllerSysfs.h"
 #include "LightBar.h"
 
 #include <gtest/gtest.h>
-// The shared precompiled header brings Qt's `signals` keyword, a field name in GLib's headers.
-#undef signals
-#include <umockdev.h>
 #include <zlib.h>
 
 #include <cerrno>
@@ -25,6 +23,11 @@
 #include <sys/syscall.h>
 #include <termios.h>
 #include <unistd.h>
+
+using platform::testing::ControllerSysfs;
+using platform::testing::FileModesHold;
+using LedNaming = ControllerSysfs::LedNaming;
+using Bus = ControllerSysfs::Bus;
 
 namespace {
 
@@ -76,82 +79,29 @@ bool preloadActive() {
 
 constexpr const char *kAddress = "1c:66:6d:01:02:03";
 constexpr const char *kOtherAddress = "1c:66:6d:0a:0b:0c";
-constexpr const char *kBluetoothParent =
-    "/devices/pci0000:00/0000:00:14.0/usb1/1-3/1-3:1.0/bluetooth/hci0/hci0:256";
 
 class LightBarTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(preloadActive());
-        bed_ = umockdev_testbed_new();
-        ASSERT_NE(bed_, nullptr);
-        char *root = umockdev_testbed_get_root_dir(bed_);
-        root_ = root;
-        g_free(root);
-    }
-    void TearDown() override {
-        for (int fd : fds_)
-            ::close(fd);
-        if (bed_)
-            g_object_unref(bed_);
+        ASSERT_FALSE(sysfs_.root().empty()) << sysfs_.error();
     }
 
-    void add(const std::string &description) {
-        GError *error = nullptr;
-        bool added = umockdev_testbed_add_from_string(bed_, description.c_str(), &error);
-        ASSERT_TRUE(added) << (error ? error->message : "") << "\n" << description;
+    ControllerSysfs::Controller addDualShock4(const char *address,
+                                              LedNaming naming = LedNaming::HidSony,
+                                              Bus bus = Bus::Bluetooth) {
+        auto controller = sysfs_.addDualShock4(address, naming, bus);
+        EXPECT_FALSE(controller.path.empty()) << sysfs_.error();
+        return controller;
     }
 
-    // A HID device with its address in HID_UNIQ, or (uniqInInput) only in its input device's
-    // uniq attribute.
-    std::string addHid(const std::string &name, const std::string &id, const std::string &address,
-                       bool uniqInInput = false) {
-        std::string path = std::string(kBluetoothParent) + "/" + name;
-        add("P: " + path + "\nE: SUBSYSTEM=hid\nE: HID_ID=" + id +
-            "\nE: HID_NAME=Wireless Controller\n" +
-            (uniqInInput ? std::string() : "E: HID_UNIQ=" + address + "\n"));
-        if (uniqInInput)
-            add("P: " + path + "/input/input7\nE: SUBSYSTEM=input\nA: uniq=" + address + "\n");
-        return path;
-    }
-
-    void addLeds(const std::string &hid, const std::string &prefix, bool global = true,
-                 const std::string &globalState = "1") {
-        for (const char *colour : {"red", "green", "blue"})
-            add("P: " + hid + "/leds/" + prefix + ":" + colour +
-                "\nE: SUBSYSTEM=leds\nA: brightness=0\nA: max_brightness=255\n");
-        if (global)
-            add("P: " + hid + "/leds/" + prefix + ":global\nE: SUBSYSTEM=leds\nA: brightness=" +
-                globalState + "\nA: max_brightness=1\n");
-    }
-
-    // Returns the test's end of /dev/<name>.
     int addHidraw(const std::string &hid, const std::string &name, int minor) {
-        add("P: " + hid + "/hidraw/" + name + "\nN: " + name + "\nE: SUBSYSTEM=hidraw\nE: DEVNAME=/dev/" +
-            name + "\nA: dev=245:" + std::to_string(minor) + "\n");
-        int fd = umockdev_testbed_get_dev_fd(bed_, ("/dev/" + name).c_str());
-        EXPECT_GE(fd, 0);
-        if (fd >= 0) {
-            // A PTY behind the node must hand bytes over untouched.
-            termios mode{};
-            if (::tcgetattr(fd, &mode) == 0) {
-                ::cfmakeraw(&mode);
-                ::tcsetattr(fd, TCSANOW, &mode);
-            }
-            fds_.push_back(fd);
-        }
+        int fd = sysfs_.addHidraw(hid, name, minor);
+        EXPECT_GE(fd, 0) << sysfs_.error();
         return fd;
     }
 
-    std::string led(const std::string &name) {
-        std::ifstream file(root_ + "/sys/class/leds/" + name + "/brightness");
-        std::stringstream text;
-        text << file.rdbuf();
-        std::string value = text.str();
-        while (!value.empty() && value.back() == '\n')
-            value.pop_back();
-        return value;
-    }
+    std::string led(const std::string &name) { return sysfs_.brightness(name); }
 
     std::vector<unsigned char> readReport(int fd, std::size_t size) {
         std::vector<unsigned char> bytes;
@@ -168,30 +118,38 @@ protected:
         return bytes;
     }
 
-    UMockdevTestbed *bed_ = nullptr;
-    std::string root_;
-    std::vector<int> fds_;
+    ControllerSysfs sysfs_;
 };
 
 TEST_F(LightBarTest, HidSonyLedsOfTheControllerWithThatAddress) {
-    std::string hid = addHid("0005:054C:05C4.0003", "0005:0000054C:000005C4", kAddress);
-    addLeds(hid, "0005:054C:05C4.0003");
+    const std::string leds = addDualShock4(kAddress).leds;
 
     auto result = setLightBarColor(std::string_view(kAddress), 0x12, 0x80, 0xff);
     EXPECT_EQ(result.outcome, LightBarOutcome::WrittenToLeds) << result.message;
-    EXPECT_EQ(led("0005:054C:05C4.0003:red"), "18");
-    EXPECT_EQ(led("0005:054C:05C4.0003:green"), "128");
-    EXPECT_EQ(led("0005:054C:05C4.0003:blue"), "255");
-    EXPECT_EQ(led("0005:054C:05C4.0003:global"), "1");
-    EXPECT_NE(result.message.find("0005:054C:05C4.0003"), std::string::npos) << result.message;
+    EXPECT_EQ(led(leds + ":red"), "18");
+    EXPECT_EQ(led(leds + ":green"), "128");
+    EXPECT_EQ(led(leds + ":blue"), "255");
+    EXPECT_EQ(led(leds + ":global"), "1");
+    EXPECT_NE(result.message.find(leds), std::string::npos) << result.message;
 }
 
 // hid-playstation names the LEDs after the input device; the address here sits only in that
 // input device's uniq, written in upper case, and "global" is off until the colour is set.
 TEST_F(LightBarTest, HidPlaystationLedsAddressInUpperCaseUniq) {
-    std::string hid = addHid("0005:054C:09CC.0004", "0005:0000054C:000009CC",
-                             "1C:66:6D:01:02:03", true);
-    addLeds(hid, "input7", true, "0");
+    const std::string hid = "/devices/pci0000:00/0000:00:14.0/usb1/1-3/1-3:1.0/bluetooth/hci0/"
+                            "hci0:256/0005:054C:09CC.0004";
+    ASSERT_TRUE(sysfs_.add("P: " + hid +
+                           "\nE: SUBSYSTEM=hid\nE: HID_ID=0005:0000054C:000009CC\n"
+                           "E: HID_NAME=Wireless Controller\n"))
+        << sysfs_.error();
+    ASSERT_TRUE(sysfs_.add("P: " + hid +
+                           "/input/input7\nE: SUBSYSTEM=input\nA: uniq=1C:66:6D:01:02:03\n"))
+        << sysfs_.error();
+    for (const char *colour : {"red", "green", "blue", "global"})
+        ASSERT_TRUE(sysfs_.add("P: " + hid + "/leds/input7:" + colour +
+                               "\nE: SUBSYSTEM=leds\nA: brightness=0\nA: max_brightness=" +
+                               (colour == std::string("global") ? "1" : "255") + "\n"))
+            << sysfs_.error();
 
     auto result = setLightBarColor(std::string_view("1c:66:6D:01:02:03"), 1, 2, 3);
     EXPECT_EQ(result.outcome, LightBarOutcome::WrittenToLeds) << result.message;
@@ -202,22 +160,20 @@ TEST_F(LightBarTest, HidPlaystationLedsAddressInUpperCaseUniq) {
 }
 
 TEST_F(LightBarTest, OnlyTheControllerWithThatAddressIsWritten) {
-    std::string first = addHid("0005:054C:05C4.0003", "0005:0000054C:000005C4", kOtherAddress);
-    addLeds(first, "0005:054C:05C4.0003");
-    std::string second = addHid("0005:054C:05C4.0005", "0005:0000054C:000005C4", kAddress);
-    addLeds(second, "0005:054C:05C4.0005");
+    const std::string other = addDualShock4(kOtherAddress).leds;
+    const std::string leds = addDualShock4(kAddress).leds;
 
     auto result = setLightBarColor(std::string_view(kAddress), 200, 100, 50);
     EXPECT_EQ(result.outcome, LightBarOutcome::WrittenToLeds) << result.message;
-    EXPECT_EQ(led("0005:054C:05C4.0005:red"), "200");
-    EXPECT_EQ(led("0005:054C:05C4.0005:blue"), "50");
-    EXPECT_EQ(led("0005:054C:05C4.0003:red"), "0");
-    EXPECT_EQ(led("0005:054C:05C4.0003:green"), "0");
-    EXPECT_EQ(led("0005:054C:05C4.0003:blue"), "0");
+    EXPECT_EQ(led(leds + ":red"), "200");
+    EXPECT_EQ(led(leds + ":blue"), "50");
+    EXPECT_EQ(led(other + ":red"), "0");
+    EXPECT_EQ(led(other + ":green"), "0");
+    EXPECT_EQ(led(other + ":blue"), "0");
 }
 
 TEST_F(LightBarTest, BluetoothReportThroughHidrawWithoutLeds) {
-    std::string hid = addHid("0005:054C:05C4.0006", "0005:0000054C:000005C4", kAddress);
+    const std::string hid = addDualShock4(kAddress, LedNaming::NoLeds).path;
     int fd = addHidraw(hid, "hidraw5", 5);
     ASSERT_GE(fd, 0);
 
@@ -245,9 +201,7 @@ TEST_F(LightBarTest, BluetoothReportThroughHidrawWithoutLeds) {
 }
 
 TEST_F(LightBarTest, UsbReportThroughHidraw) {
-    std::string hid = "/devices/pci0000:00/0000:00:14.0/usb1/1-2/1-2:1.3/0003:054C:09CC.0007";
-    add("P: " + hid + "\nE: SUBSYSTEM=hid\nE: HID_ID=0003:0000054C:000009CC\nE: HID_UNIQ=" +
-        kAddress + "\n");
+    const std::string hid = addDualShock4(kAddress, LedNaming::NoLeds, Bus::Usb).path;
     int fd = addHidraw(hid, "hidraw2", 2);
     ASSERT_GE(fd, 0);
 
@@ -264,61 +218,33 @@ TEST_F(LightBarTest, UsbReportThroughHidraw) {
     EXPECT_EQ(report, expected);
 }
 
-// As root the mode alone refuses nothing: the test gives up its capability to override it while
-// the light bar is written.
-class WithoutDacOverride {
-public:
-    WithoutDacOverride() {
-        header_.version = _LINUX_CAPABILITY_VERSION_3;
-        if (::syscall(SYS_capget, &header_, saved_) != 0)
-            return;
-        __user_cap_data_struct lowered[2] = {saved_[0], saved_[1]};
-        lowered[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH) |
-                                  (1u << CAP_FOWNER));
-        active_ = ::syscall(SYS_capset, &header_, lowered) == 0;
-    }
-    ~WithoutDacOverride() {
-        if (active_)
-            ::syscall(SYS_capset, &header_, saved_);
-    }
-    WithoutDacOverride(const WithoutDacOverride &) = delete;
-    WithoutDacOverride &operator=(const WithoutDacOverride &) = delete;
-
-private:
-    __user_cap_header_struct header_{};
-    __user_cap_data_struct saved_[2]{};
-    bool active_ = false;
-};
-
 TEST_F(LightBarTest, ReadOnlyLedIsPermissionDeniedNamingTheFileAndTheRule) {
-    std::string hid = addHid("0005:054C:05C4.0003", "0005:0000054C:000005C4", kAddress);
-    addLeds(hid, "0005:054C:05C4.0003");
-    std::string green = root_ + "/sys" + hid + "/leds/0005:054C:05C4.0003:green/brightness";
-    ASSERT_EQ(::chmod(green.c_str(), 0444), 0) << std::strerror(errno);
+    const std::string leds = addDualShock4(kAddress).leds;
+    ASSERT_TRUE(sysfs_.refuseWrites(leds + ":green")) << sysfs_.error();
 
     LightBarResult result;
     {
-        WithoutDacOverride lowered;
+        // As root the mode alone refuses nothing.
+        FileModesHold obeyed;
         result = setLightBarColor(std::string_view(kAddress), 10, 20, 30);
     }
     EXPECT_EQ(result.outcome, LightBarOutcome::PermissionDenied) << result.message;
-    EXPECT_EQ(result.path, "/sys/class/leds/0005:054C:05C4.0003:green/brightness");
+    EXPECT_EQ(result.path, "/sys/class/leds/" + leds + ":green/brightness");
     EXPECT_NE(result.message.find(result.path), std::string::npos) << result.message;
     EXPECT_NE(result.message.find("70-nimbrel-controller.rules"), std::string::npos)
         << result.message;
     EXPECT_EQ(result.message.find('\n'), std::string::npos);
-    EXPECT_EQ(led("0005:054C:05C4.0003:green"), "0");
+    EXPECT_EQ(led(leds + ":green"), "0");
 }
 
 TEST_F(LightBarTest, NoControllerAndBadAddress) {
-    std::string hid = addHid("0005:054C:05C4.0003", "0005:0000054C:000005C4", kOtherAddress);
-    addLeds(hid, "0005:054C:05C4.0003");
-    addHidraw(hid, "hidraw3", 3);
+    const auto other = addDualShock4(kOtherAddress);
+    addHidraw(other.path, "hidraw3", 3);
 
     auto result = setLightBarColor(std::string_view(kAddress), 1, 2, 3);
     EXPECT_EQ(result.outcome, LightBarOutcome::NoController) << result.message;
     EXPECT_NE(result.message.find(kAddress), std::string::npos) << result.message;
-    EXPECT_EQ(led("0005:054C:05C4.0003:red"), "0");
+    EXPECT_EQ(led(other.leds + ":red"), "0");
 
     auto bad = setLightBarColor(std::string_view("1c:66:6d:01:02\n:03"), 1, 2, 3);
     EXPECT_EQ(bad.outcome, LightBarOutcome::BadAddress);
@@ -328,18 +254,17 @@ TEST_F(LightBarTest, NoControllerAndBadAddress) {
 // The controller goes before its report is written (the node's other end is gone, and with it
 // the node), or the write itself fails.
 TEST_F(LightBarTest, HidrawNodeThatVanishesOrFailsIsAnErrorNamingIt) {
-    std::string hid = addHid("0005:054C:05C4.0006", "0005:0000054C:000005C4", kAddress);
+    const std::string hid = addDualShock4(kAddress, LedNaming::NoLeds).path;
     int fd = addHidraw(hid, "hidraw5", 5);
     ASSERT_GE(fd, 0);
-    ::close(fd);
-    fds_.clear();
+    sysfs_.closeHidraw(fd);
 
     auto gone = setLightBarColor(std::string_view(kAddress), 1, 2, 3);
     EXPECT_EQ(gone.outcome, LightBarOutcome::IoError) << gone.message;
     EXPECT_EQ(gone.path, "/dev/hidraw5");
     EXPECT_NE(gone.message.find("/dev/hidraw5"), std::string::npos) << gone.message;
 
-    std::string node = root_ + "/dev/hidraw5";
+    std::string node = sysfs_.root() + "/dev/hidraw5";
     ::unlink(node.c_str());
     ASSERT_EQ(::symlink("/dev/full", node.c_str()), 0) << std::strerror(errno);
     auto failed = setLightBarColor(std::string_view(kAddress), 1, 2, 3);

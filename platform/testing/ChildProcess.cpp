@@ -1,13 +1,16 @@
 #include "ChildProcess.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <linux/capability.h>
 #include <poll.h>
 #include <stdexcept>
+#include <string_view>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -23,9 +26,32 @@ int decodeStatus(int status) {
     return -1;
 }
 
+// The test's environment with `entries` put over it, built before the fork: the child may only
+// make async-signal-safe calls.
+std::vector<std::string> environmentWith(const std::vector<std::string> &entries) {
+    std::vector<std::string> all;
+    for (char **variable = environ; *variable != nullptr; ++variable) {
+        const std::string_view text(*variable);
+        const bool replaced = std::any_of(entries.begin(), entries.end(), [&](const auto &entry) {
+            const auto name = entry.find('=');
+            return text.size() > name && text.compare(0, name + 1, entry, 0, name + 1) == 0;
+        });
+        if (!replaced)
+            all.emplace_back(text);
+    }
+    all.insert(all.end(), entries.begin(), entries.end());
+    return all;
+}
+
 } // namespace
 
-pid_t spawnTiedToParent(const char *const *argv, int stdoutFd, bool quiet) {
+pid_t spawnTiedToParent(const char *const *argv, int stdoutFd, bool quiet,
+                        const ChildSetup &setup) {
+    const std::vector<std::string> environment = environmentWith(setup.environment);
+    std::vector<char *> envp;
+    for (const auto &entry : environment)
+        envp.push_back(const_cast<char *>(entry.c_str()));
+    envp.push_back(nullptr);
     int status[2]; // carries errno from a failed exec; closes (empty) on success
     if (::pipe2(status, O_CLOEXEC) != 0)
         return -1;
@@ -40,7 +66,13 @@ pid_t spawnTiedToParent(const char *const *argv, int stdoutFd, bool quiet) {
             int null = ::open("/dev/null", O_WRONLY);
             ::dup2(null, STDERR_FILENO);
         }
-        ::execvp(argv[0], const_cast<char *const *>(argv));
+        if (setup.obeyFileModes) {
+            // Out of the bounding set, they are not regained at exec even by root. Fails
+            // harmlessly without CAP_SETPCAP, which only root has, and only root needs this.
+            for (int capability : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH, CAP_FOWNER})
+                ::prctl(PR_CAPBSET_DROP, capability, 0, 0, 0);
+        }
+        ::execvpe(argv[0], const_cast<char *const *>(argv), envp.data());
         int error = errno;
         [[maybe_unused]] ssize_t n = ::write(status[1], &error, sizeof error);
         ::_exit(127);
@@ -71,7 +103,8 @@ int processesWithEnvironment(const std::string &entry) {
     return count;
 }
 
-ChildProcess::ChildProcess(std::string program, std::vector<std::string> arguments) {
+ChildProcess::ChildProcess(std::string program, std::vector<std::string> arguments,
+                           const ChildSetup &setup) {
     int pipeFds[2];
     if (::pipe2(pipeFds, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe failed");
@@ -80,7 +113,7 @@ ChildProcess::ChildProcess(std::string program, std::vector<std::string> argumen
     for (const auto &argument : arguments)
         argv.push_back(argument.c_str());
     argv.push_back(nullptr);
-    pid_ = spawnTiedToParent(argv.data(), pipeFds[1], /*quiet=*/false);
+    pid_ = spawnTiedToParent(argv.data(), pipeFds[1], /*quiet=*/false, setup);
     ::close(pipeFds[1]);
     stdout_ = pipeFds[0];
     if (pid_ < 0)

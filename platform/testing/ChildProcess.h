@@ -13,11 +13,21 @@ namespace platform::testing {
 // writes much more than 64 KiB between reads blocks, so send big logs to a file instead). Stopped
 // (SIGTERM, then SIGKILL after a grace period) when the object goes, so a failing test leaves
 // nothing behind.
+// What a child gets beyond what it inherits from the test process.
+struct ChildSetup {
+    // "NAME=value" entries, each replacing that variable of the test's environment.
+    std::vector<std::string> environment;
+    // File modes hold for the child even when the test runs as root: it starts without
+    // CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH and CAP_FOWNER, as a user's session would.
+    bool obeyFileModes = false;
+};
+
 // Starts argv[0] (searched in PATH) with `stdoutFd` as its standard output; with `quiet` its
 // standard error goes to /dev/null. The child ends when the calling process does, even by a
 // crash, so no test can leave a process behind that holds the test runner's output open.
 // Returns the pid, or -1.
-pid_t spawnTiedToParent(const char *const *argv, int stdoutFd, bool quiet);
+pid_t spawnTiedToParent(const char *const *argv, int stdoutFd, bool quiet,
+                        const ChildSetup &setup = {});
 
 // How many processes have `entry` ("NAME=value") in their environment: what a run that set it
 // has left behind.
@@ -25,7 +35,8 @@ int processesWithEnvironment(const std::string &entry);
 
 class ChildProcess {
 public:
-    ChildProcess(std::string program, std::vector<std::string> arguments);
+    ChildProcess(std::string program, std::vector<std::string> arguments,
+                 const ChildSetup &setup = {});
     ~ChildProcess();
     ChildProcess(const ChildProcess &) = delete;
     ChildProcess &operator=(const ChildProcess &) = delete;

@@ -8,10 +8,11 @@
 namespace platform::testing {
 
 bool ControllerDaemonProcess::start(const std::string &program, std::string logPath,
-                                    std::vector<std::string> options) {
+                                    std::vector<std::string> options,
+                                    const ChildSetup &setup) {
     logPath_ = std::move(logPath);
     options.insert(options.begin(), {"--log", logPath_});
-    process_ = std::make_unique<ChildProcess>(program, std::move(options));
+    process_ = std::make_unique<ChildProcess>(program, std::move(options), setup);
     return process_->waitForLine("ready");
 }
 

@@ -27,9 +27,10 @@ public:
     };
 
     // Starts `program` with `--log logPath` ("/dev/null" for none) and then `options`; true once
-    // it said it is ready.
+    // it said it is ready. `setup` gives it more: the Linux backend's system bus and sysfs tree
+    // (BlueZDouble::busAddress, ControllerSysfs::childSetup).
     bool start(const std::string &program, std::string logPath,
-               std::vector<std::string> options = {});
+               std::vector<std::string> options = {}, const ChildSetup &setup = {});
 
     // The running process (signals, stop); null before start.
     ChildProcess *operator->() const { return process_.get(); }

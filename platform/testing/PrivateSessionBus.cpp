@@ -33,7 +33,7 @@ const char *kConfig =
 
 } // namespace
 
-PrivateSessionBus::PrivateSessionBus() {
+PrivateBus::PrivateBus() {
     char pattern[] = "/tmp/nbrbus.XXXXXX";
     if (::mkdtemp(pattern) == nullptr)
         throw std::runtime_error("cannot create a bus folder");
@@ -75,11 +75,9 @@ PrivateSessionBus::PrivateSessionBus() {
         throw std::runtime_error("dbus-daemon printed no address");
     }
     address_ = line.substr(0, line.find('\n'));
-    environment_.set("DBUS_SESSION_BUS_ADDRESS", address_);
 }
 
-PrivateSessionBus::~PrivateSessionBus() {
-    environment_.restore();
+PrivateBus::~PrivateBus() {
     if (pid_ > 0) {
         ::kill(pid_, SIGTERM);
         int status = 0;

@@ -7,14 +7,15 @@
 
 namespace platform::testing {
 
-// A session bus of one test's own: a dbus-daemon without service activation (nothing starts by
-// itself when a name is called), set as DBUS_SESSION_BUS_ADDRESS for this process and the
-// processes it starts, stopped at the end. Create it before anything in the process touches
-// the bus.
-class PrivateSessionBus {
+// A dbus-daemon of one test's own, without service activation (nothing starts by itself when a
+// name is called), stopped at the end. It leaves this process's environment alone: whoever
+// needs it is handed address(). Throws std::runtime_error when the daemon cannot start.
+class PrivateBus {
 public:
-    PrivateSessionBus();
-    ~PrivateSessionBus();
+    PrivateBus();
+    ~PrivateBus();
+    PrivateBus(const PrivateBus &) = delete;
+    PrivateBus &operator=(const PrivateBus &) = delete;
 
     const std::string &address() const { return address_; }
 
@@ -22,6 +23,19 @@ private:
     pid_t pid_ = -1;
     std::string folder_;
     std::string address_;
+};
+
+// Such a bus set as DBUS_SESSION_BUS_ADDRESS for this process and the processes it starts.
+// Create it before anything in the process touches the bus.
+class PrivateSessionBus {
+public:
+    PrivateSessionBus() { environment_.set("DBUS_SESSION_BUS_ADDRESS", bus_.address()); }
+    ~PrivateSessionBus() { environment_.restore(); }
+
+    const std::string &address() const { return bus_.address(); }
+
+private:
+    PrivateBus bus_;
     ScopedEnvironment environment_;
 };
 

@@ -1,0 +1,90 @@
+#pragma once
+
+#include "ChildProcess.h"
+
+#include <linux/capability.h>
+#include <string>
+#include <vector>
+
+typedef struct _UMockdevTestbed UMockdevTestbed;
+
+namespace platform::testing {
+
+// A sysfs and /dev tree of one test's own (a umockdev testbed) holding DualShock 4s as the
+// kernel shows them. The test process builds and reads it without the umockdev preload; a
+// process started with childSetup() sees it as /sys and /dev. A process that is itself under the
+// preload (umockdev-wrapper) sees it too, since the testbed sets UMOCKDEV_DIR. Failures return
+// false, an empty path or -1, with error() saying why.
+class ControllerSysfs {
+public:
+    enum class LedNaming {
+        HidSony,        // <hid device>:red|green|blue|global (kernel 6.1)
+        HidPlaystation, // inputN:red|green|blue|global (kernel 6.2 on)
+        NoLeds,         // the light bar only through hidraw
+    };
+    enum class Bus { Bluetooth, Usb };
+    struct Controller {
+        std::string path; // the HID device, "/devices/…/0005:054C:05C4.0001"
+        std::string leds; // what its LEDs' names begin with ("input11"); empty without LEDs
+    };
+
+    ControllerSysfs();
+    ~ControllerSysfs();
+    ControllerSysfs(const ControllerSysfs &) = delete;
+    ControllerSysfs &operator=(const ControllerSysfs &) = delete;
+
+    const std::string &root() const { return root_; }
+    // LD_PRELOAD (the test's own kept after it), UMOCKDEV_DIR, and ASAN_OPTIONS letting the
+    // preload come before a sanitizer runtime.
+    std::vector<std::string> childEnvironment() const;
+    // The environment, with file modes holding for the child even when the test runs as root
+    // (refuseWrites needs that).
+    ChildSetup childSetup() const;
+
+    // A HID device with HID_UNIQ `address` and an input device with uniq `address`, written as
+    // given, and its four LEDs in that naming ("global" is on under hid-sony, off under
+    // hid-playstation until a colour is set).
+    Controller addDualShock4(const std::string &address, LedNaming naming = LedNaming::HidSony,
+                             Bus bus = Bus::Bluetooth);
+    // /dev/<name> under the HID device; returns the test's end of it in raw mode (what the
+    // child writes arrives there), kept until closeHidraw or the end.
+    int addHidraw(const std::string &hidPath, const std::string &name, int minor);
+    void closeHidraw(int fd);
+    // A device in umockdev's text form ("P: /devices/…\nE: SUBSYSTEM=…\nA: …").
+    bool add(const std::string &description);
+    // The device and everything under it gone, as when the controller is switched off. No
+    // uevent tells a child: it sees the tree change, not a udev event.
+    void removeDevice(const std::string &path);
+
+    // <root>/sys/class/leds/<led>/brightness without its newline; empty when unreadable.
+    std::string brightness(const std::string &led) const;
+    // That brightness file can no longer be written (mode 0444): a process started with
+    // childSetup(), or this one inside FileModesHold, is refused.
+    bool refuseWrites(const std::string &led);
+
+    const std::string &error() const { return error_; }
+
+private:
+    UMockdevTestbed *bed_ = nullptr;
+    std::string root_;
+    std::vector<int> hidraws_;
+    int controllers_ = 0;
+    std::string error_;
+};
+
+// While one lives, this thread obeys file modes even as root (it gives up CAP_DAC_OVERRIDE and
+// its kin); nothing changes for others.
+class FileModesHold {
+public:
+    FileModesHold();
+    ~FileModesHold();
+    FileModesHold(const FileModesHold &) = delete;
+    FileModesHold &operator=(const FileModesHold &) = delete;
+
+private:
+    __user_cap_header_struct header_{};
+    __user_cap_data_struct saved_[2]{};
+    bool active_ = false;
+};
+
+} // namespace platform::testing
