@@ -1,4 +1,6 @@
+#include "BlueZDouble.h"
 #include "ChildProcess.h"
+#include "ControllerSysfs.h"
 #include "EventLoopWait.h"
 
 #include <QDir>
@@ -79,3 +81,35 @@ TEST(Walkthrough, CtrlCStopsEveryProcessItStarted) {
 }
 
 } // namespace
+
+// The same run with the controller daemon on BlueZ and the kernel: BlueZ is python-dbusmock's with
+// the simulator's DualShock 4 paired, /sys a umockdev tree holding that controller's LEDs.
+TEST(Walkthrough, TheRunConnectsThroughBlueZAndLightsTheKernelsLeds) {
+    platform::testing::BlueZDouble bluez;
+    std::string error;
+    ASSERT_TRUE(bluez.start(NBR_BLUEZ_TEMPLATE, &error)) << error;
+    const QString address = QStringLiteral("1C:66:6D:01:02:03");
+    ASSERT_TRUE(bluez.addAdapter(QStringLiteral("hci0")) &&
+                bluez.addPairedDevice(QStringLiteral("hci0"), address))
+        << bluez.error();
+    platform::testing::ControllerSysfs sysfs;
+    const auto pad = sysfs.addDualShock4("1c:66:6d:01:02:03");
+
+    platform::testing::ChildSetup setup{sysfs.childEnvironment()};
+    setup.environment.push_back("DBUS_SYSTEM_BUS_ADDRESS=" + bluez.busAddress());
+    QTemporaryDir output;
+    ChildProcess run(WALKTHROUGH_PATH,
+                     {"--scripted", "--real-controller", "--output", output.path().toStdString()},
+                     setup);
+    ASSERT_EQ(run.wait(std::chrono::seconds(120)), 0) << run.output();
+    EXPECT_NE(run.output().find("All 8 steps passed."), std::string::npos);
+    EXPECT_EQ(bluez.callsOf(address, QStringLiteral("Connect")), 1);
+    EXPECT_NE(run.output().find("controller daemon: light bar 004efd shown through "
+                                "/sys/class/leds/" + pad.leds + ":{red,green,blue}"),
+              std::string::npos)
+        << run.output();
+    std::string shown;
+    for (const char *colour : {"red", "green", "blue", "global"})
+        shown += sysfs.brightness(pad.leds + ":" + colour) + " ";
+    EXPECT_EQ(shown, "0 78 253 1 ");
+}
