@@ -122,7 +122,10 @@ std::uint64_t ControllerDaemon::connectController(std::int32_t type,
     return backend_->connectController(type, address, std::move(done));
 }
 
-void ControllerDaemon::attachController(std::int32_t type, const BluetoothAddress &address) {
+void ControllerDaemon::attachController(std::int32_t type, const BluetoothAddress &given) {
+    // A PS3 controller's connect carries no address: the one its backend found stays.
+    const bool noAddress = given == BluetoothAddress{};
+    const BluetoothAddress address = connected_ && noAddress ? address_ : given;
     // The same controller reported again (by the backend, then by the acknowledgement).
     if (connected_ && type_ == type && address_ == address)
         return;

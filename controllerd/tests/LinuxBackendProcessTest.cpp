@@ -371,4 +371,6 @@ TEST_F(LinuxBackendProcess, AConnectWithoutAnAddressTakesTheFirstControllerToCom
     EXPECT_TRUE(posted({NBRSearchingNotification, NBRControllerDetectedNotification}));
     EXPECT_TRUE(daemon_.waitForLog("controller connected type=0 address=1c:66:6d:01:02:03"))
         << log();
+    EXPECT_EQ(log().find("address=00:00:00:00:00:00"), std::string::npos)
+        << "the address found stays: " << log();
 }
