@@ -7,6 +7,7 @@
 #include "PlistValue.h"
 
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <algorithm>
 
 namespace controllerd {
@@ -78,6 +79,9 @@ void LinuxBackend::startBlueZ() {
     if (!bus.isConnected())
         log("linux backend: no system bus (" + bus.lastError().message().toStdString() +
             "): controllers cannot connect");
+    else if (!bus.interface()->isServiceRegistered(QStringLiteral("org.bluez")).value())
+        log("linux backend: no Bluetooth service (org.bluez) on the system bus yet: start "
+            "bluetoothd; controllers connect once it is there");
     bluez_ = std::make_unique<BlueZController>(bus);
     connect(bluez_.get(), &BlueZController::controllerConnected, this, &LinuxBackend::onConnected);
     connect(bluez_.get(), &BlueZController::controllerDisconnected, this,
