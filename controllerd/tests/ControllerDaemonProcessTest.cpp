@@ -1,9 +1,9 @@
 // The daemon stand-in as a process: its notifications on the bus, messages split across
 // writes, and a controller that walks away.
 #include "ControllerDaemonProcess.h"
-#include "DarwinNotifyCenter.h"
 #include "EventLoopWait.h"
 #include "NBRControlSocket.h"
+#include "PostedNotifications.h"
 #include "TestDeviceRoot.h"
 
 #include <csignal>
@@ -14,36 +14,21 @@
 
 using namespace std::chrono_literals;
 using platform::testing::ControllerDaemonProcess;
+using platform::testing::PostedNotifications;
 using platform::testing::spinUntil;
 using platform::testing::TestDeviceRoot;
 
 namespace {
 
-std::vector<std::string> g_posted;
-
-void record(CFNotificationCenterRef, void *, CFNotificationName name, const void *, const void *) {
-    g_posted.push_back(name);
-}
-
 class DaemonProcess : public ::testing::Test {
 protected:
-    void SetUp() override {
-        g_posted.clear();
-        for (const char *name : {NBRSearchingNotification, NBRControllerDetectedNotification,
-                                 NBRDisconnectedNotification})
-            CFNotificationCenterAddObserver(CFNotificationCenterGetDarwinNotifyCenter(), this,
-                                            record, name, nullptr,
-                                            CFNotificationSuspensionBehaviorDeliverImmediately);
-    }
-    void TearDown() override {
-        CFNotificationCenterRemoveEveryObserver(CFNotificationCenterGetDarwinNotifyCenter(), this);
-    }
-
     void start(std::vector<std::string> options) {
         ASSERT_TRUE(daemon_.start(CONTROLLERD_PATH, root_.path("/tmp/controllerd.log"), options));
     }
     std::string log() { return daemon_.log(); }
 
+    PostedNotifications posted_{NBRSearchingNotification, NBRControllerDetectedNotification,
+                                NBRDisconnectedNotification};
     TestDeviceRoot root_;
     ControllerDaemonProcess daemon_;
 };
@@ -64,9 +49,9 @@ TEST_F(DaemonProcess, PostsSearchingConnectedAndDisconnected) {
         NBRControlDisconnect(fd, 1);
         ::close(fd);
     });
-    EXPECT_TRUE(spinUntil([] { return g_posted.size() >= 3; }));
+    EXPECT_TRUE(spinUntil([this] { return posted_.names().size() >= 3; }));
     client.join();
-    EXPECT_EQ(g_posted,
+    EXPECT_EQ(posted_.names(),
               (std::vector<std::string>{NBRSearchingNotification, NBRControllerDetectedNotification,
                                         NBRDisconnectedNotification}));
 }
@@ -74,14 +59,14 @@ TEST_F(DaemonProcess, PostsSearchingConnectedAndDisconnected) {
 TEST_F(DaemonProcess, ControllerWalkingAwayIsADisconnect) {
     start({"--connected", "1,0a0b0c0d0e0f"});
     daemon_->signal(SIGUSR1);
-    ASSERT_TRUE(spinUntil([] { return !g_posted.empty(); }));
-    EXPECT_EQ(g_posted, std::vector<std::string>{NBRDisconnectedNotification});
+    ASSERT_TRUE(spinUntil([this] { return !posted_.names().empty(); }));
+    EXPECT_EQ(posted_.names(), std::vector<std::string>{NBRDisconnectedNotification});
     daemon_->signal(SIGUSR1); // nothing left to lose
     int fd = NBRConnectToControlSocket();
     NBRControlSetReceiveTimeout(fd, 2s);
     EXPECT_FALSE(NBRControlQueryStatus(fd));
     ::close(fd);
-    EXPECT_EQ(g_posted.size(), 1u);
+    EXPECT_EQ(posted_.names().size(), 1u);
     EXPECT_EQ(daemon_->stop(SIGTERM), 0);
 }
 

@@ -3,9 +3,9 @@
 #include "BlueZDouble.h"
 #include "ControllerDaemonProcess.h"
 #include "ControllerSysfs.h"
-#include "DarwinNotifyCenter.h"
 #include "EventLoopWait.h"
 #include "NBRControlSocket.h"
+#include "PostedNotifications.h"
 #include "TestDeviceRoot.h"
 
 #include <array>
@@ -19,6 +19,7 @@ using namespace std::chrono_literals;
 using platform::testing::BlueZDouble;
 using platform::testing::ControllerDaemonProcess;
 using platform::testing::ControllerSysfs;
+using platform::testing::PostedNotifications;
 using platform::testing::scaled;
 using platform::testing::spinUntil;
 using platform::testing::TestDeviceRoot;
@@ -29,12 +30,6 @@ const QString kAdapter = QStringLiteral("hci0");
 const QString kAddress = QStringLiteral("1C:66:6D:01:02:03");
 constexpr std::array<std::uint8_t, 6> kAddressBytes = {0x1c, 0x66, 0x6d, 0x01, 0x02, 0x03};
 constexpr std::array<std::uint8_t, 6> kStrangerBytes = {0x1c, 0x66, 0x6d, 0x0a, 0x0b, 0x0c};
-
-std::vector<std::string> g_posted;
-
-void record(CFNotificationCenterRef, void *, CFNotificationName name, const void *, const void *) {
-    g_posted.push_back(name);
-}
 
 // The reply to a connect and how long it took; a client thread waits for it (up to the page's
 // 20 s) while this thread keeps the event loop going.
@@ -82,20 +77,10 @@ std::uint32_t bitwiseCrc32(const std::vector<std::uint8_t> &bytes) {
 class LinuxBackendProcess : public ::testing::Test {
 protected:
     void SetUp() override {
-        g_posted.clear();
-        for (const char *name : {NBRSearchingNotification, NBRControllerDetectedNotification,
-                                 NBRDisconnectedNotification})
-            CFNotificationCenterAddObserver(CFNotificationCenterGetDarwinNotifyCenter(), this,
-                                            record, name, nullptr,
-                                            CFNotificationSuspensionBehaviorDeliverImmediately);
         std::string error;
         ASSERT_TRUE(bluez_.start(NBR_BLUEZ_TEMPLATE, &error)) << error;
         ASSERT_TRUE(pairController()) << bluez_.error();
     }
-    void TearDown() override {
-        CFNotificationCenterRemoveEveryObserver(CFNotificationCenterGetDarwinNotifyCenter(), this);
-    }
-
     bool pairController() {
         return bluez_.addAdapter(kAdapter) && bluez_.addPairedDevice(kAdapter, kAddress);
     }
@@ -162,15 +147,17 @@ protected:
     }
 
     bool posted(std::vector<std::string> expected) {
-        spinUntil([&] { return g_posted.size() >= expected.size(); }, scaled(5s));
-        const bool same = g_posted == expected;
+        spinUntil([&] { return posted_.names().size() >= expected.size(); }, scaled(5s));
+        const bool same = posted_.names() == expected;
         if (!same)
-            for (const auto &name : g_posted)
+            for (const auto &name : posted_.names())
                 ADD_FAILURE() << "posted " << name;
-        g_posted.clear();
+        posted_.names().clear();
         return same;
     }
 
+    PostedNotifications posted_{NBRSearchingNotification, NBRControllerDetectedNotification,
+                                NBRDisconnectedNotification};
     TestDeviceRoot root_;
     BlueZDouble bluez_;
     ControllerSysfs sysfs_;
@@ -364,7 +351,7 @@ TEST_F(LinuxBackendProcess, WithoutLedsTheReportGoesToHidrawUntilTheNodeVanishes
 TEST_F(LinuxBackendProcess, AConnectWithoutAnAddressTakesTheFirstControllerToCome) {
     start();
     auto pending = startConnect(0, {});
-    ASSERT_TRUE(spinUntil([] { return !g_posted.empty(); }));
+    ASSERT_TRUE(spinUntil([this] { return !posted_.names().empty(); }));
     EXPECT_EQ(pending.wait_for(300ms), std::future_status::timeout) << "nothing came yet";
     ASSERT_TRUE(bluez_.connectDevice(kAdapter, kAddress));
     EXPECT_TRUE(finish(pending).acknowledged) << log();

@@ -1,7 +1,7 @@
 // Connect, disconnect, the light-bar colour and restart from the settings page against the
 // controller daemon stand-in and its faults, read back from the daemon's byte-for-byte log.
 #include "ControllerDaemonProcess.h"
-#include "DarwinNotifyCenter.h"
+#include "PostedNotifications.h"
 #include "NBRColorPickerController.h"
 #include "NBRControlSocket.h"
 #include "NBRSupport.h"
@@ -34,24 +34,8 @@ void PrintTo(const Received &r, std::ostream *os) {
     *os << "{conn " << r.connection << ", " << r.hex << "}";
 }
 
-std::vector<std::string> g_posted;
-void record(CFNotificationCenterRef, void *, CFNotificationName name, const void *, const void *) {
-    g_posted.push_back(name);
-}
-
 class Connection : public SettingsPageHarness {
 protected:
-    void SetUp() override {
-        g_posted.clear();
-        for (const char *name : {NBRFailureNotification, NBRInitBluetoothNotification, kSentinel})
-            CFNotificationCenterAddObserver(CFNotificationCenterGetDarwinNotifyCenter(), this,
-                                            record, name, nullptr,
-                                            CFNotificationSuspensionBehaviorDeliverImmediately);
-    }
-    void TearDown() override {
-        SettingsPageHarness::TearDown();
-        CFNotificationCenterRemoveEveryObserver(CFNotificationCenterGetDarwinNotifyCenter(), this);
-    }
     void configure(NimbrelListController *page) override {
         page->setStatusQueryTimeout(statusTimeout_);
         page->setConnectTimeout(connectTimeout_);
@@ -102,9 +86,10 @@ protected:
     // Every notification posted before this call has been recorded once it returns.
     std::vector<std::string> posted() {
         notify_post(kSentinel);
-        EXPECT_TRUE(spinUntil([] { return !g_posted.empty() && g_posted.back() == kSentinel; }));
-        std::vector<std::string> before(g_posted.begin(), g_posted.end() - 1);
-        g_posted.clear();
+        std::vector<std::string> &names = posted_.names();
+        EXPECT_TRUE(spinUntil([&] { return !names.empty() && names.back() == kSentinel; }));
+        std::vector<std::string> before(names.begin(), names.end() - 1);
+        names.clear();
         return before;
     }
 
@@ -127,6 +112,8 @@ protected:
     std::chrono::milliseconds statusTimeout_ = NBRStatusQueryTimeout;
     std::chrono::milliseconds connectTimeout_ = 3s;
     platform::testing::ControllerDaemonProcess daemon_;
+    platform::testing::PostedNotifications posted_{NBRFailureNotification,
+                                                   NBRInitBluetoothNotification, kSentinel};
 };
 
 const std::string kQuery = "050000000000000000000000";
