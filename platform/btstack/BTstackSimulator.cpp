@@ -1,16 +1,7 @@
 #include "BTstackSimulator.h"
 
-#include <QSocketNotifier>
-#include <QTimer>
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <poll.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/un.h>
-#include <unistd.h>
 
 namespace platform::btstack {
 namespace {
@@ -28,7 +19,6 @@ constexpr std::uint8_t kInvalidParameters = 0x12;
 constexpr std::uint8_t kLocalHostTerminated = 0x16;
 constexpr std::uint8_t kLmpResponseTimeout = 0x22;
 constexpr std::uint8_t kPsmRefused = 0x65;
-constexpr std::uint8_t kServiceAlreadyRegistered = 0x6A;
 
 constexpr std::uint16_t kDefaultChannelMtu = 150;
 constexpr std::uint16_t kMaxLocalMtu = 1017; // ACL buffer of 1021 less the L2CAP header
@@ -48,185 +38,40 @@ Address addressField(const DecodedCommand &command) {
 } // namespace
 
 BTstackSimulator::BTstackSimulator(SimulatorScenario scenario, LogSink log, QObject *parent)
-    : QObject(parent), scenario_(std::move(scenario)), log_(std::move(log)) {}
-
-BTstackSimulator::~BTstackSimulator() {
-    for (auto &[id, client] : clients_)
-        ::close(client->fd);
-    if (listenFd_ >= 0) {
-        ::close(listenFd_);
-        ::unlink(path_.c_str());
-    }
+    : BTstackServer(std::move(log), parent), scenario_(std::move(scenario)) {
+    commandDelayMs_ = scenario_.commandDelayMs;
+    logEvents_ = scenario_.logEvents;
 }
 
-bool BTstackSimulator::listen(const std::string &path, std::string &error) {
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    if (path.size() >= sizeof address.sun_path) {
-        error = "socket path too long: " + path;
-        return false;
-    }
-    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-    int probe = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    bool taken = ::connect(probe, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
-    ::close(probe);
-    if (taken) {
-        error = "another daemon already listens at " + path;
-        return false;
-    }
-    ::unlink(path.c_str());
-    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
-        ::listen(fd, 16) != 0) {
-        error = "cannot listen at " + path + ": " + std::strerror(errno);
-        if (fd >= 0)
-            ::close(fd);
-        return false;
-    }
-    ::chmod(path.c_str(), 0777);
-    listenFd_ = fd;
-    path_ = path;
-    listenNotifier_ = new QSocketNotifier(listenFd_, QSocketNotifier::Read, this);
-    connect(listenNotifier_, &QSocketNotifier::activated, this, &BTstackSimulator::acceptClients);
-    return true;
-}
-
-void BTstackSimulator::acceptClients() {
-    for (;;) {
-        int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-        if (fd < 0)
-            return;
-        auto client = std::make_unique<Client>();
-        client->id = nextClient_++;
-        client->fd = fd;
-        client->notifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
-        const int id = client->id;
-        connect(client->notifier, &QSocketNotifier::activated, this,
-                [this, id] { readClient(id); });
-        clients_[id] = std::move(client);
-        log("connected client=" + std::to_string(id));
-    }
-}
-
-void BTstackSimulator::readClient(int id) {
-    auto it = clients_.find(id);
-    if (it == clients_.end())
-        return;
-    Client &client = *it->second;
-    std::uint8_t buffer[4096];
-    ssize_t n = ::recv(client.fd, buffer, sizeof buffer, 0);
-    if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK))
-        return;
-    if (n <= 0) {
-        dropClient(id);
-        return;
-    }
-    client.reader.append(std::span(buffer, static_cast<std::size_t>(n)));
-    while (auto frame = client.reader.next()) {
-        handleFrame(client, *frame);
-        if (clients_.find(id) == clients_.end())
-            return;
-    }
-    if (client.reader.broken()) {
-        log("refused client=" + std::to_string(id) + " payload longer than " +
-            std::to_string(kMaxPayloadSize) + " bytes");
-        dropClient(id);
-    }
-}
-
-void BTstackSimulator::dropClient(int id) {
-    auto it = clients_.find(id);
-    if (it == clients_.end())
-        return;
-    delete it->second->notifier;
-    ::close(it->second->fd);
-    clients_.erase(it);
-    log("disconnected client=" + std::to_string(id));
-    std::erase_if(services_, [id](const auto &entry) { return entry.second == id; });
+void BTstackSimulator::clientDropped(int id) {
     for (auto &[handle, link] : links_) {
         std::erase_if(link.channels, [id](const Channel &c) { return c.client == id; });
         std::erase_if(link.pending, [id](const PendingChannel &p) { return p.client == id; });
     }
-    updatePower();
 }
 
-void BTstackSimulator::handleFrame(Client &client, const Frame &frame) {
-    const std::string who = "client=" + std::to_string(client.id);
-    char text[64];
-    switch (frame.type) {
-    case HCI_COMMAND_DATA_PACKET: {
-        auto command = decodeCommand(frame.payload);
-        if (!command) {
-            log("command " + who + " malformed " + hexBytes(frame.payload));
-            return;
-        }
-        log("command " + who + " " + describeCommand(*command));
-        if (command->handledByDaemon())
-            daemonCommand(client, *command);
-        else
-            controllerCommand(client, *command);
-        return;
-    }
-    case L2CAP_DATA_PACKET: {
-        std::snprintf(text, sizeof text, " cid=0x%04x length=%zu", frame.channel,
-                      frame.payload.size());
-        log("l2cap-data " + who + text);
-        for (auto &[handle, link] : links_)
-            for (const auto &channel : link.channels)
-                if (channel.localCid == frame.channel && channel.client == client.id) {
-                    // One credit back per packet sent.
-                    Bytes credits;
-                    appendLE16(credits, channel.localCid);
-                    credits.push_back(1);
-                    sendEvent(client.id, channel.localCid, L2CAP_EVENT_CREDITS, credits);
-                    return;
-                }
-        return;
-    }
-    default:
-        std::snprintf(text, sizeof text, " type=%u channel=0x%04x length=%zu", frame.type,
-                      frame.channel, frame.payload.size());
-        log("frame " + who + text);
-        return;
-    }
+void BTstackSimulator::l2capData(Client &client, const Frame &frame) {
+    for (auto &[handle, link] : links_)
+        for (const auto &channel : link.channels)
+            if (channel.localCid == frame.channel && channel.client == client.id) {
+                // One credit back per packet sent.
+                Bytes credits;
+                appendLE16(credits, channel.localCid);
+                credits.push_back(1);
+                sendEvent(client.id, channel.localCid, L2CAP_EVENT_CREDITS, credits);
+                return;
+            }
 }
 
-void BTstackSimulator::daemonCommand(Client &client, const DecodedCommand &command) {
+bool BTstackSimulator::daemonCommand(Client &client, const DecodedCommand &command) {
     const hci_cmd_t *d = command.descriptor;
-    if (d == &btstack_get_state) {
-        sendEvent(client.id, 0, BTSTACK_EVENT_STATE, {state_});
-    } else if (d == &btstack_set_power_mode) {
-        client.wantsPower = command.value("mode") == HCI_POWER_ON;
-        if (client.wantsPower && state_ == HCI_STATE_WORKING)
-            setState(HCI_STATE_WORKING);
-        updatePower();
-    } else if (d == &btstack_get_version) {
-        sendEvent(client.id, 0, BTSTACK_EVENT_VERSION, {0, 9, 0, 0});
-    } else if (d == &btstack_get_system_bluetooth_enabled) {
+    if (d == &btstack_get_system_bluetooth_enabled) {
         sendEvent(client.id, 0, BTSTACK_EVENT_SYSTEM_BLUETOOTH_ENABLED,
                   {static_cast<std::uint8_t>(scenario_.systemBluetoothEnabled)});
     } else if (d == &btstack_set_system_bluetooth_enabled) {
         scenario_.systemBluetoothEnabled = command.value("enabled") != 0;
         broadcast(BTSTACK_EVENT_SYSTEM_BLUETOOTH_ENABLED,
                   {static_cast<std::uint8_t>(scenario_.systemBluetoothEnabled)});
-    } else if (d == &btstack_set_discoverable) {
-        broadcast(BTSTACK_EVENT_DISCOVERABLE_ENABLED,
-                  {static_cast<std::uint8_t>(command.value("discoverable") != 0)});
-    } else if (d == &l2cap_register_service) {
-        auto psm = static_cast<std::uint16_t>(command.value("psm"));
-        auto owner = services_.find(psm);
-        std::uint8_t status = kSuccess;
-        if (owner != services_.end() && owner->second != client.id)
-            status = kServiceAlreadyRegistered;
-        else
-            services_[psm] = client.id;
-        Bytes parameters{status};
-        appendLE16(parameters, psm);
-        sendEvent(client.id, 0, L2CAP_EVENT_SERVICE_REGISTERED, parameters);
-    } else if (d == &l2cap_unregister_service) {
-        auto owner = services_.find(static_cast<std::uint16_t>(command.value("psm")));
-        if (owner != services_.end() && owner->second == client.id)
-            services_.erase(owner);
     } else if (d == &l2cap_create_channel || d == &l2cap_create_channel_mtu) {
         auto mtu = d == &l2cap_create_channel ? kDefaultChannelMtu
                                               : static_cast<std::uint16_t>(command.value("mtu"));
@@ -238,18 +83,19 @@ void BTstackSimulator::daemonCommand(Client &client, const DecodedCommand &comma
             for (std::size_t i = 0; i < link.channels.size(); ++i)
                 if (link.channels[i].localCid == cid && link.channels[i].client == client.id) {
                     closeChannel(link, i);
-                    return;
+                    return true;
                 }
         char text[48];
         std::snprintf(text, sizeof text, "note no channel 0x%04x to disconnect", cid);
         log(text);
     } else {
-        log("note " + command.name + " is not simulated");
+        return false;
     }
+    return true;
 }
 
 void BTstackSimulator::controllerCommand(Client &, const DecodedCommand &command) {
-    if (state_ != HCI_STATE_WORKING) {
+    if (state() != HCI_STATE_WORKING) {
         log("note controller not working, " + command.name + " dropped");
         return;
     }
@@ -370,15 +216,6 @@ void BTstackSimulator::securityReplyCommand(const DecodedCommand &command) {
     securityReply(a, pinReply, negative ? nullptr : &secret);
 }
 
-void BTstackSimulator::updatePower() {
-    bool wanted = std::any_of(clients_.begin(), clients_.end(),
-                              [](const auto &entry) { return entry.second->wantsPower; });
-    if (wanted && state_ == HCI_STATE_OFF)
-        powerOn();
-    else if (!wanted && state_ != HCI_STATE_OFF)
-        powerOff();
-}
-
 void BTstackSimulator::powerOn() {
     if (scenario_.powerOnFails) {
         log("note power-on fails");
@@ -388,7 +225,7 @@ void BTstackSimulator::powerOn() {
     setState(HCI_STATE_INITIALIZING);
     const unsigned generation = ++powerGeneration_;
     later(scenario_.powerOnDelayMs, [this, generation] {
-        if (generation == powerGeneration_ && state_ == HCI_STATE_INITIALIZING)
+        if (generation == powerGeneration_ && state() == HCI_STATE_INITIALIZING)
             finishPowerOn();
     });
 }
@@ -411,11 +248,6 @@ void BTstackSimulator::powerOff() {
     while (!links_.empty())
         dropLink(links_.begin()->first, kLocalHostTerminated);
     setState(HCI_STATE_OFF);
-}
-
-void BTstackSimulator::setState(std::uint8_t state) {
-    state_ = state;
-    broadcast(BTSTACK_EVENT_STATE, {state});
 }
 
 bool BTstackSimulator::inRange(const VirtualDevice &device) const {
@@ -707,7 +539,7 @@ void BTstackSimulator::authenticationFinished(Link &link, std::uint8_t status) {
 }
 
 void BTstackSimulator::completeChannel(Link &link, const PendingChannel &request) {
-    if (request.client == 0 || clients_.find(request.client) == clients_.end())
+    if (request.client == 0 || !hasClient(request.client))
         return;
     const VirtualDevice &device = scenario_.devices[link.device];
     if (std::find(device.refusedPsms.begin(), device.refusedPsms.end(), request.psm) !=
@@ -783,78 +615,6 @@ void BTstackSimulator::dropLink(std::uint16_t handle, std::uint8_t reason) {
     for (const auto &[h, l] : links_)
         count += l.up;
     broadcast(BTSTACK_EVENT_NR_CONNECTIONS_CHANGED, {count});
-}
-
-void BTstackSimulator::commandComplete(std::uint16_t opcode, std::uint8_t status,
-                                       const Bytes &extra) {
-    Bytes parameters{1};
-    appendLE16(parameters, opcode);
-    parameters.push_back(status);
-    parameters.insert(parameters.end(), extra.begin(), extra.end());
-    later(scenario_.commandDelayMs,
-          [this, parameters] { broadcast(HCI_EVENT_COMMAND_COMPLETE, parameters); });
-}
-
-void BTstackSimulator::commandStatus(std::uint16_t opcode, std::uint8_t status) {
-    Bytes parameters{status, 1};
-    appendLE16(parameters, opcode);
-    later(scenario_.commandDelayMs,
-          [this, parameters] { broadcast(HCI_EVENT_COMMAND_STATUS, parameters); });
-}
-
-void BTstackSimulator::broadcast(std::uint8_t code, const Bytes &parameters) {
-    std::vector<int> ids;
-    for (const auto &[id, client] : clients_)
-        ids.push_back(id);
-    for (int id : ids)
-        sendEvent(id, 0, code, parameters);
-}
-
-void BTstackSimulator::sendEvent(int client, std::uint16_t channel, std::uint8_t code,
-                                 const Bytes &parameters) {
-    auto it = clients_.find(client);
-    if (it == clients_.end())
-        return;
-    Bytes event = makeEvent(code, parameters);
-    if (scenario_.logEvents) {
-        char text[48];
-        std::snprintf(text, sizeof text, "event client=%d channel=0x%04x ", client, channel);
-        log(text + hexBytes(event));
-    }
-    sendFrame(*it->second, HCI_EVENT_PACKET, channel, event);
-}
-
-void BTstackSimulator::sendFrame(Client &client, std::uint16_t type, std::uint16_t channel,
-                                 const Bytes &payload) {
-    // A client that cannot take its events is dropped when its socket reports the end, never
-    // in the middle of a command's handling.
-    Bytes frame = encodeFrame(type, channel, payload);
-    std::size_t sent = 0;
-    while (sent < frame.size()) {
-        ssize_t n = ::send(client.fd, frame.data() + sent, frame.size() - sent, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            pollfd entry{client.fd, POLLOUT, 0};
-            if (::poll(&entry, 1, 1000) > 0)
-                continue;
-        }
-        if (n <= 0)
-            return;
-        sent += static_cast<std::size_t>(n);
-    }
-}
-
-void BTstackSimulator::later(int ms, std::function<void()> work) {
-    if (ms <= 0)
-        work();
-    else
-        QTimer::singleShot(ms, this, std::move(work));
-}
-
-void BTstackSimulator::log(const std::string &line) {
-    if (log_)
-        log_(line);
 }
 
 } // namespace platform::btstack

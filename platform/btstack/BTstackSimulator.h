@@ -1,40 +1,21 @@
 #pragma once
 
-#include "FrameReader.h"
+#include "BTstackServer.h"
 #include "SimulatorScenario.h"
 
-#include <QObject>
-#include <functional>
 #include <map>
-#include <memory>
-#include <string>
-
-class QSocketNotifier;
 
 namespace platform::btstack {
 
 // A BTstack daemon with a simulated Bluetooth controller and the scenario's devices in range,
-// serving any number of clients on the daemon's socket. Every command received is logged as one
-// line ("command client=N " + its decoded fields); events too when the scenario asks.
-class BTstackSimulator : public QObject {
+// serving any number of clients on the daemon's socket; events are logged too when the scenario
+// asks.
+class BTstackSimulator : public BTstackServer {
     Q_OBJECT
 public:
-    using LogSink = std::function<void(const std::string &line)>;
-
     BTstackSimulator(SimulatorScenario scenario, LogSink log, QObject *parent = nullptr);
-    ~BTstackSimulator() override;
-
-    // Binds the socket at `path`, refusing when another daemon already answers there.
-    bool listen(const std::string &path, std::string &error);
 
 private:
-    struct Client {
-        int id = 0;
-        int fd = -1;
-        QSocketNotifier *notifier = nullptr;
-        FrameReader reader;
-        bool wantsPower = false;
-    };
     struct Channel {
         std::uint16_t localCid = 0;
         std::uint16_t remoteCid = 0;
@@ -59,12 +40,10 @@ private:
         std::vector<Channel> channels;
     };
 
-    void acceptClients();
-    void readClient(int id);
-    void dropClient(int id);
-    void handleFrame(Client &client, const Frame &frame);
-    void daemonCommand(Client &client, const DecodedCommand &command);
-    void controllerCommand(Client &client, const DecodedCommand &command);
+    bool daemonCommand(Client &client, const DecodedCommand &command) override;
+    void controllerCommand(Client &client, const DecodedCommand &command) override;
+    void l2capData(Client &client, const Frame &frame) override;
+    void clientDropped(int id) override;
     // One handler a kind of controller command, each answering it as the controller would.
     void acknowledge(const DecodedCommand &command);
     void writeInquiryMode(const DecodedCommand &command);
@@ -77,11 +56,9 @@ private:
     void remoteNameRequest(const DecodedCommand &command);
     void securityReplyCommand(const DecodedCommand &command);
 
-    void updatePower();
-    void powerOn();
+    void powerOn() override;
     void finishPowerOn();
-    void powerOff();
-    void setState(std::uint8_t state);
+    void powerOff() override;
 
     void startInquiry(std::uint8_t length, std::uint8_t responses);
     void sendInquiryResult(const VirtualDevice &device);
@@ -104,24 +81,7 @@ private:
     Link *linkFor(const Address &address);
     Link *linkForHandle(std::uint16_t handle);
 
-    void commandComplete(std::uint16_t opcode, std::uint8_t status, const Bytes &extra = {});
-    void commandStatus(std::uint16_t opcode, std::uint8_t status);
-    void broadcast(std::uint8_t code, const Bytes &parameters);
-    void sendEvent(int client, std::uint16_t channel, std::uint8_t code, const Bytes &parameters);
-    void sendFrame(Client &client, std::uint16_t type, std::uint16_t channel, const Bytes &payload);
-    // Runs `work` after `ms` (at once for 0), unless the simulator is gone by then.
-    void later(int ms, std::function<void()> work);
-    void log(const std::string &line);
-
     SimulatorScenario scenario_;
-    LogSink log_;
-    std::string path_;
-    int listenFd_ = -1;
-    QSocketNotifier *listenNotifier_ = nullptr;
-    std::map<int, std::unique_ptr<Client>> clients_;
-    int nextClient_ = 1;
-
-    std::uint8_t state_ = 0; // BTstack state: off, initializing, working, halting
     unsigned powerGeneration_ = 0;
     std::uint8_t inquiryMode_ = 0;
     std::uint8_t authenticationEnable_ = 0;
@@ -129,7 +89,6 @@ private:
     unsigned inquiryGeneration_ = 0;
     int inquiriesStarted_ = 0;
     int inquiryResponsesLeft_ = 0;
-    std::map<std::uint16_t, int> services_; // PSM -> client
     std::map<std::uint16_t, Link> links_;   // handle -> link
     std::uint16_t nextHandle_ = 0x000B;
     std::uint16_t nextLocalCid_ = 0x0040;
