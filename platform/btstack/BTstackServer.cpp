@@ -25,10 +25,17 @@ BTstackServer::BTstackServer(LogSink log, QObject *parent) : QObject(parent), lo
 BTstackServer::~BTstackServer() {
     for (auto &[id, client] : clients_)
         ::close(client->fd);
-    if (listenFd_ >= 0) {
-        ::close(listenFd_);
-        ::unlink(path_.c_str());
-    }
+    stopListening();
+}
+
+void BTstackServer::stopListening() {
+    if (listenFd_ < 0)
+        return;
+    delete listenNotifier_;
+    listenNotifier_ = nullptr;
+    ::close(listenFd_);
+    listenFd_ = -1;
+    ::unlink(path_.c_str());
 }
 
 bool BTstackServer::listen(const std::string &path, std::string &error) {

@@ -27,6 +27,10 @@ public:
 
     // Binds the socket at `path`, refusing when another daemon already answers there.
     bool listen(const std::string &path, std::string &error);
+    void setLogEvents(bool on) { logEvents_ = on; }
+    // No more clients can connect (the socket file goes); those connected stay.
+    void stopListening();
+    bool listening() const { return listenFd_ >= 0; }
 
 protected:
     struct Client {
