@@ -15,8 +15,11 @@
 #include "TestDeviceRoot.h"
 
 #include <QCoreApplication>
+#include <algorithm>
 #include <cstdio>
+#include <map>
 #include <memory>
+#include <sstream>
 #include <unistd.h>
 
 namespace {
@@ -101,6 +104,35 @@ std::uint32_t colourOfStep(int step) {
                                       (step + 170) % 256);
 }
 
+// The daemon's own part of each colour, from its log: the time from the line of a
+// set-light-color message to the light-bar line after it, in microseconds, sorted.
+std::vector<double> daemonsOwnPart(const std::string &logPath) {
+    std::vector<double> parts;
+    std::istringstream lines(platform::testing::readFile(logPath));
+    double received = -1;
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.starts_with("t="))
+            continue;
+        const double at = std::stod(line.substr(2));
+        if (line.find(" set-light-color") != std::string::npos) {
+            received = at;
+        } else if (received >= 0 && line.find(" light bar ") != std::string::npos) {
+            parts.push_back((at - received) * 1e6);
+            received = -1;
+        }
+    }
+    std::sort(parts.begin(), parts.end());
+    return parts;
+}
+
+double percentile(const std::vector<double> &sorted, double p) {
+    return sorted.empty() ? -1
+                          : sorted[std::min(sorted.size() - 1, std::size_t(p * sorted.size()))];
+}
+
+// Per backend, from the last run of its colour benchmark.
+std::map<Backend, std::vector<double>> g_daemonsOwnPart;
+
 void colourToLightBar(benchmark::State &state, Backend backend) {
     Daemon *daemon = daemonFor(backend, true, state);
     if (!daemon)
@@ -136,6 +168,7 @@ void colourToLightBar(benchmark::State &state, Backend backend) {
             break;
         }
     }
+    g_daemonsOwnPart[backend] = daemonsOwnPart(daemon->logPath);
 }
 
 void BM_ColourToLightBarSimulator(benchmark::State &state) {
@@ -208,6 +241,12 @@ int main(int argc, char **argv) {
         "colour command -> light bar: Linux backend %.1f us (until the LED brightness files "
         "hold it), simulator %.1f us (until its log shows it)\n",
         figure("BM_ColourToLightBarLinux"), figure("BM_ColourToLightBarSimulator"));
+    const auto &onLinux = g_daemonsOwnPart[Backend::Linux];
+    const auto &simulated = g_daemonsOwnPart[Backend::Simulator];
+    std::printf("the daemon's own part of a colour (its message line to its light bar line): Linux "
+                "backend median %.1f us, p95 %.1f us; simulator median %.1f us, p95 %.1f us\n",
+                percentile(onLinux, 0.5), percentile(onLinux, 0.95), percentile(simulated, 0.5),
+                percentile(simulated, 0.95));
     std::printf("connect command -> acknowledgement: Linux backend %.1f us (BlueZ double says "
                 "Connected), simulator %.1f us (--connect-delay 0)\n",
                 figure("BM_ConnectToAcknowledgementLinux"),
