@@ -1,7 +1,14 @@
 #include "LinuxControllerDoubles.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <thread>
+#include <unistd.h>
+
+void LinuxControllerDoubles::keepSysfsInMemory() {
+    if (::access("/dev/shm", W_OK) == 0)
+        ::setenv("TMPDIR", "/dev/shm", 1);
+}
 
 bool LinuxControllerDoubles::start(bool connected) {
     const QString adapter = QStringLiteral("hci0");
