@@ -20,10 +20,10 @@ struct LinuxControllerDoubles {
     std::string leds; // the LEDs' names without ":red", ":green" and ":blue"
     std::string error;
 
-    // The sysfs double in memory (/dev/shm), as the kernel's sysfs is: on /tmp's ext4 each
-    // brightness write truncates and rewrites a file, which ext4 gives disk blocks at close, and
-    // that would be measured instead of the daemon. Call first thing in main: GLib keeps the
-    // temporary folder it saw first.
+    // The sysfs double in memory (/dev/shm), as the kernel's sysfs is: on /tmp's ext4 the
+    // truncate and rewrite of each brightness write takes hundreds of microseconds, at times
+    // milliseconds, which would be measured instead of the daemon. Call first thing in main: GLib
+    // keeps the temporary folder it saw first.
     static void keepSysfsInMemory();
     bool sysfsInMemory() const { return sysfs.root().starts_with("/dev/shm/"); }
 
