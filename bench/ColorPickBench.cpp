@@ -248,7 +248,7 @@ void BM_ScriptedDragToLightBar(benchmark::State &state) {
             std::string held;
             platform::testing::spinUntil(
                 [&] { return (held = g_linux->ledColour()) == colourAt.back(); },
-                std::chrono::seconds(2));
+                platform::testing::scaled(std::chrono::seconds(2)));
             if (held != colourAt.back()) {
                 g_lightBarEndedWrong = true;
                 std::fprintf(stderr, "the LED files hold %s, the drag ended on %s\n", held.c_str(),
