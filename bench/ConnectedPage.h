@@ -11,10 +11,19 @@
 #include <QCoreApplication>
 #include <QSize>
 #include <benchmark/benchmark.h>
+#include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
+
+// A DualShock 4 for the daemon's Linux backend: the address the preferences file names and what
+// points the daemon at the doubles that hold it paired and connected.
+struct LinuxBackendController {
+    std::vector<std::uint8_t> address;
+    platform::testing::ChildSetup setup;
+};
 
 // The settings page of a DualShock 4 (colour ff8000) that the controller daemon stand-in holds
 // connected, under a device root of its own.
@@ -24,12 +33,25 @@ struct ConnectedPage {
     NimbrelListController *page = nullptr;
     UINavigationController *navigation = nullptr; // once shown
 
-    // The daemon logs into `logPath` and takes `options` besides; false when it did not start.
-    bool start(std::string logPath, std::vector<std::string> options = {}) {
-        root.writePlist(NBRPreferencesPath, {{NBRControllerTypeKey, 1}, {NBRLEDColorKey, "ff8000"}},
-                        platform::PlistFormat::Binary);
-        options.insert(options.begin(), {"--connected", "1"});
-        if (!daemon.start(CONTROLLERD_PATH, std::move(logPath), std::move(options)))
+    // The daemon logs into `logPath` and takes `options` besides; its controller is simulated, or
+    // with `onLinux` the one its Linux backend finds connected. False when it did not start or
+    // (Linux) never took the controller.
+    bool start(std::string logPath, std::vector<std::string> options = {},
+               const LinuxBackendController *onLinux = nullptr) {
+        platform::PlistValue::Dictionary preferences{{NBRControllerTypeKey, 1},
+                                                     {NBRLEDColorKey, "ff8000"}};
+        if (onLinux)
+            preferences[NBRBluetoothAddressKey] = onLinux->address;
+        root.writePlist(NBRPreferencesPath, std::move(preferences), platform::PlistFormat::Binary);
+        if (onLinux)
+            options.insert(options.begin(), {"--backend", "linux"});
+        else
+            options.insert(options.begin(), {"--connected", "1"});
+        if (!daemon.start(CONTROLLERD_PATH, std::move(logPath), std::move(options),
+                          onLinux ? onLinux->setup : platform::testing::ChildSetup{}))
+            return false;
+        // The page asks at once whether a controller is connected; BlueZ's answer must be in.
+        if (onLinux && !daemon.waitForLog("controller connected", std::chrono::seconds(10)))
             return false;
         page = new NimbrelListController;
         page->setBundle(NSBundle::bundleWithPath(BUNDLE_DIR));

@@ -33,9 +33,11 @@ void RatioReporter::Finalize() {
         if (measured < 0 || baseline <= 0)
             continue;
         const double value = measured / baseline;
-        std::printf("%s: %.1f us; %s: %.1f us; ratio %.3fx (goal <= %.1fx) %s\n",
-                    ratio.measured.c_str(), measured, ratio.baseline.c_str(), baseline, value,
-                    ratio.goal, value <= ratio.goal ? "met" : "NOT MET");
+        std::printf("%s: %.1f us; %s: %.1f us; ratio %.3fx", ratio.measured.c_str(), measured,
+                    ratio.baseline.c_str(), baseline, value);
+        if (ratio.goal > 0)
+            std::printf(" (goal <= %.1fx) %s", ratio.goal, value <= ratio.goal ? "met" : "NOT MET");
+        std::printf("\n");
     }
 }
 

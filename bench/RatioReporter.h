@@ -11,7 +11,7 @@ public:
     struct Ratio {
         std::string measured;
         std::string baseline;
-        double goal; // the ratio must stay at or below this
+        double goal; // the ratio must stay at or below this; 0 for a ratio that is only shown
     };
 
     explicit RatioReporter(std::vector<Ratio> ratios) : ratios_(std::move(ratios)) {}

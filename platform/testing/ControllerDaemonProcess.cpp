@@ -46,7 +46,8 @@ std::vector<ControllerDaemonProcess::LightBar> ControllerDaemonProcess::lightBar
     for (std::string line; std::getline(lines, line);) {
         const auto bar = line.find(" light bar ");
         if (line.starts_with("t=") && bar != std::string::npos)
-            all.push_back({std::stod(line.substr(2)), line.substr(bar + 11, 6)});
+            all.push_back({std::stod(line.substr(2)), line.substr(bar + 11, 6),
+                           line.find(" shown", bar + 11) == bar + 17});
     }
     return all;
 }

@@ -20,10 +20,12 @@ public:
         int length;
         std::string hex;
     };
-    // A colour the light bar took, `at` seconds on the monotonic clock ("--timestamps").
+    // A colour the light bar was given, `at` seconds on the monotonic clock ("--timestamps");
+    // `shown` once it is on the controller, not only kept for one to come.
     struct LightBar {
         double at;
         std::string colour;
+        bool shown = false;
     };
 
     // Starts `program` with `--log logPath` ("/dev/null" for none) and then `options`; true once
