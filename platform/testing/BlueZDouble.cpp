@@ -118,12 +118,37 @@ bool BlueZDouble::addAdapter(const QString &adapter) {
     return mock(QStringLiteral("AddAdapter"), {adapter, QStringLiteral("nimbrel")});
 }
 
-bool BlueZDouble::addPairedDevice(const QString &adapter, const QString &address,
-                                  quint32 deviceClass) {
-    if (!mock(QStringLiteral("AddDevice"), {adapter, address, QStringLiteral("Wireless Controller")}))
+bool BlueZDouble::addDevice(const QString &adapter, const QString &address,
+                            const QString &alias) {
+    if (!mock(QStringLiteral("AddDevice"), {adapter, address, alias}))
         return false;
     adapterOf_.insert(address.toUpper(), adapter);
-    return mock(QStringLiteral("PairDevice"), {adapter, address, deviceClass});
+    return true;
+}
+
+bool BlueZDouble::addPairedDevice(const QString &adapter, const QString &address,
+                                  quint32 deviceClass) {
+    return addDevice(adapter, address) &&
+           mock(QStringLiteral("PairDevice"), {adapter, address, deviceClass});
+}
+
+bool BlueZDouble::addDiscoverableDevice(const QString &adapter, const QString &address,
+                                        const QString &alias, quint32 deviceClass, qint16 rssi,
+                                        std::chrono::milliseconds delay) {
+    if (!mock(QStringLiteral("AddDiscoverableDevice"),
+              {adapter, address, alias, deviceClass, QVariant::fromValue(rssi),
+               static_cast<quint32>(delay.count())}))
+        return false;
+    adapterOf_.insert(address.toUpper(), adapter);
+    return true;
+}
+
+bool BlueZDouble::setDevicePin(const QString &address, const QString &pin) {
+    return mock(QStringLiteral("SetDevicePin"), {adapterOf(address), address, pin});
+}
+
+bool BlueZDouble::setDeviceRefusesPairing(const QString &address, bool refuses) {
+    return mock(QStringLiteral("SetDeviceRefusesPairing"), {adapterOf(address), address, refuses});
 }
 
 bool BlueZDouble::connectDevice(const QString &adapter, const QString &address) {
@@ -169,17 +194,29 @@ int BlueZDouble::callsOf(const QString &address, const QString &method) {
 }
 
 QVariant BlueZDouble::deviceProperty(const QString &address, const QString &name) {
-    const QDBusMessage reply =
-        call(devicePath(address), kProperties, QStringLiteral("Get"), {kDevice, name});
+    return property(devicePath(address), kDevice, name);
+}
+
+QVariant BlueZDouble::adapterProperty(const QString &name, const QString &adapter) {
+    return property(QStringLiteral("/org/bluez/") + adapter, QStringLiteral("org.bluez.Adapter1"),
+                    name);
+}
+
+QVariant BlueZDouble::property(const QString &path, const QString &interface,
+                               const QString &name) {
+    const QDBusMessage reply = call(path, kProperties, QStringLiteral("Get"), {interface, name});
     if (reply.type() != QDBusMessage::ReplyMessage)
         return {};
     return reply.arguments().value(0).value<QDBusVariant>().variant();
 }
 
+QString BlueZDouble::adapterOf(const QString &address) const {
+    return adapterOf_.value(address.toUpper(), QStringLiteral("hci0"));
+}
+
 QString BlueZDouble::devicePath(const QString &address) const {
-    const QString upper = address.toUpper();
-    return QStringLiteral("/org/bluez/") + adapterOf_.value(upper, QStringLiteral("hci0")) +
-           QStringLiteral("/dev_") + QString(upper).replace(QLatin1Char(':'), QLatin1Char('_'));
+    return QStringLiteral("/org/bluez/") + adapterOf(address) + QStringLiteral("/dev_") +
+           address.toUpper().replace(QLatin1Char(':'), QLatin1Char('_'));
 }
 
 } // namespace platform::testing

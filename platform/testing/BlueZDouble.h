@@ -8,14 +8,16 @@
 #include <QHash>
 #include <QString>
 #include <QVariant>
+#include <chrono>
 #include <memory>
 #include <string>
 
 namespace platform::testing {
 
-// BlueZ as a controller daemon meets it on the system bus: python-dbusmock (Debian's
-// /usr/bin/python3) with a template of the caller's on a dbus-daemon of its own, which a child
-// gets as DBUS_SYSTEM_BUS_ADDRESS. The test works the mock through its own connection to that
+// BlueZ as the project's programs meet it on the system bus: python-dbusmock (Debian's
+// /usr/bin/python3) with a template of the caller's (the project's is NBR_BLUEZ_TEMPLATE,
+// bluez5.py beside this) on a dbus-daemon of its own, which a child gets as
+// DBUS_SYSTEM_BUS_ADDRESS. The test works the mock through its own connection to that
 // bus, synchronously; needs a QCoreApplication. Each mock call returns false on failure, with
 // error() saying why.
 class BlueZDouble {
@@ -37,9 +39,21 @@ public:
     bool blueZOnBus() const;
 
     bool addAdapter(const QString &adapter);
+    // Known to BlueZ, neither paired nor connected.
+    bool addDevice(const QString &adapter, const QString &address,
+                   const QString &alias = QStringLiteral("Wireless Controller"));
     // AddDevice and PairDevice: known and paired, not connected.
     bool addPairedDevice(const QString &adapter, const QString &address,
                          quint32 deviceClass = 0x002508);
+    // In range but unknown: each discovery on the adapter finds it `delay` after starting, with
+    // this class and signal strength (dBm).
+    bool addDiscoverableDevice(const QString &adapter, const QString &address,
+                               const QString &alias, quint32 deviceClass, qint16 rssi,
+                               std::chrono::milliseconds delay = std::chrono::milliseconds(100));
+    // The device pairs the legacy way: Pair asks the agent for this PIN (empty: it does not).
+    bool setDevicePin(const QString &address, const QString &pin);
+    // The device turns pairing down before any agent is asked.
+    bool setDeviceRefusesPairing(const QString &address, bool refuses = true);
     // The controller coming or going by itself (Mock.ConnectDevice / DisconnectDevice).
     bool connectDevice(const QString &adapter, const QString &address);
     bool disconnectDevice(const QString &adapter, const QString &address);
@@ -48,8 +62,10 @@ public:
     bool replaceDeviceMethod(const QString &address, const QString &name, const QString &code);
     // How often Device1 method `method` was called on the device; -1 when it cannot be asked.
     int callsOf(const QString &address, const QString &method);
-    // A Device1 property; invalid when it cannot be read.
+    // A Device1 or Adapter1 property; invalid when it cannot be read.
     QVariant deviceProperty(const QString &address, const QString &name);
+    QVariant adapterProperty(const QString &name,
+                             const QString &adapter = QStringLiteral("hci0"));
 
     // Any other method of org.bluez.Mock (AddDevice alone, PairDevice, BlockDevice, …).
     bool mock(const QString &method, const QVariantList &arguments);
@@ -61,6 +77,8 @@ public:
 private:
     QDBusMessage call(const QString &path, const QString &interface, const QString &method,
                       const QVariantList &arguments);
+    QVariant property(const QString &path, const QString &interface, const QString &name);
+    QString adapterOf(const QString &address) const;
 
     std::unique_ptr<PrivateBus> bus_;
     std::unique_ptr<ChildProcess> blueZ_;
