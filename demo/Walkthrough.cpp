@@ -99,8 +99,11 @@ bool Walkthrough::start(bool onScreen, QString *error) {
         return false;
     say("Started: session bus, " +
         QString(realServer.isEmpty() ? "recording notification server" : "dunst") +
-        ", SpringBoard with NBRSBSupport, BTstack simulator (a DualShock 4 in range), controller "
-        "daemon, Settings with Nimbrel.bundle");
+        ", SpringBoard with NBRSBSupport, " +
+        (realController_ ? QString("BTstack on BlueZ (nbr-btstackd), controller daemon on BlueZ "
+                                   "and the kernel")
+                         : QString("BTstack simulator (a DualShock 4 in range), controller daemon")) +
+        ", Settings with Nimbrel.bundle");
     return true;
 }
 
@@ -217,9 +220,12 @@ bool Walkthrough::startServices(QString *error) {
     };
     return processes_->start("springboard", paths_.springboard, {}, ProcessGroup::saysReady,
                              ignoreLine, error) &&
-           processes_->start("btstack-simulator", paths_.btstackSimulator,
-                             {"--scenario", paths_.scenario}, ProcessGroup::saysReady, ignoreLine,
-                             error) &&
+           (realController_
+                ? processes_->start("btstack-bridge", paths_.btstackBridge, {},
+                                    ProcessGroup::saysReady, ignoreLine, error)
+                : processes_->start("btstack-simulator", paths_.btstackSimulator,
+                                    {"--scenario", paths_.scenario}, ProcessGroup::saysReady,
+                                    ignoreLine, error)) &&
            processes_->start("controller-daemon", paths_.controllerDaemon,
                              realController_
                                  ? QStringList{"--log", daemonLogPath_, "--backend", "linux"}
@@ -605,15 +611,21 @@ void Walkthrough::printSummary() {
 }
 
 int Walkthrough::runByHand() {
+    const QString pairing =
+        realController_ ? "hold the controller's Share and PS buttons until its light bar "
+                          "flashes, tap Pair Controller and follow the texts"
+                        : "tap Pair Controller and follow the texts";
     const QString steps =
         pairedAddress_
             ? "The DualShock 4 " + pairedAddress_->toHex(':') +
-                  " is stored as paired (do not tap Pair Controller: the simulated radio would "
-                  "store another address). Set Connection Mode to Manual, tap Connect Controller "
-                  "and press the controller's PS button; then tap Choose LED Color and drag on "
+                  " is stored as paired. Set Connection Mode to Manual, press the controller's "
+                  "PS button and tap Connect Controller; then tap Choose LED Color and drag on "
                   "the map: the light bar follows."
-            : "Set Controller Type to PS4 Controller (DualShock 4), tap Pair Controller and "
-              "follow the texts; then set Connection Mode to Manual and tap Connect Controller.";
+            : "Set Controller Type to PS4 Controller (DualShock 4), " + pairing +
+                  "; then set Connection Mode to Manual and tap Connect Controller" +
+                  (realController_ ? " (Choose LED Color and a drag on the map: the light bar "
+                                     "follows)."
+                                   : ".");
     say("\nThe Settings window shows the Nimbrel page. Do the run by hand. " + steps +
         " What the window shows (progress "
         "texts, alerts), notifications and the controller's connection and light-bar colour "

@@ -14,7 +14,8 @@
 
 // Where the run's programs and files are.
 struct WalkthroughPaths {
-    QString preferences, springboard, notificationRecorder, btstackSimulator, controllerDaemon,
+    QString preferences, springboard, notificationRecorder, btstackSimulator, btstackBridge,
+        controllerDaemon,
         notifyutil, discoveryTool, bannerPlugin, bundle, scenario;
 };
 
@@ -27,9 +28,10 @@ class Walkthrough : public QObject {
     Q_OBJECT
 public:
     // `verbose`: the by-hand run also prints every message the controller daemon receives.
-    // `realController`: the controller daemon connects through BlueZ on the system bus and
-    // lights the light bar through the kernel instead of simulating the controller;
-    // `pairedAddress` ("1c:66:6d:01:02:03"), when given, is stored as the paired DualShock 4's.
+    // `realController`: the radio is BlueZ's on the system bus (the BTstack bridge instead of the
+    // simulator) and the controller daemon connects through BlueZ and lights the light bar
+    // through the kernel; `pairedAddress` ("1c:66:6d:01:02:03"), when given, is stored as the
+    // paired DualShock 4's.
     Walkthrough(WalkthroughPaths paths, QString outputFolder, bool verbose = false,
                 bool realController = false, std::optional<QByteArray> pairedAddress = {});
     ~Walkthrough() override;

@@ -37,12 +37,12 @@ const platform::ToolDescription kTool{
     "  --verbose      also print every message the controller daemon receives, byte for byte,\n"
     "                 in the by-hand run\n"
     "  --real-controller\n"
-    "                 the controller daemon connects the paired controller through BlueZ on\n"
-    "                 the system bus and lights its light bar through the kernel\n"
+    "                 a real DualShock 4: the pairing tool's radio is BlueZ on the system bus\n"
+    "                 (nbr-btstackd), and the controller daemon connects the controller\n"
+    "                 through BlueZ and lights its light bar through the kernel\n"
     "  --paired ADDRESS\n"
     "                 store ADDRESS (1c:66:6d:01:02:03) as the paired DualShock 4's: a\n"
-    "                 controller paired with the desktop's Bluetooth settings, connected from\n"
-    "                 the page by hand\n"
+    "                 controller already paired with the desktop, connected from the page\n"
     "Exit status: 0 every step passed, 1 a step failed, 2 the processes did not come up or a\n"
     "usage error, 130 Ctrl-C.\n"};
 
@@ -86,6 +86,7 @@ int main(int argc, char **argv) {
             .springboard = SPRINGBOARD_PATH,
             .notificationRecorder = NOTIFICATION_RECORDER_PATH,
             .btstackSimulator = BTSTACK_SIMULATOR_PATH,
+            .btstackBridge = BTSTACK_BRIDGE_PATH,
             .controllerDaemon = CONTROLLER_DAEMON_PATH,
             .notifyutil = NOTIFYUTIL_PATH,
             .discoveryTool = DISCOVERY_TOOL_PATH,

@@ -51,6 +51,7 @@ const Tool kTools[] = {
     {"nbrctl", NBRCTL_PATH},
     {"nbr-controllerd", CONTROLLERD_PATH},
     {"btstack-simulator", SIMULATOR_PATH},
+    {"nbr-btstackd", BRIDGE_PATH},
     {"springboard", SPRINGBOARD_PATH},
     {"notificationrecorder", RECORDER_PATH},
     {"notifyutil", NOTIFYUTIL_PATH},

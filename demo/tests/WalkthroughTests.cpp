@@ -82,15 +82,19 @@ TEST(Walkthrough, CtrlCStopsEveryProcessItStarted) {
 
 } // namespace
 
-// The same run with the controller daemon on BlueZ and the kernel: BlueZ is python-dbusmock's with
-// the simulator's DualShock 4 paired, /sys a umockdev tree holding that controller's LEDs.
-TEST(Walkthrough, TheRunConnectsThroughBlueZAndLightsTheKernelsLeds) {
+// The same run with real Bluetooth's doubles: BlueZ is python-dbusmock's with a DualShock 4 in
+// range that pairs the legacy way (its PIN asked of the pairing tool through the BTstack bridge),
+// /sys a umockdev tree holding that controller's LEDs for the controller daemon.
+TEST(Walkthrough, TheRunPairsAndConnectsThroughBlueZAndLightsTheKernelsLeds) {
     platform::testing::BlueZDouble bluez;
     std::string error;
     ASSERT_TRUE(bluez.start(NBR_BLUEZ_TEMPLATE, &error)) << error;
     const QString address = QStringLiteral("1C:66:6D:01:02:03");
     ASSERT_TRUE(bluez.addAdapter(QStringLiteral("hci0")) &&
-                bluez.addPairedDevice(QStringLiteral("hci0"), address))
+                bluez.addDiscoverableDevice(QStringLiteral("hci0"), address,
+                                            QStringLiteral("Wireless Controller"), 0x002508, -45,
+                                            std::chrono::milliseconds(300)) &&
+                bluez.setDevicePin(address, QStringLiteral("5820")))
         << bluez.error();
     platform::testing::ControllerSysfs sysfs;
     const auto pad = sysfs.addDualShock4("1c:66:6d:01:02:03");
@@ -103,7 +107,8 @@ TEST(Walkthrough, TheRunConnectsThroughBlueZAndLightsTheKernelsLeds) {
                      setup);
     ASSERT_EQ(run.wait(std::chrono::seconds(120)), 0) << run.output();
     EXPECT_NE(run.output().find("All 8 steps passed."), std::string::npos);
-    EXPECT_EQ(bluez.callsOf(address, QStringLiteral("Connect")), 1);
+    EXPECT_EQ(bluez.deviceProperty(address, QStringLiteral("Paired")), QVariant(true));
+    EXPECT_EQ(bluez.deviceProperty(address, QStringLiteral("Trusted")), QVariant(true));
     EXPECT_NE(run.output().find("controller daemon: light bar 004efd shown through "
                                 "/sys/class/leds/" + pad.leds + ":{red,green,blue}"),
               std::string::npos)

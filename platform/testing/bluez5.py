@@ -317,6 +317,25 @@ def _find(adapter, address):
     else:
         _new_device(mockobject.objects['/'], adapter.adapter_name, address, seen['alias'],
                     seen['class'], seen['rssi'])
+        device = mockobject.objects[path]
+        _set_pin(device, seen.get('pin', ''))
+        device.refuses_pairing = seen.get('refuses', False)
+
+
+def _in_range_or_device(adapter_device_name, device_address, key, value):
+    '''Sets a trait of a device, or of one in range that discovery has yet to find.'''
+    adapter = _adapter(adapter_device_name)
+    seen = adapter.in_range.get(str(device_address).upper())
+    if seen is not None:
+        seen[key] = value
+    if seen is not None and _device_path(adapter_device_name, device_address) not in mockobject.objects:
+        return None
+    return _device(adapter_device_name, device_address)
+
+
+def _set_pin(device, pin):
+    device.pin = str(pin)
+    _changed(device, DEVICE_IFACE, LegacyPairing=dbus.Boolean(bool(pin), variant_level=1))
 
 
 def _set_discovery_filter(adapter, discovery_filter, sender):
@@ -376,16 +395,19 @@ def AddDiscoverableDevice(self, adapter_device_name, device_address, alias, clas
 
 @dbus.service.method(BLUEZ_MOCK_IFACE, in_signature='sss', out_signature='')
 def SetDevicePin(_self, adapter_device_name, device_address, pin):
-    '''The device pairs the legacy way, with this PIN; an empty one: Secure Simple Pairing.'''
-    device = _device(adapter_device_name, device_address)
-    device.pin = str(pin)
-    _changed(device, DEVICE_IFACE, LegacyPairing=dbus.Boolean(bool(pin), variant_level=1))
+    '''The device pairs the legacy way, with this PIN; an empty one: Secure Simple Pairing. A
+    device in range that discovery has not found yet takes it when found.'''
+    device = _in_range_or_device(adapter_device_name, device_address, 'pin', str(pin))
+    if device is not None:
+        _set_pin(device, pin)
 
 
 @dbus.service.method(BLUEZ_MOCK_IFACE, in_signature='ssb', out_signature='')
 def SetDeviceRefusesPairing(_self, adapter_device_name, device_address, refuses):
     '''The device turns every pairing down before any agent is asked.'''
-    _device(adapter_device_name, device_address).refuses_pairing = bool(refuses)
+    device = _in_range_or_device(adapter_device_name, device_address, 'refuses', bool(refuses))
+    if device is not None:
+        device.refuses_pairing = bool(refuses)
 
 
 def load(mock, parameters):
