@@ -726,22 +726,19 @@ void BlueZBridge::connectionCountChanged() {
 
 // The agent ----------------------------------------------------------------------------------
 
+// BlueZ asks the agent of whoever called Pair, so the desktop's own agent stays the default.
 void BlueZBridge::registerAgent() {
     if (agentRegistered_)
         return;
     agentRegistered_ = true;
-    const QString manager = QStringLiteral("/org/bluez");
-    call(manager, kAgentManager, QStringLiteral("RegisterAgent"),
+    call(QStringLiteral("/org/bluez"), kAgentManager, QStringLiteral("RegisterAgent"),
          {QVariant::fromValue(QDBusObjectPath(kAgentPath)), QStringLiteral("KeyboardOnly")},
-         [this, manager](const QDBusMessage &reply) {
+         [this](const QDBusMessage &reply) {
              if (isError(reply) &&
                  reply.errorName() != QLatin1String("org.bluez.Error.AlreadyExists")) {
                  log("note BlueZ would not take the agent: " + describe(reply));
                  agentRegistered_ = false;
-                 return;
              }
-             call(manager, kAgentManager, QStringLiteral("RequestDefaultAgent"),
-                  {QVariant::fromValue(QDBusObjectPath(kAgentPath))}, {});
          });
 }
 
