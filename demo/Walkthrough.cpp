@@ -51,13 +51,16 @@ void ignoreLine(const QString &) {}
 
 // Processes that carry this run's device root, the pairing tool that the Settings app started
 // among them.
-int processesUnder(const QString &root) {
+// This run's processes (their environment carries its root), those of `program` only when given.
+int processesUnder(const QString &root, const QString &program = {}) {
     const QByteArray mark = "NIMBREL_ROOT=" + root.toUtf8();
     int count = 0;
     for (const QString &pid : QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        if (!pid.front().isDigit() ||
+            (!program.isEmpty() && QFile::symLinkTarget("/proc/" + pid + "/exe") != program))
+            continue;
         QFile environ("/proc/" + pid + "/environ");
-        if (pid.front().isDigit() && environ.open(QIODevice::ReadOnly) &&
-            environ.readAll().split('\0').contains(mark))
+        if (environ.open(QIODevice::ReadOnly) && environ.readAll().split('\0').contains(mark))
             ++count;
     }
     return count;
@@ -383,12 +386,9 @@ QByteArray Walkthrough::storedData(const char *key) {
                       static_cast<qsizetype>(bytes->size()));
 }
 
+// Another run's tool (tests run side by side) is not this one's.
 bool Walkthrough::toolRunning() {
-    const QString tool = QFileInfo(paths_.discoveryTool).canonicalFilePath();
-    for (const QString &pid : QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot))
-        if (pid.front().isDigit() && QFile::symLinkTarget("/proc/" + pid + "/exe") == tool)
-            return true;
-    return false;
+    return processesUnder(root_.path(), QFileInfo(paths_.discoveryTool).canonicalFilePath()) > 0;
 }
 
 bool Walkthrough::choose(const char *listRow, const QString &listTitle, const QString &choice,
