@@ -24,7 +24,7 @@ packages=(
   dbus python3-dbusmock fonts-dejavu-core
   xvfb libx11-dev libxtst-dev dunst
   clang libclang-rt-14-dev
-  umockdev libumockdev-dev zlib1g-dev
+  umockdev libumockdev-dev zlib1g-dev libevdev-dev
 )
 
 missing=()

@@ -157,17 +157,10 @@ QString NBRKeymapViewController::titleForButtonNative(int buttonNative) {
 }
 
 PlistValue::Dictionary NBRKeymapViewController::defaultKeymap() {
-    const auto bound = [](const char *key, NBRButtonNative control) {
-        return std::pair<const std::string, PlistValue>(key, std::int64_t{control});
-    };
-    return {
-        bound("26", NBRButtonNativeDpadUp),   bound("4", NBRButtonNativeDpadLeft),
-        bound("22", NBRButtonNativeDpadDown), bound("7", NBRButtonNativeDpadRight),
-        bound("12", NBRButtonNativeY),        bound("13", NBRButtonNativeX),
-        bound("14", NBRButtonNativeA),        bound("15", NBRButtonNativeB),
-        bound("31", NBRButtonNativeL1),       bound("37", NBRButtonNativeR1),
-        bound("41", NBRButtonNativePause),
-    };
+    PlistValue::Dictionary keymap;
+    for (const NBRKeyBinding &binding : NBRDefaultKeymap)
+        keymap.emplace(std::to_string(binding.keyCode), std::int64_t{binding.control});
+    return keymap;
 }
 
 QString NBRKeymapViewController::keyLabelForKeyCode(std::int64_t keyCode) {

@@ -68,6 +68,19 @@ enum NBRButtonNative : std::int32_t {
     NBRButtonNativePause = 21,
 };
 
+// The keymap in force while the preferences file holds none: key code (USB HID usage) and the
+// control it drives. The editor shows it and the controller daemon plays it.
+struct NBRKeyBinding {
+    std::int64_t keyCode;
+    NBRButtonNative control;
+};
+inline constexpr NBRKeyBinding NBRDefaultKeymap[] = {
+    {26, NBRButtonNativeDpadUp}, {4, NBRButtonNativeDpadLeft}, {22, NBRButtonNativeDpadDown},
+    {7, NBRButtonNativeDpadRight}, {12, NBRButtonNativeY},    {13, NBRButtonNativeX},
+    {14, NBRButtonNativeA},      {15, NBRButtonNativeB},       {31, NBRButtonNativeL1},
+    {37, NBRButtonNativeR1},     {41, NBRButtonNativePause},
+};
+
 // Darwin notifications
 inline constexpr const char *NBRPreferencesChangedNotification = "com.tesmar.nbrprefs.changed";
 inline constexpr const char *NBRSearchingNotification = "com.tesmar.nbr.searching";

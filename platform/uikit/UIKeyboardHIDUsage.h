@@ -1,5 +1,7 @@
 #pragma once
 
+#include "KeyboardUsage.h"
+
 #include <cstdint>
 
 class QKeyEvent;
@@ -13,10 +15,5 @@ namespace platform {
 // without one (the offscreen platform, synthesised events) the usage comes from Qt's key and its
 // keypad modifier, as on a US layout, with the left-hand modifier keys.
 std::int64_t keyboardUsageForKeyEvent(const QKeyEvent &event);
-
-// The usage for a Linux evdev key code, by the kernel's HID keyboard table; 0 when none.
-std::int64_t keyboardUsageForEvdevCode(std::uint32_t code);
-// The evdev key code of a usage; 0 when none.
-std::uint32_t evdevCodeForKeyboardUsage(std::int64_t usage);
 
 } // namespace platform
