@@ -298,33 +298,58 @@ std::optional<HidrawNode> findHidraw(const BluetoothAddress &address) {
     return std::nullopt;
 }
 
+std::optional<LightBar::Target> findTarget(const BluetoothAddress &address) {
+    if (auto prefix = findLedPrefix(address))
+        return LightBar::Target{true, *prefix, 0};
+    if (auto node = findHidraw(address))
+        return LightBar::Target{false, node->path, node->bus};
+    return std::nullopt;
+}
+
+LightBarResult writeTarget(const LightBar::Target &target, const BluetoothAddress &address,
+                           std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
+    const std::string text = formatBluetoothAddress(address);
+    if (target.leds)
+        return writeLeds(target.name, text, red, green, blue);
+    auto report = outputReport(target.bus, red, green, blue);
+    if (int error = writeWhole(target.name, report.data(), report.size()))
+        return failure(error, target.name, text);
+    LightBarResult result;
+    result.outcome = LightBarOutcome::WrittenToHidraw;
+    result.path = target.name;
+    result.message = "Light bar of " + text + " set to " + hexColor(red, green, blue) +
+                     " through " + target.name +
+                     (target.bus == kBusBluetooth ? " (Bluetooth report)" : " (USB report)");
+    return result;
+}
+
+LightBarResult noController(const BluetoothAddress &address) {
+    LightBarResult result;
+    result.outcome = LightBarOutcome::NoController;
+    result.message = "No DualShock 4 with address " + formatBluetoothAddress(address) +
+                     " is connected: no light bar under /sys/class/leds and no /dev/hidraw node "
+                     "for it";
+    return result;
+}
+
 } // namespace
 
 LightBarResult setLightBarColor(const BluetoothAddress &address, std::uint8_t red,
                                 std::uint8_t green, std::uint8_t blue) {
-    const std::string text = formatBluetoothAddress(address);
-    if (auto prefix = findLedPrefix(address))
-        return writeLeds(*prefix, text, red, green, blue);
+    const auto target = findTarget(address);
+    return target ? writeTarget(*target, address, red, green, blue) : noController(address);
+}
 
-    if (auto node = findHidraw(address)) {
-        auto report = outputReport(node->bus, red, green, blue);
-        if (int error = writeWhole(node->path, report.data(), report.size()))
-            return failure(error, node->path, text);
-        LightBarResult result;
-        result.outcome = LightBarOutcome::WrittenToHidraw;
-        result.path = node->path;
-        result.message = "Light bar of " + text + " set to " + hexColor(red, green, blue) +
-                         " through " + node->path +
-                         (node->bus == kBusBluetooth ? " (Bluetooth report)" : " (USB report)");
-        return result;
+LightBarResult LightBar::show(std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
+    if (target_) {
+        LightBarResult result = writeTarget(*target_, address_, red, green, blue);
+        // Files that went away are looked for again; a refusal is the answer.
+        if (result.ok() || result.outcome == LightBarOutcome::PermissionDenied ||
+            result.error == EIO)
+            return result;
     }
-
-    LightBarResult result;
-    result.outcome = LightBarOutcome::NoController;
-    result.message = "No DualShock 4 with address " + text +
-                     " is connected: no light bar under /sys/class/leds and no /dev/hidraw node "
-                     "for it";
-    return result;
+    target_ = findTarget(address_);
+    return target_ ? writeTarget(*target_, address_, red, green, blue) : noController(address_);
 }
 
 LightBarResult setLightBarColor(std::string_view address, std::uint8_t red, std::uint8_t green,

@@ -37,5 +37,25 @@ inline constexpr const char *kControllerUdevRule = "/lib/udev/rules.d/70-nimbrel
 
 LightBarResult setLightBarColor(const BluetoothAddress &address, std::uint8_t red,
                                 std::uint8_t green, std::uint8_t blue);
+
+// The light bar of one connection of a controller: the files found for the first colour are
+// written again for the next ones (a drag sends many), and looked up afresh only when they are
+// gone (the controller reconnected and the kernel made new ones).
+class LightBar {
+public:
+    explicit LightBar(const BluetoothAddress &address) : address_(address) {}
+    LightBarResult show(std::uint8_t red, std::uint8_t green, std::uint8_t blue);
+
+    // What the files were found as: LED class devices ("<prefix>:red", …) or a hidraw node.
+    struct Target {
+        bool leds = false;
+        std::string name; // the LEDs' prefix, or /dev/hidrawN
+        std::uint16_t bus = 0;
+    };
+
+private:
+    BluetoothAddress address_;
+    std::optional<Target> target_;
+};
 LightBarResult setLightBarColor(std::string_view address, std::uint8_t red, std::uint8_t green,
                                 std::uint8_t blue);

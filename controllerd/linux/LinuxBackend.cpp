@@ -184,6 +184,7 @@ void LinuxBackend::attach(const BluetoothAddress &address) {
     if (attached_ == address)
         return;
     attached_ = address;
+    lightBar_.reset(); // a new connection: the kernel made the LED devices anew
     followed_ = address;
     emit controllerAttached(type_, address);
     if (type_ != NBRControllerTypeDualShock4)
@@ -202,7 +203,9 @@ std::string LinuxBackend::showLightColor(bool, std::int32_t, const std::uint8_t 
 }
 
 std::string LinuxBackend::writeLightBar() {
-    const LightBarResult result = setLightBarColor(*attached_, colour_[0], colour_[1], colour_[2]);
+    if (!lightBar_)
+        lightBar_.emplace(*attached_);
+    const LightBarResult result = lightBar_->show(colour_[0], colour_[1], colour_[2]);
     if (result.ok())
         return " shown through " + result.path;
     return " kept (" + result.message + ")";

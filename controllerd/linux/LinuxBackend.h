@@ -2,6 +2,7 @@
 
 #include "BlueZController.h"
 #include "ControllerBackend.h"
+#include "LightBar.h"
 
 #include <QTimer>
 #include <array>
@@ -50,6 +51,7 @@ private:
     std::int32_t type_ = 0;
     std::optional<BluetoothAddress> followed_;
     std::optional<BluetoothAddress> attached_;
+    std::optional<LightBar> lightBar_; // of the attached controller's connection
     std::array<std::uint8_t, 3> colour_{0x00, 0x4E, 0xFD};
     // Connects waiting for BlueZ; all for `connecting_`, or (type 0, no address) for whichever
     // paired controller connects first.

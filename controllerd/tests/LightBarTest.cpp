@@ -273,4 +273,24 @@ TEST_F(LightBarTest, HidrawNodeThatVanishesOrFailsIsAnErrorNamingIt) {
     EXPECT_NE(failed.message.find("/dev/hidraw5"), std::string::npos) << failed.message;
 }
 
+// One connection's light bar keeps the files it found; when the controller comes back and the
+// kernel names its LEDs anew, they are found again, and a refusal is not mistaken for that.
+TEST_F(LightBarTest, AConnectionsLightBarFindsItsFilesAgainOnlyWhenTheyAreGone) {
+    const auto first = addDualShock4(kAddress);
+    LightBar bar(*parseBluetoothAddress(kAddress));
+    EXPECT_EQ(bar.show(1, 2, 3).outcome, LightBarOutcome::WrittenToLeds);
+    EXPECT_EQ(led(first.leds + ":blue"), "3");
+
+    sysfs_.removeDevice(first.path);
+    const auto again = addDualShock4(kAddress, LedNaming::HidPlaystation);
+    auto result = bar.show(4, 5, 6);
+    EXPECT_EQ(result.outcome, LightBarOutcome::WrittenToLeds) << result.message;
+    EXPECT_EQ(led(again.leds + ":red"), "4");
+    EXPECT_EQ(led(again.leds + ":blue"), "6");
+
+    ASSERT_TRUE(sysfs_.refuseWrites(again.leds + ":green"));
+    FileModesHold modes;
+    EXPECT_EQ(bar.show(7, 8, 9).outcome, LightBarOutcome::PermissionDenied);
+}
+
 } // namespace
