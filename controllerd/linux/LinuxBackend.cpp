@@ -189,7 +189,7 @@ void LinuxBackend::attach(const BluetoothAddress &address) {
     emit controllerAttached(type_, address);
     if (type_ != NBRControllerTypeDualShock4)
         return;
-    // The kernel made new LED devices for this connection; they start dark.
+    // The new LED devices start dark.
     char colour[8];
     std::snprintf(colour, sizeof colour, "%02x%02x%02x", colour_[0], colour_[1], colour_[2]);
     log(std::string("light bar ") + colour + writeLightBar());
