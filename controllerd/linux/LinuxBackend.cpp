@@ -36,14 +36,18 @@ LinuxBackend::LinuxBackend(QObject *parent) : ControllerBackend(parent) {
     });
     // The first log lines wait for the daemon to set its log.
     QTimer::singleShot(0, this, [this] {
-        readPreferences();
+        readPreferences(true);
+        preferences_ = std::make_unique<PreferencesWatch>(
+            platform::devicePath(NBRPreferencesPath));
+        connect(preferences_.get(), &PreferencesWatch::changed, this,
+                [this] { readPreferences(false); });
         startBlueZ();
     });
 }
 
 LinuxBackend::~LinuxBackend() = default;
 
-void LinuxBackend::readPreferences() {
+void LinuxBackend::readPreferences(bool withColour) {
     const std::string path = platform::devicePath(NBRPreferencesPath);
     const auto preferences = platform::readPlistDictionary(path);
     auto entry = [&](const char *key) -> const platform::PlistValue * {
@@ -52,6 +56,7 @@ void LinuxBackend::readPreferences() {
         auto found = preferences->find(key);
         return found == preferences->end() ? nullptr : &found->second;
     };
+    const auto before = std::make_pair(type_, followed_);
     type_ = NBRDefaultControllerType;
     if (const auto *stored = entry(NBRControllerTypeKey))
         type_ = static_cast<std::int32_t>(stored->integerValue().value_or(type_));
@@ -61,6 +66,13 @@ void LinuxBackend::readPreferences() {
         BluetoothAddress address;
         std::copy_n(stored->data()->begin(), 6, address.begin());
         followed_ = address;
+    }
+    if (!withColour) {
+        if (before != std::make_pair(type_, followed_))
+            log("linux backend: preferences changed, controller " +
+                (followed_ ? formatBluetoothAddress(*followed_) : std::string("none paired")) +
+                " type=" + std::to_string(type_));
+        return;
     }
     const std::uint32_t pixel =
         NBRColorPixelForHexString(NBRLEDColorTextForValue(entry(NBRLEDColorKey)).c_str());
@@ -215,7 +227,7 @@ void LinuxBackend::restart() {
     finishWaiters(false, "the daemon restarted");
     attached_.reset();
     bluez_.reset();
-    readPreferences();
+    readPreferences(true);
     startBlueZ();
 }
 

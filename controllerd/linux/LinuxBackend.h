@@ -3,6 +3,7 @@
 #include "BlueZController.h"
 #include "ControllerBackend.h"
 #include "LightBar.h"
+#include "PreferencesWatch.h"
 
 #include <QTimer>
 #include <array>
@@ -39,7 +40,9 @@ private:
         Done done;
     };
 
-    void readPreferences();
+    // At start and restart everything, the colour included; when the file changes, only which
+    // controller is followed (the pairing tool stored another), not a colour a drag still sends.
+    void readPreferences(bool withColour);
     void startBlueZ();
     void onConnected(const QString &address);
     void onDisconnected(const QString &address);
@@ -48,6 +51,7 @@ private:
     std::string writeLightBar();
 
     std::unique_ptr<BlueZController> bluez_;
+    std::unique_ptr<PreferencesWatch> preferences_;
     std::int32_t type_ = 0;
     std::optional<BluetoothAddress> followed_;
     std::optional<BluetoothAddress> attached_;

@@ -361,3 +361,17 @@ TEST_F(LinuxBackendProcess, AConnectWithoutAnAddressTakesTheFirstControllerToCom
     EXPECT_EQ(log().find("address=00:00:00:00:00:00"), std::string::npos)
         << "the address found stays: " << log();
 }
+
+// The pairing tool stores a controller while the daemon runs: its PS button then connects it
+// without a restart.
+TEST_F(LinuxBackendProcess, AControllerStoredWhileRunningIsFollowed) {
+    const auto pad = sysfs_.addDualShock4("1c:66:6d:01:02:03");
+    start();
+    storePreferences("00ff00");
+    ASSERT_TRUE(daemon_.waitForLog("preferences changed, controller 1c:66:6d:01:02:03 type=1"))
+        << log();
+    ASSERT_TRUE(bluez_.connectDevice(kAdapter, kAddress));
+    EXPECT_TRUE(posted({NBRControllerDetectedNotification}));
+    EXPECT_TRUE(connected());
+    EXPECT_TRUE(ledsShow(pad, "0 78 253 1")) << "the colour it had, not one read mid-drag";
+}
