@@ -111,10 +111,15 @@ std::optional<NBRButtonNative> KeyboardKeymap::controlFor(std::int64_t usage) co
 KeyboardGamepad::KeyboardGamepad(GamepadSink &sink) : sink_(sink) {
     static_assert(std::size(kControls) == kControlCount);
     frame_.reserve(kControlCount);
+    setKeymap(KeyboardKeymap());
 }
 
 void KeyboardGamepad::setKeymap(KeyboardKeymap keymap) {
-    keymap_ = keymap;
+    // By evdev code, so a key costs one look-up.
+    for (std::size_t code = 0; code < kKeyCodes; ++code)
+        keymap_[code] = static_cast<std::uint8_t>(
+            keymap.controlFor(platform::keyboardUsageForEvdevCode(std::uint32_t(code))).value_or(
+                NBRButtonNative(0)));
 }
 
 void KeyboardGamepad::key(std::uint16_t evdevCode, std::int32_t value) {
@@ -125,10 +130,9 @@ void KeyboardGamepad::key(std::uint16_t evdevCode, std::int32_t value) {
         // A second press without a release (a reader that lost events) counts once.
         if (driven != 0)
             return;
-        auto native = keymap_.controlFor(platform::keyboardUsageForEvdevCode(evdevCode));
-        if (!native)
+        if (keymap_[evdevCode] == 0)
             return;
-        driven = static_cast<std::uint8_t>(*native);
+        driven = keymap_[evdevCode];
         ++held_[driven];
     } else {
         if (driven == 0)

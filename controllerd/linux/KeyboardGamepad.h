@@ -63,6 +63,7 @@ extern const std::array<std::uint16_t, 11> kGamepadButtons;
 
 class KeyboardGamepad {
 public:
+    // Plays NBRDefaultKeymap until given another.
     explicit KeyboardGamepad(GamepadSink &sink);
 
     // Keys held now keep what they drove until they are released.
@@ -83,7 +84,7 @@ private:
     void flush();
 
     GamepadSink &sink_;
-    KeyboardKeymap keymap_;
+    std::array<std::uint8_t, kKeyCodes> keymap_{};   // by evdev code: the native it drives
     std::array<std::uint8_t, kKeyCodes> driven_{};   // by evdev code: the native its press drove
     std::array<std::uint16_t, kNatives> held_{};     // by native: how many keys hold it
     std::array<std::int32_t, kControlCount> written_{};  // by control: the value last sent

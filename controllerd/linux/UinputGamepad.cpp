@@ -83,7 +83,9 @@ std::unique_ptr<UinputGamepad> UinputGamepad::create(const std::string &uinputNo
         return nullptr;
     }
     error.clear();
-    return std::unique_ptr<UinputGamepad>(new UinputGamepad(fd, device));
+    auto pad = std::unique_ptr<UinputGamepad>(new UinputGamepad(fd, device));
+    pad->buffer_.reserve(16);
+    return pad;
 }
 
 UinputGamepad::~UinputGamepad() {
@@ -92,15 +94,20 @@ UinputGamepad::~UinputGamepad() {
 }
 
 void UinputGamepad::write(const std::vector<GamepadEvent> &frame) {
-    int result = 0;
+    // The whole frame in one write(2): uinput takes several events at once, and a key's way to
+    // the pad is then one read and one write.
+    buffer_.clear();
     for (const GamepadEvent &event : frame)
-        if ((result = libevdev_uinput_write_event(device_, event.type, event.code, event.value)) < 0)
-            break;
-    if (result >= 0)
-        result = libevdev_uinput_write_event(device_, EV_SYN, SYN_REPORT, 0);
+        buffer_.push_back({{}, event.type, event.code, event.value});
+    buffer_.push_back({{}, EV_SYN, SYN_REPORT, 0});
+    const std::size_t size = buffer_.size() * sizeof(input_event);
+    ssize_t written;
+    do
+        written = ::write(fd_, buffer_.data(), size);
+    while (written < 0 && errno == EINTR);
     // Once in the log: a pad that stopped taking events would otherwise repeat it on every key.
-    if (result < 0 && writeError_ == 0) {
-        writeError_ = -result;
+    if (written != ssize_t(size) && writeError_ == 0) {
+        writeError_ = written < 0 ? errno : EIO;
         std::fprintf(stderr, "nbr-controllerd: the keyboard's gamepad stopped taking events: %s\n",
                      std::strerror(writeError_));
     }

@@ -2,6 +2,8 @@
 
 #include "KeyboardGamepad.h"
 
+#include <linux/input.h>
+
 #include <memory>
 #include <string>
 
@@ -40,6 +42,7 @@ private:
     int fd_;
     libevdev_uinput *device_;
     int writeError_ = 0;
+    std::vector<input_event> buffer_;
 };
 
 } // namespace controllerd
