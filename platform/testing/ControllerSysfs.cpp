@@ -53,6 +53,8 @@ ControllerSysfs::~ControllerSysfs() {
         ::close(fd);
     if (bed_)
         g_object_unref(bed_); // removes the tree
+    if (evdevIoctls_)
+        g_object_unref(evdevIoctls_);
 }
 
 std::vector<std::string> ControllerSysfs::childEnvironment() const {
