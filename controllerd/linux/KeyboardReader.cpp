@@ -86,11 +86,11 @@ bool hasLetterKeys(const libevdev *device) {
            });
 }
 
-// A node whose device went away reads as hung up rather than failing (a double's PTY does).
+// A node whose device went away may read as at its end rather than fail (a PTY does): the
+// notifier would fire for ever.
 bool hungUp(int fd) {
     pollfd ready{fd, POLLIN, 0};
-    return ::poll(&ready, 1, 0) > 0 && (ready.revents & (POLLHUP | POLLERR | POLLNVAL)) &&
-           !(ready.revents & POLLIN);
+    return ::poll(&ready, 1, 0) > 0 && (ready.revents & (POLLHUP | POLLERR | POLLNVAL));
 }
 
 } // namespace

@@ -51,6 +51,8 @@ ControllerSysfs::ControllerSysfs() {
 ControllerSysfs::~ControllerSysfs() {
     for (int fd : hidraws_)
         ::close(fd);
+    for (int fd : inputMasters_)
+        ::close(fd);
     if (bed_)
         g_object_unref(bed_); // removes the tree
     if (evdevIoctls_)

@@ -99,6 +99,7 @@ private:
     UMockdevTestbed *bed_ = nullptr;
     std::string root_;
     std::vector<int> hidraws_;
+    std::vector<int> inputMasters_;
     int controllers_ = 0;
     std::shared_ptr<EvdevNodes> evdev_;
     UMockdevIoctlBase *evdevIoctls_ = nullptr;

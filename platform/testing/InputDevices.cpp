@@ -12,7 +12,6 @@
 #include <mutex>
 #include <set>
 
-#include <fcntl.h>
 #include <linux/input.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -263,6 +262,7 @@ ControllerSysfs::InputDevice ControllerSysfs::addInputDevice(const std::string &
         ::cfmakeraw(&mode);
         ::tcsetattr(master, TCSANOW, &mode);
     }
+    inputMasters_.push_back(master);
     std::lock_guard hold(evdev_->lock);
     evdev_->nodes[node].master = master;
     return {input, node};
@@ -339,19 +339,14 @@ void ControllerSysfs::removeInputDevice(const InputDevice &device) {
         }
     }
     umockdev_testbed_detach_ioctl(bed_, device.node.c_str(), nullptr);
-    umockdev_testbed_remove_device(bed_, ("/sys" + device.path + "/" +
-                                          device.node.substr(device.node.rfind('/') + 1))
-                                             .c_str());
+    const std::string event = device.node.substr(device.node.rfind('/') + 1);
+    umockdev_testbed_remove_device(bed_, ("/sys" + device.path + "/" + event).c_str());
     umockdev_testbed_remove_device(bed_, ("/sys" + device.path).c_str());
+    // The testbed has closed its end of the PTY; with this one, the last, a reader finds the
+    // node hung up.
     if (master >= 0) {
-        // The last end of the PTY closes, so a reader sees the hang-up an unplug gives. The
-        // number stays taken (by /dev/null) since the testbed closes it again at its end.
         ::close(master);
-        const int placeholder = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-        if (placeholder >= 0 && placeholder != master) {
-            ::dup2(placeholder, master);
-            ::close(placeholder);
-        }
+        std::erase(inputMasters_, master);
     }
 }
 
