@@ -139,8 +139,9 @@ std::string KeyboardReader::refusedMessage(const std::vector<std::string> &nodes
     return "Permission denied reading the keyboard" + std::string(nodes.size() > 1 ? "s " : " ") +
            list +
            ": the user must be in the input group (sudo usermod -aG input $USER, then log in "
-           "again) or a udev rule must grant the node. Mind that a process that reads every "
-           "keyboard sees every key typed, passwords included.";
+           "again) or a udev rule must grant the node. Keyboards are not the desktop user's by default "
+           "for a reason: a process that reads every keyboard sees every key typed, passwords "
+           "included.";
 }
 
 KeyboardReader::Probe KeyboardReader::probe(const std::string &node) {

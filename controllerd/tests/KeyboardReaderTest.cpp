@@ -155,6 +155,24 @@ TEST_F(KeyboardReaderTest, AnUnreadableKeyboardIsNamedWithTheWayIn) {
     EXPECT_NE(error.find(refused.node), std::string::npos) << error;
 }
 
+TEST_F(KeyboardReaderTest, AnUnreadableKeyboardPluggedInWhileReadingIsNamedOnce) {
+    std::vector<QString> problems;
+    QObject::connect(&reader_, &KeyboardReader::problem,
+                     [&](const QString &message) { problems.push_back(message); });
+    addKeyboard();
+    FileModesHold modes;
+    ASSERT_TRUE(start());
+    const auto refused = addKeyboard("Locked Keyboard");
+    ASSERT_TRUE(sysfs_.refuseReading(refused)) << sysfs_.error();
+    ASSERT_TRUE(spinUntil([&] { return !problems.empty(); }));
+    EXPECT_TRUE(problems.front().contains(QString::fromStdString(refused.node)))
+        << problems.front().toStdString();
+    // /dev/input changes again: no second message for the same keyboard.
+    addKeyboard("Third Keyboard");
+    ASSERT_TRUE(spinUntil([&] { return reader_.keyboards().size() == 2; }));
+    EXPECT_EQ(problems.size(), 1u);
+}
+
 TEST_F(KeyboardReaderTest, GrabsOnlyWhenAskedAndKeyboardsPluggedInLaterToo) {
     const auto first = addKeyboard("First Keyboard");
     ASSERT_TRUE(start());
