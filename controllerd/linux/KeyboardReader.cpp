@@ -81,9 +81,8 @@ std::optional<bool> sysfsSaysKeyboard(const std::string &node) {
 
 bool hasLetterKeys(const libevdev *device) {
     return libevdev_has_event_type(device, EV_KEY) &&
-           std::all_of(kLetterKeys.begin(), kLetterKeys.end(), [&](unsigned key) {
-               return libevdev_has_event_code(device, EV_KEY, key);
-           });
+           std::all_of(kLetterKeys.begin(), kLetterKeys.end(),
+                       [&](unsigned key) { return libevdev_has_event_code(device, EV_KEY, key); });
 }
 
 // A node whose device went away may read as at its end rather than fail (a PTY does): the
@@ -139,9 +138,9 @@ std::string KeyboardReader::refusedMessage(const std::vector<std::string> &nodes
     return "Permission denied reading the keyboard" + std::string(nodes.size() > 1 ? "s " : " ") +
            list +
            ": the user must be in the input group (sudo usermod -aG input $USER, then log in "
-           "again) or a udev rule must grant the node. Keyboards are not the desktop user's by default "
-           "for a reason: a process that reads every keyboard sees every key typed, passwords "
-           "included.";
+           "again) or a udev rule must grant the node. Keyboards are not the desktop user's by "
+           "default for a reason: a process that reads every keyboard sees every key typed, "
+           "passwords included.";
 }
 
 KeyboardReader::Probe KeyboardReader::probe(const std::string &node) {
@@ -170,7 +169,8 @@ KeyboardReader::Probe KeyboardReader::probe(const std::string &node) {
                                                    "where it did before"));
     keyboard->notifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
     Keyboard *raw = keyboard.get();
-    connect(keyboard->notifier, &QSocketNotifier::activated, this, [this, raw] { readEvents(raw); });
+    connect(keyboard->notifier, &QSocketNotifier::activated, this,
+            [this, raw] { readEvents(raw); });
     keyboards_.push_back(std::move(keyboard));
     return Probe::Opened;
 }

@@ -1,8 +1,8 @@
 // The keyboard reader against evdev nodes built by umockdev. The executable runs itself again
 // under the umockdev preload, which sends /sys and /dev into each test's tree.
+#include "KeyboardReader.h"
 #include "ControllerSysfs.h"
 #include "EventLoopWait.h"
-#include "KeyboardReader.h"
 #include "UmockdevPreload.h"
 
 #include <gtest/gtest.h>
@@ -29,10 +29,9 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(platform::testing::umockdevPreloadActive());
         ASSERT_FALSE(sysfs_.root().empty()) << sysfs_.error();
-        QObject::connect(&reader_, &KeyboardReader::keyEvent,
-                         [this](std::uint16_t code, std::int32_t value) {
-                             keys_.emplace_back(code, value);
-                         });
+        QObject::connect(
+            &reader_, &KeyboardReader::keyEvent,
+            [this](std::uint16_t code, std::int32_t value) { keys_.emplace_back(code, value); });
     }
 
     ControllerSysfs::InputDevice addKeyboard(const std::string &name = "Test Keyboard") {

@@ -14,10 +14,10 @@ typedef struct _UMockdevIoctlBase UMockdevIoctlBase;
 namespace platform::testing {
 
 // A sysfs and /dev tree of one test's own (a umockdev testbed) holding DualShock 4s and evdev
-// input devices (keyboards, a mouse) as the kernel shows them. The test process builds and reads it without the umockdev preload; a
-// process started with childSetup() sees it as /sys and /dev. A process that is itself under the
-// preload (umockdev-wrapper) sees it too, since the testbed sets UMOCKDEV_DIR. Failures return
-// false, an empty path or -1, with error() saying why.
+// input devices (keyboards, a mouse) as the kernel shows them. The test process builds and reads
+// it without the umockdev preload; a process started with childSetup() sees it as /sys and /dev.
+// A process that is itself under the preload (umockdev-wrapper) sees it too, since the testbed
+// sets UMOCKDEV_DIR. Failures return false, an empty path or -1, with error() saying why.
 class ControllerSysfs {
 public:
     enum class LedNaming {

@@ -170,10 +170,9 @@ gboolean answerEvdevIoctl(UMockdevIoctlBase *, UMockdevIoctlClient *client, gpoi
         return TRUE;
     }
     // No physical path or unique id, as a virtual device has none; the rest is not needed.
-    umockdev_ioctl_client_complete(client, -1, number == _IOC_NR(EVIOCGPHYS(0)) ||
-                                                       number == _IOC_NR(EVIOCGUNIQ(0))
-                                                   ? ENOENT
-                                                   : EINVAL);
+    umockdev_ioctl_client_complete(
+        client, -1,
+        number == _IOC_NR(EVIOCGPHYS(0)) || number == _IOC_NR(EVIOCGUNIQ(0)) ? ENOENT : EINVAL);
     return TRUE;
 }
 
@@ -197,7 +196,9 @@ ControllerSysfs::InputDevice ControllerSysfs::addInputDevice(const std::string &
         g_signal_connect_data(
             evdevIoctls_, "handle-ioctl", G_CALLBACK(answerEvdevIoctl),
             new std::shared_ptr<EvdevNodes>(evdev_),
-            [](gpointer shared, GClosure *) { delete static_cast<std::shared_ptr<EvdevNodes> *>(shared); },
+            [](gpointer shared, GClosure *) {
+                delete static_cast<std::shared_ptr<EvdevNodes> *>(shared);
+            },
             GConnectFlags(0));
     }
     const int number = inputDevices_++;
@@ -230,10 +231,11 @@ ControllerSysfs::InputDevice ControllerSysfs::addInputDevice(const std::string &
 
     // The device with its capabilities first and the handler ready before the node appears:
     // a reader watching /dev/input may open it at once.
-    if (!add("P: " + input + "\nE: SUBSYSTEM=input\nE: NAME=\"" + name + "\"\nE: " +
-             (keyboard ? "ID_INPUT_KEYBOARD=1" : "ID_INPUT_MOUSE=1") + "\nA: name=" + name +
-             "\nA: capabilities/ev=" + sysfsBitmap(types) + "\nA: capabilities/key=" +
-             codesOf(EV_KEY) + "\nA: capabilities/rel=" + codesOf(EV_REL) + "\n"))
+    if (!add("P: " + input + "\nE: SUBSYSTEM=input\nE: NAME=\"" + name +
+             "\"\nE: " + (keyboard ? "ID_INPUT_KEYBOARD=1" : "ID_INPUT_MOUSE=1") +
+             "\nA: name=" + name + "\nA: capabilities/ev=" + sysfsBitmap(types) +
+             "\nA: capabilities/key=" + codesOf(EV_KEY) +
+             "\nA: capabilities/rel=" + codesOf(EV_REL) + "\n"))
         return {};
     {
         std::lock_guard hold(evdev_->lock);
@@ -248,8 +250,8 @@ ControllerSysfs::InputDevice ControllerSysfs::addInputDevice(const std::string &
         return {};
     }
     if (!add("P: " + input + "/" + event + "\nN: input/" + event +
-             "\nE: SUBSYSTEM=input\nE: DEVNAME=" + node + "\nA: dev=13:" +
-             std::to_string(64 + 20 + number) + "\n"))
+             "\nE: SUBSYSTEM=input\nE: DEVNAME=" + node +
+             "\nA: dev=13:" + std::to_string(64 + 20 + number) + "\n"))
         return {};
     const int master = umockdev_testbed_get_dev_fd(bed_, node.c_str());
     if (master < 0) {
@@ -268,8 +270,7 @@ ControllerSysfs::InputDevice ControllerSysfs::addInputDevice(const std::string &
     return {input, node};
 }
 
-bool ControllerSysfs::writeEvents(const InputDevice &device, const void *events,
-                                  std::size_t size) {
+bool ControllerSysfs::writeEvents(const InputDevice &device, const void *events, std::size_t size) {
     int master = -1;
     if (evdev_) {
         std::lock_guard hold(evdev_->lock);
