@@ -72,6 +72,50 @@ TEST(LinuxDoublesProcess, AChildWritesTheTestsSysfsAndHidraw) {
     EXPECT_EQ(readAll(hidraw, 4), std::string("\x11\xc0\x00\x02", 4));
 }
 
+// What the daemon's keyboard reader does through libevdev, by hand: the ioctls that tell a
+// keyboard from a mouse, a node the user may not read, and a key's event.
+TEST(LinuxDoublesProcess, AChildReadsTheTestsKeyboards) {
+    ControllerSysfs sysfs;
+    const auto keyboard = sysfs.addKeyboard("Test Keyboard");
+    const auto mouse = sysfs.addMouse("Test Mouse");
+    const auto locked = sysfs.addKeyboard("Locked Keyboard");
+    ASSERT_FALSE(keyboard.node.empty() || mouse.node.empty() || locked.node.empty())
+        << sysfs.error();
+    ASSERT_TRUE(sysfs.refuseReading(locked)) << sysfs.error();
+
+    const std::string script =
+        "import array, fcntl, os, struct, sys\n"
+        "if 'umockdev' not in os.environ.get('LD_PRELOAD', ''): sys.exit('no umockdev preload')\n"
+        "def ask(fd, number, size):\n"
+        "    buffer = array.array('B', bytes(size))\n"
+        "    fcntl.ioctl(fd, 2 << 30 | size << 16 | ord('E') << 8 | number, buffer)\n"
+        "    return bytes(buffer)\n"
+        "def has(bits, code): return bits[code // 8] >> code % 8 & 1\n"
+        "for node in sorted(os.listdir('/dev/input')):\n"
+        "    try:\n"
+        "        fd = os.open('/dev/input/' + node, os.O_RDONLY)\n"
+        "    except PermissionError:\n"
+        "        print(node, 'refused')\n"
+        "        continue\n"
+        "    keys = ask(fd, 0x21, 96)\n"
+        "    print(node, ask(fd, 0x06, 256).split(b'\\0')[0].decode(), has(keys, 30), "
+        "has(keys, 0x110), has(ask(fd, 0x20, 4), 2))\n"
+        "    os.close(fd)\n"
+        "fd = os.open('" + keyboard.node + "', os.O_RDONLY)\n"
+        "print('ready', flush=True)\n"
+        "print(*struct.unpack('llHHi', os.read(fd, 24))[2:])\n";
+    ChildProcess child("/usr/bin/python3", {"-c", script}, sysfs.childSetup());
+    ASSERT_TRUE(child.waitForLine("ready")) << child.output();
+    ASSERT_TRUE(sysfs.sendKey(keyboard, 30, 1)) << sysfs.error();
+    EXPECT_EQ(child.wait(scaled(20s)), 0) << child.output();
+    // name, KEY_A, BTN_LEFT, EV_REL
+    EXPECT_EQ(child.output(), "event20 Test Keyboard 1 0 0\n"
+                              "event21 Test Mouse 0 1 1\n"
+                              "event22 refused\n"
+                              "ready\n"
+                              "1 30 1\n");
+}
+
 TEST(LinuxDoublesProcess, AChildConnectsThroughTheTestsBlueZ) {
     BlueZDouble bluez;
     std::string error;

@@ -51,8 +51,12 @@ ControllerSysfs::ControllerSysfs() {
 ControllerSysfs::~ControllerSysfs() {
     for (int fd : hidraws_)
         ::close(fd);
+    for (int fd : inputMasters_)
+        ::close(fd);
     if (bed_)
         g_object_unref(bed_); // removes the tree
+    if (evdevIoctls_)
+        g_object_unref(evdevIoctls_);
 }
 
 std::vector<std::string> ControllerSysfs::childEnvironment() const {

@@ -2,19 +2,22 @@
 
 #include "ChildProcess.h"
 
+#include <cstdint>
 #include <linux/capability.h>
+#include <memory>
 #include <string>
 #include <vector>
 
 typedef struct _UMockdevTestbed UMockdevTestbed;
+typedef struct _UMockdevIoctlBase UMockdevIoctlBase;
 
 namespace platform::testing {
 
-// A sysfs and /dev tree of one test's own (a umockdev testbed) holding DualShock 4s as the
-// kernel shows them. The test process builds and reads it without the umockdev preload; a
-// process started with childSetup() sees it as /sys and /dev. A process that is itself under the
-// preload (umockdev-wrapper) sees it too, since the testbed sets UMOCKDEV_DIR. Failures return
-// false, an empty path or -1, with error() saying why.
+// A sysfs and /dev tree of one test's own (a umockdev testbed) holding DualShock 4s and evdev
+// input devices (keyboards, a mouse) as the kernel shows them. The test process builds and reads
+// it without the umockdev preload; a process started with childSetup() sees it as /sys and /dev.
+// A process that is itself under the preload (umockdev-wrapper) sees it too, since the testbed
+// sets UMOCKDEV_DIR. Failures return false, an empty path or -1, with error() saying why.
 class ControllerSysfs {
 public:
     enum class LedNaming {
@@ -26,6 +29,10 @@ public:
     struct Controller {
         std::string path; // the HID device, "/devices/…/0005:054C:05C4.0001"
         std::string leds; // what its LEDs' names begin with ("input11"); empty without LEDs
+    };
+    struct InputDevice {
+        std::string path; // the input device, "/devices/virtual/input/input40"
+        std::string node; // its event node, "/dev/input/event20"
     };
 
     ControllerSysfs();
@@ -56,6 +63,25 @@ public:
     // uevent tells a child: it sees the tree change, not a udev event.
     void removeDevice(const std::string &path);
 
+    // An evdev keyboard (letter keys, Return, Shift, …, LEDs, autorepeat) with its event node,
+    // whose ioctls answer as the kernel's do (libevdev opens it) and whose events come from
+    // sendKey. Its sysfs capabilities say the same. Empty paths on failure.
+    InputDevice addKeyboard(const std::string &name);
+    // A mouse: EV_REL (x, y) and BTN_LEFT only.
+    InputDevice addMouse(const std::string &name);
+    // EV_KEY `code` with `value` (1 press, 0 release, 2 autorepeat), then SYN_REPORT.
+    bool sendKey(const InputDevice &device, std::uint16_t code, std::int32_t value);
+    // `code` comes up while the reader's buffer is full: the reader gets SYN_DROPPED and finds
+    // the key up when it asks the device's state; its release event is lost.
+    bool releaseKeyUnseen(const InputDevice &device, std::uint16_t code);
+    // Unplugged: the node goes away and whoever has it open finds it hung up.
+    void removeInputDevice(const InputDevice &device);
+    // The event node readable by no one (mode 0), as a user outside the input group finds it;
+    // see childSetup and FileModesHold.
+    bool refuseReading(const InputDevice &device);
+    // Whether a reader holds the device with an exclusive grab (EVIOCGRAB).
+    bool grabbed(const InputDevice &device) const;
+
     // <root>/sys/class/leds/<led>/brightness without its newline; empty when unreadable.
     std::string brightness(const std::string &led) const;
     // That brightness file can no longer be written (mode 0444): a process started with
@@ -64,11 +90,20 @@ public:
 
     const std::string &error() const { return error_; }
 
+    struct EvdevNodes; // what the event nodes answer, shared with umockdev's ioctl thread
+
 private:
+    InputDevice addInputDevice(const std::string &name, bool keyboard);
+    bool writeEvents(const InputDevice &device, const void *events, std::size_t size);
+
     UMockdevTestbed *bed_ = nullptr;
     std::string root_;
     std::vector<int> hidraws_;
+    std::vector<int> inputMasters_;
     int controllers_ = 0;
+    std::shared_ptr<EvdevNodes> evdev_;
+    UMockdevIoctlBase *evdevIoctls_ = nullptr;
+    int inputDevices_ = 0;
     std::string error_;
 };
 
