@@ -1,6 +1,7 @@
 #include "LinuxBackend.h"
 
 #include "DevicePath.h"
+#include "KeyboardGamepad.h"
 #include "LightBar.h"
 #include "NBRConstants.h"
 #include "NBRSupport.h"
@@ -28,6 +29,8 @@ bool isZero(const BluetoothAddress &address) {
 } // namespace
 
 LinuxBackend::LinuxBackend(QObject *parent) : ControllerBackend(parent) {
+    connect(&keyboard_, &KeyboardController::problem, this,
+            [this](const QString &message) { log("keyboard gamepad: " + message.toStdString()); });
     anyControllerDeadline_.setSingleShot(true);
     connect(&anyControllerDeadline_, &QTimer::timeout, this, [this] {
         finishWaiters(false, "no controller connected within " +
@@ -39,9 +42,13 @@ LinuxBackend::LinuxBackend(QObject *parent) : ControllerBackend(parent) {
         readPreferences(true);
         preferences_ = std::make_unique<PreferencesWatch>(
             platform::devicePath(NBRPreferencesPath));
-        connect(preferences_.get(), &PreferencesWatch::changed, this,
-                [this] { readPreferences(false); });
+        connect(preferences_.get(), &PreferencesWatch::changed, this, [this] {
+            const bool wasKeyboard = type_ == NBRControllerTypeKeyboard;
+            readPreferences(false);
+            followKeyboardType(wasKeyboard);
+        });
         startBlueZ();
+        followKeyboardType(false);
     });
 }
 
@@ -67,6 +74,7 @@ void LinuxBackend::readPreferences(bool withColour) {
         std::copy_n(stored->data()->begin(), 6, address.begin());
         followed_ = address;
     }
+    keyboard_.setKeymap(KeyboardKeymap::fromPreferences(preferences));
     if (!withColour) {
         if (before != std::make_pair(type_, followed_))
             log("linux backend: preferences changed, controller " +
@@ -103,6 +111,16 @@ void LinuxBackend::startBlueZ() {
 std::uint64_t LinuxBackend::connectController(std::int32_t type, const BluetoothAddress &address,
                                               Done done) {
     const std::uint64_t ticket = nextTicket_++;
+    if (type == NBRControllerTypeKeyboard) {
+        std::string error;
+        const bool ok = startKeyboard(error);
+        if (ok)
+            type_ = type;
+        QTimer::singleShot(0, this, [done = std::move(done), ok, error] {
+            done(ok, ok ? std::string() : error);
+        });
+        return ticket;
+    }
     const bool anyController = isZero(address);
     if (!bluez_) // before the event loop first ran
         startBlueZ();
@@ -163,6 +181,11 @@ void LinuxBackend::finishWaiters(bool ok, const std::string &error) {
 }
 
 void LinuxBackend::disconnectController() {
+    if (keyboard_.running()) {
+        keyboard_.stop();
+        log("keyboard gamepad removed");
+        return;
+    }
     attached_.reset();
     if (!bluez_)
         return;
@@ -226,9 +249,40 @@ std::string LinuxBackend::writeLightBar() {
 void LinuxBackend::restart() {
     finishWaiters(false, "the daemon restarted");
     attached_.reset();
+    keyboard_.stop();
     bluez_.reset();
     readPreferences(true);
     startBlueZ();
+    followKeyboardType(false);
+}
+
+bool LinuxBackend::startKeyboard(std::string &error) {
+    if (keyboard_.running())
+        return true;
+    if (!keyboard_.start(error))
+        return false;
+    std::string keyboards;
+    for (const std::string &node : keyboard_.keyboards())
+        keyboards += (keyboards.empty() ? "" : ", ") + node;
+    log("keyboard gamepad " + keyboard_.gamepadNode() + " driven by " + keyboards +
+        (error.empty() ? "" : " (" + error + ")"));
+    return true;
+}
+
+// Choosing the keyboard on the page is its connect; choosing another type lets it go.
+void LinuxBackend::followKeyboardType(bool wasKeyboard) {
+    const bool isKeyboard = type_ == NBRControllerTypeKeyboard;
+    if (isKeyboard && !keyboard_.running()) {
+        std::string error;
+        if (startKeyboard(error))
+            emit controllerAttached(NBRControllerTypeKeyboard, BluetoothAddress{});
+        else
+            log("keyboard gamepad: " + error);
+    } else if (!isKeyboard && wasKeyboard && keyboard_.running()) {
+        keyboard_.stop();
+        log("keyboard gamepad removed");
+        emit controllerDetached(QStringLiteral("another controller type was chosen"));
+    }
 }
 
 } // namespace controllerd

@@ -2,6 +2,7 @@
 
 #include "BlueZController.h"
 #include "ControllerBackend.h"
+#include "KeyboardController.h"
 #include "LightBar.h"
 #include "PreferencesWatch.h"
 
@@ -48,10 +49,15 @@ private:
     void onDisconnected(const QString &address);
     void attach(const BluetoothAddress &address);
     void finishWaiters(bool ok, const std::string &error);
+    // The keyboard (type 6) as the controller: asked for by a connect, or by the preferences
+    // naming that type (the page has no connect button for it).
+    bool startKeyboard(std::string &error);
+    void followKeyboardType(bool wasKeyboard);
     std::string writeLightBar();
 
     std::unique_ptr<BlueZController> bluez_;
     std::unique_ptr<PreferencesWatch> preferences_;
+    KeyboardController keyboard_;
     std::int32_t type_ = 0;
     std::optional<BluetoothAddress> followed_;
     std::optional<BluetoothAddress> attached_;
