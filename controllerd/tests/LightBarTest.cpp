@@ -2,6 +2,7 @@
 // under the umockdev preload, which sends /sys and /dev into each test's tree.
 #include "ControllerSysfs.h"
 #include "LightBar.h"
+#include "UmockdevPreload.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -31,51 +32,9 @@ using Bus = ControllerSysfs::Bus;
 
 namespace {
 
-bool preloadActive() {
-    const char *preload = std::getenv("LD_PRELOAD");
-    return preload && std::strstr(preload, "libumockdev-preload");
-}
-
 // Before main: without the preload nothing here would touch the test tree, and the real /sys
 // could be written.
-[[maybe_unused]] const bool reexecuted = [] {
-    if (preloadActive())
-        return false;
-    if (std::getenv("NBR_UMOCKDEV_REEXEC")) {
-        std::fprintf(stderr, "libumockdev-preload did not load: install umockdev\n");
-        std::_Exit(1);
-    }
-    std::vector<std::string> arguments;
-    {
-        std::ifstream cmdline("/proc/self/cmdline", std::ios::binary);
-        std::string argument;
-        while (std::getline(cmdline, argument, '\0'))
-            arguments.push_back(argument);
-    }
-    char self[PATH_MAX];
-    ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
-    if (length <= 0 || arguments.empty()) {
-        std::fprintf(stderr, "cannot find this executable to run it under umockdev-wrapper\n");
-        std::_Exit(1);
-    }
-    self[length] = '\0';
-    ::setenv("NBR_UMOCKDEV_REEXEC", "1", 1);
-    // The preload comes before the sanitizer runtime, which then must not insist on being first.
-    std::string asan = std::getenv("ASAN_OPTIONS") ? std::getenv("ASAN_OPTIONS") : "";
-    ::setenv("ASAN_OPTIONS", (asan + (asan.empty() ? "" : ":") + "verify_asan_link_order=0").c_str(),
-             1);
-    std::vector<char *> argv;
-    std::string wrapper = "umockdev-wrapper";
-    argv.push_back(wrapper.data());
-    argv.push_back(self);
-    for (std::size_t i = 1; i < arguments.size(); ++i)
-        argv.push_back(arguments[i].data());
-    argv.push_back(nullptr);
-    ::execvp(argv[0], argv.data());
-    std::fprintf(stderr, "umockdev-wrapper: %s (install umockdev; scripts/setup.sh does)\n",
-                 std::strerror(errno));
-    std::_Exit(1);
-}();
+[[maybe_unused]] const bool reexecuted = platform::testing::runUnderUmockdevPreload();
 
 constexpr const char *kAddress = "1c:66:6d:01:02:03";
 constexpr const char *kOtherAddress = "1c:66:6d:0a:0b:0c";
@@ -83,7 +42,7 @@ constexpr const char *kOtherAddress = "1c:66:6d:0a:0b:0c";
 class LightBarTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(preloadActive());
+        ASSERT_TRUE(platform::testing::umockdevPreloadActive());
         ASSERT_FALSE(sysfs_.root().empty()) << sysfs_.error();
     }
 
