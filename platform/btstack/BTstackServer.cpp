@@ -230,6 +230,57 @@ void BTstackServer::broadcast(std::uint8_t code, const Bytes &parameters) {
         sendEvent(id, 0, code, parameters);
 }
 
+void BTstackServer::connectionComplete(std::uint8_t status, std::uint16_t handle,
+                                       const Address &address) {
+    Bytes parameters{status};
+    appendLE16(parameters, handle);
+    appendAddress(parameters, address);
+    parameters.insert(parameters.end(), {1, 0}); // ACL, not encrypted
+    broadcast(HCI_EVENT_CONNECTION_COMPLETE, parameters);
+}
+
+void BTstackServer::disconnectionComplete(std::uint16_t handle, std::uint8_t reason) {
+    Bytes parameters{kSuccess};
+    appendLE16(parameters, handle);
+    parameters.push_back(reason);
+    broadcast(HCI_EVENT_DISCONNECTION_COMPLETE, parameters);
+}
+
+void BTstackServer::connectionCount(std::uint8_t links) {
+    broadcast(BTSTACK_EVENT_NR_CONNECTIONS_CHANGED, {links});
+}
+
+void BTstackServer::channelOpened(const Address &address, std::uint16_t handle,
+                                  const Channel &channel, std::uint16_t remoteMtu) {
+    Bytes parameters{kSuccess};
+    appendAddress(parameters, address);
+    appendLE16(parameters, handle);
+    appendLE16(parameters, channel.psm);
+    appendLE16(parameters, channel.localCid);
+    appendLE16(parameters, channel.remoteCid);
+    appendLE16(parameters, channel.mtu);
+    appendLE16(parameters, remoteMtu);
+    sendEvent(channel.client, channel.localCid, L2CAP_EVENT_CHANNEL_OPENED, parameters);
+}
+
+void BTstackServer::channelFailed(int client, const Address &address, std::uint16_t handle,
+                                  std::uint16_t psm, std::uint8_t status) {
+    if (client == 0)
+        return;
+    Bytes parameters{status};
+    appendAddress(parameters, address);
+    appendLE16(parameters, handle);
+    appendLE16(parameters, psm);
+    parameters.resize(parameters.size() + 8, 0);
+    sendEvent(client, 0, L2CAP_EVENT_CHANNEL_OPENED, parameters);
+}
+
+void BTstackServer::channelClosed(const Channel &channel) {
+    Bytes parameters;
+    appendLE16(parameters, channel.localCid);
+    sendEvent(channel.client, channel.localCid, L2CAP_EVENT_CHANNEL_CLOSED, parameters);
+}
+
 void BTstackServer::sendEvent(int client, std::uint16_t channel, std::uint8_t code,
                               const Bytes &parameters) {
     auto it = clients_.find(client);

@@ -40,6 +40,19 @@ protected:
         FrameReader reader;
         bool wantsPower = false;
     };
+    // An open L2CAP channel, and one a client asked for that waits for its link.
+    struct Channel {
+        std::uint16_t localCid = 0;
+        std::uint16_t remoteCid = 0;
+        std::uint16_t psm = 0;
+        std::uint16_t mtu = 0;
+        int client = 0;
+    };
+    struct PendingChannel {
+        int client = 0;
+        std::uint16_t psm = 0;
+        std::uint16_t mtu = 0;
+    };
 
     // A daemon command (group 0x3D) the server does not keep itself; false when not served.
     virtual bool daemonCommand(Client &client, const DecodedCommand &command) = 0;
@@ -61,6 +74,16 @@ protected:
     void commandComplete(std::uint16_t opcode, std::uint8_t status, const Bytes &extra = {});
     void commandStatus(std::uint16_t opcode, std::uint8_t status);
     void broadcast(std::uint8_t code, const Bytes &parameters);
+    // The events of links and channels, the same whatever the radio.
+    void connectionComplete(std::uint8_t status, std::uint16_t handle, const Address &address);
+    void disconnectionComplete(std::uint16_t handle, std::uint8_t reason);
+    void connectionCount(std::uint8_t links);
+    void channelOpened(const Address &address, std::uint16_t handle, const Channel &channel,
+                       std::uint16_t remoteMtu);
+    // To `client` (none for 0): the channel did not open; its ids mean nothing.
+    void channelFailed(int client, const Address &address, std::uint16_t handle,
+                       std::uint16_t psm, std::uint8_t status);
+    void channelClosed(const Channel &channel);
     void sendEvent(int client, std::uint16_t channel, std::uint8_t code, const Bytes &parameters);
     // Runs `work` after `ms` (at once for 0), unless the server is gone by then.
     void later(int ms, std::function<void()> work);

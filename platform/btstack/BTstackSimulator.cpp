@@ -402,11 +402,7 @@ void BTstackSimulator::openChannel(int client, const Address &address, std::uint
     commandStatus(opcodeOf(hci_create_connection), kSuccess);
     if (device == nullptr || !inRange(*device)) {
         later(scenario_.pageTimeoutMs, [this, client, address, psm] {
-            Bytes parameters{kPageTimeout};
-            appendLE16(parameters, 0);
-            appendAddress(parameters, address);
-            parameters.insert(parameters.end(), {1, 0});
-            broadcast(HCI_EVENT_CONNECTION_COMPLETE, parameters);
+            connectionComplete(kPageTimeout, 0, address);
             if (psm != 0)
                 channelFailed(client, address, 0, psm, kPageTimeout);
         });
@@ -427,15 +423,11 @@ void BTstackSimulator::pageComplete(std::uint16_t handle) {
     if (link == nullptr)
         return;
     link->up = true;
-    Bytes parameters{kSuccess};
-    appendLE16(parameters, handle);
-    appendAddress(parameters, scenario_.devices[link->device].address);
-    parameters.insert(parameters.end(), {1, 0}); // ACL, not encrypted
-    broadcast(HCI_EVENT_CONNECTION_COMPLETE, parameters);
+    connectionComplete(kSuccess, handle, scenario_.devices[link->device].address);
     std::uint8_t count = 0;
     for (const auto &[h, l] : links_)
         count += l.up;
-    broadcast(BTSTACK_EVENT_NR_CONNECTIONS_CHANGED, {count});
+    connectionCount(count);
     continueLink(*link);
 }
 
@@ -556,39 +548,17 @@ void BTstackSimulator::completeChannel(Link &link, const PendingChannel &request
     channel.mtu = std::min(request.mtu, kMaxLocalMtu);
     channel.client = request.client;
     link.channels.push_back(channel);
-    Bytes parameters{kSuccess};
-    appendAddress(parameters, device.address);
-    appendLE16(parameters, link.handle);
-    appendLE16(parameters, channel.psm);
-    appendLE16(parameters, channel.localCid);
-    appendLE16(parameters, channel.remoteCid);
-    appendLE16(parameters, channel.mtu);
-    appendLE16(parameters, kRemoteMtu);
-    sendEvent(channel.client, channel.localCid, L2CAP_EVENT_CHANNEL_OPENED, parameters);
+    channelOpened(device.address, link.handle, channel, kRemoteMtu);
     Bytes credits;
     appendLE16(credits, channel.localCid);
     credits.push_back(1);
     sendEvent(channel.client, channel.localCid, L2CAP_EVENT_CREDITS, credits);
 }
 
-void BTstackSimulator::channelFailed(int client, const Address &address, std::uint16_t handle,
-                                     std::uint16_t psm, std::uint8_t status) {
-    if (client == 0)
-        return;
-    Bytes parameters{status};
-    appendAddress(parameters, address);
-    appendLE16(parameters, handle);
-    appendLE16(parameters, psm);
-    parameters.resize(parameters.size() + 8, 0); // channel ids and MTUs mean nothing here
-    sendEvent(client, 0, L2CAP_EVENT_CHANNEL_OPENED, parameters);
-}
-
 void BTstackSimulator::closeChannel(Link &link, std::size_t index) {
     Channel channel = link.channels[index];
     link.channels.erase(link.channels.begin() + static_cast<long>(index));
-    Bytes parameters;
-    appendLE16(parameters, channel.localCid);
-    sendEvent(channel.client, channel.localCid, L2CAP_EVENT_CHANNEL_CLOSED, parameters);
+    channelClosed(channel);
 }
 
 void BTstackSimulator::dropLink(std::uint16_t handle, std::uint8_t reason) {
@@ -597,24 +567,18 @@ void BTstackSimulator::dropLink(std::uint16_t handle, std::uint8_t reason) {
         return;
     Link link = std::move(it->second);
     links_.erase(it);
-    for (const auto &channel : link.channels) {
-        Bytes parameters;
-        appendLE16(parameters, channel.localCid);
-        sendEvent(channel.client, channel.localCid, L2CAP_EVENT_CHANNEL_CLOSED, parameters);
-    }
+    for (const auto &channel : link.channels)
+        channelClosed(channel);
     for (const auto &request : link.pending)
         channelFailed(request.client, scenario_.devices[link.device].address, handle, request.psm,
                       reason);
     if (!link.up)
         return;
-    Bytes parameters{kSuccess};
-    appendLE16(parameters, handle);
-    parameters.push_back(reason);
-    broadcast(HCI_EVENT_DISCONNECTION_COMPLETE, parameters);
+    disconnectionComplete(handle, reason);
     std::uint8_t count = 0;
     for (const auto &[h, l] : links_)
         count += l.up;
-    broadcast(BTSTACK_EVENT_NR_CONNECTIONS_CHANGED, {count});
+    connectionCount(count);
 }
 
 } // namespace platform::btstack

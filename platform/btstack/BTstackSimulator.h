@@ -16,18 +16,6 @@ public:
     BTstackSimulator(SimulatorScenario scenario, LogSink log, QObject *parent = nullptr);
 
 private:
-    struct Channel {
-        std::uint16_t localCid = 0;
-        std::uint16_t remoteCid = 0;
-        std::uint16_t psm = 0;
-        std::uint16_t mtu = 0;
-        int client = 0;
-    };
-    struct PendingChannel {
-        int client = 0;
-        std::uint16_t psm = 0;
-        std::uint16_t mtu = 0;
-    };
     enum class Security { None, AwaitingLinkKey, AwaitingPin, Done };
     struct Link {
         std::uint16_t handle = 0;
@@ -70,8 +58,6 @@ private:
     void continueLink(Link &link);
     void authenticationFinished(Link &link, std::uint8_t status);
     void completeChannel(Link &link, const PendingChannel &request);
-    void channelFailed(int client, const Address &address, std::uint16_t handle, std::uint16_t psm,
-                       std::uint8_t status);
     void closeChannel(Link &link, std::size_t index);
     void dropLink(std::uint16_t handle, std::uint8_t reason);
     void securityReply(const Address &address, bool pinReply, const Bytes *secret);

@@ -361,9 +361,7 @@ bool BlueZBridge::daemonCommand(Client &client, const DecodedCommand &command) {
         for (auto &[handle, link] : links_)
             for (auto it = link.channels.begin(); it != link.channels.end(); ++it)
                 if (it->localCid == cid && it->client == client.id) {
-                    Bytes parameters;
-                    appendLE16(parameters, cid);
-                    sendEvent(client.id, cid, L2CAP_EVENT_CHANNEL_CLOSED, parameters);
+                    channelClosed(*it);
                     link.channels.erase(it);
                     return true;
                 }
@@ -622,11 +620,7 @@ void BlueZBridge::linkUp(std::uint16_t handle) {
         return;
     link->up = true;
     log("connected " + link->path.toStdString());
-    Bytes parameters{kSuccess};
-    appendLE16(parameters, handle);
-    appendAddress(parameters, link->address);
-    parameters.insert(parameters.end(), {1, 0}); // ACL, not encrypted
-    broadcast(HCI_EVENT_CONNECTION_COMPLETE, parameters);
+    connectionComplete(kSuccess, handle, link->address);
     connectionCountChanged();
     openPending(*link);
 }
@@ -644,15 +638,7 @@ void BlueZBridge::openPending(Link &link) {
         channel.mtu = std::min(request.mtu, kMaxLocalMtu);
         channel.client = request.client;
         link.channels.push_back(channel);
-        Bytes parameters{kSuccess};
-        appendAddress(parameters, link.address);
-        appendLE16(parameters, link.handle);
-        appendLE16(parameters, channel.psm);
-        appendLE16(parameters, channel.localCid);
-        appendLE16(parameters, channel.remoteCid);
-        appendLE16(parameters, channel.mtu);
-        appendLE16(parameters, kRemoteMtu);
-        sendEvent(channel.client, channel.localCid, L2CAP_EVENT_CHANNEL_OPENED, parameters);
+        channelOpened(link.address, link.handle, channel, kRemoteMtu);
     }
 }
 
@@ -670,32 +656,16 @@ void BlueZBridge::failLink(std::uint16_t handle, std::uint8_t status, const std:
     }
     for (const PendingChannel &request : link.pending)
         channelFailed(request.client, link.address, handle, request.psm, status);
-    for (const Channel &channel : link.channels) {
-        Bytes parameters;
-        appendLE16(parameters, channel.localCid);
-        sendEvent(channel.client, channel.localCid, L2CAP_EVENT_CHANNEL_CLOSED, parameters);
-    }
+    for (const Channel &channel : link.channels)
+        channelClosed(channel);
     if (link.up) {
-        Bytes parameters{kSuccess};
-        appendLE16(parameters, handle);
-        parameters.push_back(status);
-        broadcast(HCI_EVENT_DISCONNECTION_COMPLETE, parameters);
+        disconnectionComplete(handle, status);
         connectionCountChanged();
     }
 }
 
 void BlueZBridge::dropLink(std::uint16_t handle, std::uint8_t reason) {
     failLink(handle, reason, "link closed");
-}
-
-void BlueZBridge::channelFailed(int client, const Address &address, std::uint16_t handle,
-                                std::uint16_t psm, std::uint8_t status) {
-    Bytes parameters{status};
-    appendAddress(parameters, address);
-    appendLE16(parameters, handle);
-    appendLE16(parameters, psm);
-    parameters.resize(parameters.size() + 8, 0); // channel ids and MTUs mean nothing here
-    sendEvent(client, 0, L2CAP_EVENT_CHANNEL_OPENED, parameters);
 }
 
 void BlueZBridge::clientDropped(int id) {
@@ -721,7 +691,7 @@ void BlueZBridge::connectionCountChanged() {
     std::uint8_t count = 0;
     for (const auto &[handle, link] : links_)
         count += link.up;
-    broadcast(BTSTACK_EVENT_NR_CONNECTIONS_CHANGED, {count});
+    connectionCount(count);
 }
 
 // The agent ----------------------------------------------------------------------------------

@@ -42,18 +42,6 @@ private:
         bool paired = false;
         bool connected = false;
     };
-    struct Channel {
-        std::uint16_t localCid = 0;
-        std::uint16_t remoteCid = 0;
-        std::uint16_t psm = 0;
-        std::uint16_t mtu = 0;
-        int client = 0;
-    };
-    struct PendingChannel {
-        int client = 0;
-        std::uint16_t psm = 0;
-        std::uint16_t mtu = 0;
-    };
     struct Link {
         std::uint16_t handle = 0;
         QString path;
@@ -99,8 +87,6 @@ private:
     void openPending(Link &link);
     void failLink(std::uint16_t handle, std::uint8_t status, const std::string &why);
     void dropLink(std::uint16_t handle, std::uint8_t reason);
-    void channelFailed(int client, const Address &address, std::uint16_t handle,
-                       std::uint16_t psm, std::uint8_t status);
     Link *linkFor(const QString &path);
     Link *linkForHandle(std::uint16_t handle);
     void connectionCountChanged();
