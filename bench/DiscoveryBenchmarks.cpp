@@ -406,13 +406,11 @@ void BM_ToolStartToFirstMessage(benchmark::State &state, Daemon daemon) {
 }
 BENCHMARK_CAPTURE(BM_ToolStartToFirstMessage, simulator, Daemon::Simulator)
     ->UseManualTime()
-    ->Iterations(5)
-    ->Repetitions(4)
+    ->Iterations(20)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_ToolStartToFirstMessage, bridge, Daemon::Bridge)
     ->UseManualTime()
-    ->Iterations(5)
-    ->Repetitions(4)
+    ->Iterations(20)
     ->Unit(benchmark::kMillisecond);
 
 // Tool start to "searching": the daemon has powered on (the bridge: BlueZ's adapter powered
@@ -528,13 +526,11 @@ void BM_InquiryResultToAddressStoredThrough(benchmark::State &state, Daemon daem
 }
 BENCHMARK_CAPTURE(BM_InquiryResultToAddressStoredThrough, simulator, Daemon::Simulator)
     ->UseManualTime()
-    ->Iterations(5)
-    ->Repetitions(4)
+    ->Iterations(20)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_InquiryResultToAddressStoredThrough, bridge, Daemon::Bridge)
     ->UseManualTime()
-    ->Iterations(5)
-    ->Repetitions(4)
+    ->Iterations(20)
     ->Unit(benchmark::kMillisecond);
 
 // The double's own part of a search, driven from the bench's own connection while no search
@@ -735,15 +731,8 @@ void printSearches() {
 
 int main(int argc, char **argv) {
     run_loop_init(RUN_LOOP_COCOA); // also the BlueZ double's connection
-    // The daemons' repetitions take turns, so a busy moment of the machine (another build's
-    // writes stall the tool's fsync for milliseconds) falls on both; a later flag overrides.
-    std::vector<char *> arguments(argv, argv + argc);
-    char interleave[] = "--benchmark_enable_random_interleaving=true";
-    arguments.insert(arguments.begin() + 1, interleave);
-    int count = static_cast<int>(arguments.size());
-    arguments.push_back(nullptr);
     const int status = runWithRatios(
-        count, arguments.data(),
+        argc, argv,
         {{"BM_ToolStartToFirstMessage/bridge", "BM_ToolStartToFirstMessage/simulator", 1.5},
          {"BM_InquiryResultToAddressStoredThrough/bridge",
           "BM_InquiryResultToAddressStoredThrough/simulator", 1.5},
