@@ -9,8 +9,10 @@
 // the send and stamped by a thread of the bench blocked on the daemon's output. From there to the
 // tool's "preferences changed" notification the work is the tool's alone; what the bridge adds
 // comes before the event, and is printed apart: inquiry command to result event, less the delay,
-// split at the moment the double announces the pad on its bus (the bridge's own handling after
-// it) and set beside the double's own answer time for the two calls the bridge makes first.
+// with the double's own part of it (SetDiscoveryFilter's answer, StartDiscovery to the pad
+// announced, both timed from the bench's own connection) taken out, and the bridge's handling
+// of the double's announcement shown on its own. Tool start to "searching" is shown too: there
+// the bridge powers BlueZ's adapter on through the bus.
 #include "BlueZDouble.h"
 #include "CPDistributedMessagingCenter.h"
 #include "ChildProcess.h"
