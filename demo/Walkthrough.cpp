@@ -499,7 +499,17 @@ bool Walkthrough::tapPair(QString &why) {
 }
 
 bool Walkthrough::awaitStartingSearch(QString &why) {
-    return awaitHud("Starting Search", why) && screenshot("4-starting-search", why);
+    // A radio that answers at once may have the search running before the prompt is seen.
+    const auto shown = [&] {
+        const QString text = hud();
+        return text.startsWith("Starting Search") || text.startsWith("Searching...");
+    };
+    if (!waitUntil(shown, kStepTimeoutMs)) {
+        why = hudReading();
+        return false;
+    }
+    say("  HUD: \"" + oneLine(hud()) + '"');
+    return screenshot("4-starting-search", why);
 }
 
 bool Walkthrough::awaitSearching(QString &why) {

@@ -93,7 +93,7 @@ TEST(Walkthrough, TheRunPairsAndConnectsThroughBlueZAndLightsTheKernelsLeds) {
     ASSERT_TRUE(bluez.addAdapter(QStringLiteral("hci0")) &&
                 bluez.addDiscoverableDevice(QStringLiteral("hci0"), address,
                                             QStringLiteral("Wireless Controller"), 0x002508, -45,
-                                            std::chrono::milliseconds(300)) &&
+                                            std::chrono::milliseconds(1000)) &&
                 bluez.setDevicePin(address, QStringLiteral("5820")))
         << bluez.error();
     platform::testing::ControllerSysfs sysfs;

@@ -309,6 +309,12 @@ void BlueZBridge::powerOn() {
         return;
     }
     setState(HCI_STATE_INITIALIZING);
+    // Usually the desktop has powered it already: the client's first commands then find the
+    // stack working instead of being dropped while BlueZ answers.
+    if (powered_[adapter]) {
+        finishPowerOn(adapter);
+        return;
+    }
     call(adapter, kProperties, QStringLiteral("Set"),
          {kAdapter, QStringLiteral("Powered"), QVariant::fromValue(QDBusVariant(true))},
          [this, adapter](const QDBusMessage &reply) {
@@ -321,14 +327,18 @@ void BlueZBridge::powerOn() {
                  broadcast(BTSTACK_EVENT_POWERON_FAILED, {});
                  return;
              }
-             inquiryMode_ = 0;
-             Bytes address;
-             appendAddress(address, adapters_.count(adapter) ? adapters_.at(adapter) : Address{});
-             commandComplete(hci_reset.opcode, kSuccess);
-             commandComplete(hci_read_bd_addr.opcode, kSuccess, address);
-             commandComplete(hci_write_scan_enable.opcode, kSuccess);
-             setState(HCI_STATE_WORKING);
+             finishPowerOn(adapter);
          });
+}
+
+void BlueZBridge::finishPowerOn(const QString &adapter) {
+    inquiryMode_ = 0;
+    Bytes address;
+    appendAddress(address, adapters_.count(adapter) ? adapters_.at(adapter) : Address{});
+    commandComplete(hci_reset.opcode, kSuccess);
+    commandComplete(hci_read_bd_addr.opcode, kSuccess, address);
+    commandComplete(hci_write_scan_enable.opcode, kSuccess);
+    setState(HCI_STATE_WORKING);
 }
 
 // The adapter stays powered: other programs use it.

@@ -59,6 +59,7 @@ private:
     void controllerCommand(Client &client, const DecodedCommand &command) override;
     void clientDropped(int id) override;
     void powerOn() override;
+    void finishPowerOn(const QString &adapter);
     void powerOff() override;
 
     // BlueZ's objects.
