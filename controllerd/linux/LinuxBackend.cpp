@@ -64,9 +64,13 @@ void LinuxBackend::readPreferences(bool withColour) {
         return found == preferences->end() ? nullptr : &found->second;
     };
     const auto before = std::make_pair(type_, followed_);
-    type_ = NBRDefaultControllerType;
+    std::int32_t storedType = NBRDefaultControllerType;
     if (const auto *stored = entry(NBRControllerTypeKey))
-        type_ = static_cast<std::int32_t>(stored->integerValue().value_or(type_));
+        storedType = static_cast<std::int32_t>(stored->integerValue().value_or(storedType));
+    // A file written for something else (a keymap, a colour) keeps the type a connect asked for.
+    if (withColour || storedType != storedType_)
+        type_ = storedType;
+    storedType_ = storedType;
     // Without a stored address the controller connected last is still the one followed.
     if (const auto *stored = entry(NBRBluetoothAddressKey);
         stored && stored->data() && stored->data()->size() == 6) {
