@@ -39,9 +39,10 @@ LinuxBackend::LinuxBackend(QObject *parent) : ControllerBackend(parent) {
     });
     // The first log lines wait for the daemon to set its log.
     QTimer::singleShot(0, this, [this] {
-        readPreferences(true);
+        // Watched before it is read: a file written in between is then a change, not missed.
         preferences_ = std::make_unique<PreferencesWatch>(
             platform::devicePath(NBRPreferencesPath));
+        readPreferences(true);
         connect(preferences_.get(), &PreferencesWatch::changed, this, [this] {
             const bool wasKeyboard = type_ == NBRControllerTypeKeyboard;
             readPreferences(false);
