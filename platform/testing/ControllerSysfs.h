@@ -46,6 +46,7 @@ public:
         input_id id{};                                // UI_DEV_SETUP
         std::set<unsigned> types;                     // UI_SET_EVBIT
         std::map<unsigned, std::set<unsigned>> codes; // UI_SET_KEYBIT, UI_SET_ABSBIT, … by type
+        std::set<unsigned> properties;                // UI_SET_PROPBIT
         std::map<unsigned, input_absinfo> axes;       // UI_ABS_SETUP
         InputDevice made;                             // from UI_DEV_CREATE on
         bool destroyed = false;                       // UI_DEV_DESTROY

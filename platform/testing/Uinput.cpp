@@ -76,7 +76,10 @@ namespace {
 using Uinput = ControllerSysfs::Uinput;
 using UinputDevice = ControllerSysfs::UinputDevice;
 
-// A UI_SET_*BIT request's event type; 0 for UI_SET_PROPBIT, -1 for any other request.
+constexpr int kPropertyBits = EV_CNT; // UI_SET_PROPBIT's, beside the event types
+
+// A UI_SET_*BIT request's event type: 0 for UI_SET_EVBIT, kPropertyBits for UI_SET_PROPBIT, -1
+// for any other request.
 int typeSetBy(unsigned long request) {
     switch (request) {
     case UI_SET_EVBIT:
@@ -98,7 +101,7 @@ int typeSetBy(unsigned long request) {
     case UI_SET_SWBIT:
         return EV_SW;
     case UI_SET_PROPBIT:
-        return INPUT_PROP_CNT; // kept apart from the types below EV_CNT
+        return kPropertyBits;
     default:
         return -1;
     }
@@ -178,6 +181,8 @@ gboolean answerUinputIoctl(UMockdevIoctlBase *, UMockdevIoctlClient *client, gpo
             return done(-1, EINVAL);
         if (type == 0)
             device.types.insert(static_cast<unsigned>(code));
+        else if (type == kPropertyBits)
+            device.properties.insert(static_cast<unsigned>(code));
         else
             device.codes[static_cast<unsigned>(type)].insert(static_cast<unsigned>(code));
         return done(0);
@@ -318,7 +323,8 @@ std::vector<input_event> ControllerSysfs::takeUinputEvents() {
             uinputBytes_.append(buffer, static_cast<std::size_t>(n));
     }
     std::vector<input_event> events(uinputBytes_.size() / sizeof(input_event));
-    std::memcpy(events.data(), uinputBytes_.data(), events.size() * sizeof(input_event));
+    if (!events.empty())
+        std::memcpy(events.data(), uinputBytes_.data(), events.size() * sizeof(input_event));
     uinputBytes_.erase(0, events.size() * sizeof(input_event));
     return events;
 }
