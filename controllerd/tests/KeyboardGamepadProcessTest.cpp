@@ -14,9 +14,16 @@
 #include <linux/input.h>
 
 #include <QDeadlineTimer>
+#include <algorithm>
+#include <array>
 #include <filesystem>
 #include <future>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
 #include <unistd.h>
+#include <vector>
 
 using namespace std::chrono_literals;
 using platform::testing::BlueZDouble;
@@ -61,8 +68,8 @@ ConnectOutcome connectKeyboard() {
 // names (libevdev's are the compass's: BTN_SOUTH).
 std::string described(const std::vector<input_event> &events) {
     static const std::map<unsigned, const char *> buttons = {
-        {BTN_A, "BTN_A"},   {BTN_B, "BTN_B"},           {BTN_X, "BTN_X"},
-        {BTN_Y, "BTN_Y"},   {BTN_TL, "BTN_TL"},         {BTN_TR, "BTN_TR"},
+        {BTN_A, "BTN_A"},         {BTN_B, "BTN_B"},           {BTN_X, "BTN_X"},
+        {BTN_Y, "BTN_Y"},         {BTN_TL, "BTN_TL"},         {BTN_TR, "BTN_TR"},
         {BTN_START, "BTN_START"}, {BTN_SELECT, "BTN_SELECT"}, {BTN_MODE, "BTN_MODE"}};
     std::string text;
     for (const input_event &event : events) {
@@ -96,8 +103,8 @@ protected:
         platform::PlistValue::Dictionary file{{NBRControllerTypeKey, type}};
         if (!keymap.empty())
             file.emplace(NBRKeyboardKeymapKey, std::move(keymap));
-        ASSERT_TRUE(root_.writePlist(NBRPreferencesPath, std::move(file),
-                                     platform::PlistFormat::Binary));
+        ASSERT_TRUE(
+            root_.writePlist(NBRPreferencesPath, std::move(file), platform::PlistFormat::Binary));
     }
 
     void start() {
@@ -234,8 +241,8 @@ TEST_F(KeyboardGamepadProcess, AConnectMakesTheXpadLikePadThatTheKeysPlay) {
     EXPECT_EQ(pad->id.product, 0x028e);
     EXPECT_EQ(pad->types, (std::set<unsigned>{EV_SYN, EV_KEY, EV_ABS}));
     EXPECT_EQ(pad->codes.at(EV_KEY),
-              (std::set<unsigned>{BTN_A, BTN_B, BTN_X, BTN_Y, BTN_TL, BTN_TR, BTN_SELECT,
-                                  BTN_START, BTN_MODE, BTN_THUMBL, BTN_THUMBR}));
+              (std::set<unsigned>{BTN_A, BTN_B, BTN_X, BTN_Y, BTN_TL, BTN_TR, BTN_SELECT, BTN_START,
+                                  BTN_MODE, BTN_THUMBL, BTN_THUMBR}));
     ASSERT_EQ(pad->axes.size(), 8u);
     for (unsigned stick : {ABS_X, ABS_Y, ABS_RX, ABS_RY}) {
         EXPECT_EQ(pad->axes.at(stick).minimum, -32768) << stick;
@@ -248,8 +255,8 @@ TEST_F(KeyboardGamepadProcess, AConnectMakesTheXpadLikePadThatTheKeysPlay) {
         EXPECT_EQ(pad->axes.at(hat).maximum, 1) << hat;
     }
     EXPECT_TRUE(std::filesystem::exists(sysfs_.root() + pad->made.node));
-    EXPECT_TRUE(daemon_.waitForLog("keyboard gamepad " + pad->made.node + " driven by " +
-                                   keyboard.node))
+    EXPECT_TRUE(
+        daemon_.waitForLog("keyboard gamepad " + pad->made.node + " driven by " + keyboard.node))
         << log();
 
     EXPECT_EQ(press(keyboard, KEY_W), "ABS_HAT0Y=-1");
@@ -277,8 +284,8 @@ TEST_F(KeyboardGamepadProcess, AKeymapStoredWhileConnectedPlaysFromTheNextKey) {
     ASSERT_EQ(press(keyboard, KEY_K, 0), "BTN_A=0");
 
     // K (usage 14) now B, and Q (usage 20) A.
-    storePreferences(NBRControllerTypeDualShock4,
-                     {{"14", std::int64_t(NBRButtonNativeB)}, {"20", std::int64_t(NBRButtonNativeA)}});
+    storePreferences(NBRControllerTypeDualShock4, {{"14", std::int64_t(NBRButtonNativeB)},
+                                                   {"20", std::int64_t(NBRButtonNativeA)}});
     // The daemon reads the file once its writes settle; until then K plays the old binding.
     const QDeadlineTimer deadline(scaled(5s));
     std::string frame;

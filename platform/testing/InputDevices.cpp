@@ -131,7 +131,7 @@ gboolean answerEvdevIoctl(UMockdevIoctlBase *, UMockdevIoctlClient *client, gpoi
     }
     if (reading && number == _IOC_NR(EVIOCGNAME(0))) {
         replyToIoctl(client, size, node.name.c_str(), node.name.size() + 1,
-              static_cast<long>(std::min(size, node.name.size() + 1)));
+                     static_cast<long>(std::min(size, node.name.size() + 1)));
         return TRUE;
     }
     if (reading && number >= _IOC_NR(EVIOCGBIT(0, 0)) && number <= _IOC_NR(EVIOCGBIT(EV_MAX, 0))) {
@@ -236,11 +236,10 @@ ControllerSysfs::InputDevice ControllerSysfs::addEvdevDevice(const EvdevNode &st
 
     // The device with its capabilities first and the handler ready before the node appears:
     // a reader watching /dev/input may open it at once.
-    if (!add("P: " + input + "\nE: SUBSYSTEM=input\nE: NAME=\"" + state.name + "\"\nE: " +
-             udevKind + "=1\nA: name=" + state.name + "\n" + id +
-             "A: capabilities/ev=" + sysfsBitmap(types) +
-             "\nA: capabilities/key=" + codesOf(EV_KEY) +
-             "\nA: capabilities/rel=" + codesOf(EV_REL) +
+    if (!add("P: " + input + "\nE: SUBSYSTEM=input\nE: NAME=\"" + state.name +
+             "\"\nE: " + udevKind + "=1\nA: name=" + state.name + "\n" + id +
+             "A: capabilities/ev=" + sysfsBitmap(types) + "\nA: capabilities/key=" +
+             codesOf(EV_KEY) + "\nA: capabilities/rel=" + codesOf(EV_REL) +
              "\nA: capabilities/abs=" + codesOf(EV_ABS) + "\n"))
         return {};
     {

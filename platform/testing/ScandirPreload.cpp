@@ -25,7 +25,8 @@ std::string inTree(const char *path) {
 } // namespace
 
 extern "C" int scandir(const char *__restrict path, dirent ***__restrict list,
-                       int (*keep)(const dirent *), int (*order)(const dirent **, const dirent **)) {
+                       int (*keep)(const dirent *),
+                       int (*order)(const dirent **, const dirent **)) {
     static const auto real = reinterpret_cast<Scandir>(dlsym(RTLD_NEXT, "scandir"));
     return real(inTree(path).c_str(), list, keep, order);
 }
