@@ -39,9 +39,10 @@ LinuxBackend::LinuxBackend(QObject *parent) : ControllerBackend(parent) {
     });
     // The first log lines wait for the daemon to set its log.
     QTimer::singleShot(0, this, [this] {
-        readPreferences(true);
+        // Watched before it is read: a file written in between is then a change, not missed.
         preferences_ = std::make_unique<PreferencesWatch>(
             platform::devicePath(NBRPreferencesPath));
+        readPreferences(true);
         connect(preferences_.get(), &PreferencesWatch::changed, this, [this] {
             const bool wasKeyboard = type_ == NBRControllerTypeKeyboard;
             readPreferences(false);
@@ -64,9 +65,13 @@ void LinuxBackend::readPreferences(bool withColour) {
         return found == preferences->end() ? nullptr : &found->second;
     };
     const auto before = std::make_pair(type_, followed_);
-    type_ = NBRDefaultControllerType;
+    std::int32_t storedType = NBRDefaultControllerType;
     if (const auto *stored = entry(NBRControllerTypeKey))
-        type_ = static_cast<std::int32_t>(stored->integerValue().value_or(type_));
+        storedType = static_cast<std::int32_t>(stored->integerValue().value_or(storedType));
+    // A file written for something else (a keymap, a colour) keeps the type a connect asked for.
+    if (withColour || storedType != storedType_)
+        type_ = storedType;
+    storedType_ = storedType;
     // Without a stored address the controller connected last is still the one followed.
     if (const auto *stored = entry(NBRBluetoothAddressKey);
         stored && stored->data() && stored->data()->size() == 6) {

@@ -59,6 +59,7 @@ private:
     std::unique_ptr<PreferencesWatch> preferences_;
     KeyboardController keyboard_;
     std::int32_t type_ = 0;
+    std::int32_t storedType_ = 0; // the preferences' own: only its change is a choice on the page
     std::optional<BluetoothAddress> followed_;
     std::optional<BluetoothAddress> attached_;
     std::optional<LightBar> lightBar_; // of the attached controller's connection

@@ -367,6 +367,8 @@ TEST_F(LinuxBackendProcess, AConnectWithoutAnAddressTakesTheFirstControllerToCom
 TEST_F(LinuxBackendProcess, AControllerStoredWhileRunningIsFollowed) {
     const auto pad = sysfs_.addDualShock4("1c:66:6d:01:02:03");
     start();
+    // Its first reading done: a file stored before it is the daemon's start, not a change.
+    ASSERT_TRUE(daemon_.waitForLog("linux backend: no preferences at")) << log();
     storePreferences("00ff00");
     ASSERT_TRUE(daemon_.waitForLog("preferences changed, controller 1c:66:6d:01:02:03 type=1"))
         << log();

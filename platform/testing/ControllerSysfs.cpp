@@ -49,6 +49,7 @@ ControllerSysfs::ControllerSysfs() {
 }
 
 ControllerSysfs::~ControllerSysfs() {
+    closeUinput();
     for (int fd : hidraws_)
         ::close(fd);
     for (int fd : inputMasters_)
@@ -57,10 +58,14 @@ ControllerSysfs::~ControllerSysfs() {
         g_object_unref(bed_); // removes the tree
     if (evdevIoctls_)
         g_object_unref(evdevIoctls_);
+    if (uinputIoctls_)
+        g_object_unref(uinputIoctls_);
 }
 
 std::vector<std::string> ControllerSysfs::childEnvironment() const {
     std::string preload = environmentValue("LD_PRELOAD");
+    if (preload.find(NBR_SCANDIR_PRELOAD) == std::string::npos)
+        preload = joined(NBR_SCANDIR_PRELOAD, preload, ':');
     if (preload.find("libumockdev-preload") == std::string::npos)
         preload = joined(kPreload, preload, ':');
     // The preload comes before the sanitizer runtime, which then must not insist on being first.
@@ -74,6 +79,7 @@ ChildSetup ControllerSysfs::childSetup() const {
 }
 
 bool ControllerSysfs::add(const std::string &description) {
+    std::lock_guard tree(tree_);
     if (bed_ == nullptr)
         return false;
     GError *failure = nullptr;
@@ -142,6 +148,7 @@ void ControllerSysfs::closeHidraw(int fd) {
 }
 
 void ControllerSysfs::removeDevice(const std::string &path) {
+    std::lock_guard tree(tree_);
     if (bed_ == nullptr)
         return;
     // umockdev removes one device's folder; its children (LEDs, input, hidraw) would stay

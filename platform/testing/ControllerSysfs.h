@@ -4,7 +4,11 @@
 
 #include <cstdint>
 #include <linux/capability.h>
+#include <linux/input.h>
+#include <map>
 #include <memory>
+#include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -12,6 +16,8 @@ typedef struct _UMockdevTestbed UMockdevTestbed;
 typedef struct _UMockdevIoctlBase UMockdevIoctlBase;
 
 namespace platform::testing {
+
+struct EvdevNode;
 
 // A sysfs and /dev tree of one test's own (a umockdev testbed) holding DualShock 4s and evdev
 // input devices (keyboards, a mouse) as the kernel shows them. The test process builds and reads
@@ -34,6 +40,17 @@ public:
         std::string path; // the input device, "/devices/virtual/input/input40"
         std::string node; // its event node, "/dev/input/event20"
     };
+    // A device made through /dev/uinput, as uinput was told it.
+    struct UinputDevice {
+        std::string name;                             // UI_DEV_SETUP
+        input_id id{};                                // UI_DEV_SETUP
+        std::set<unsigned> types;                     // UI_SET_EVBIT
+        std::map<unsigned, std::set<unsigned>> codes; // UI_SET_KEYBIT, UI_SET_ABSBIT, … by type
+        std::set<unsigned> properties;                // UI_SET_PROPBIT
+        std::map<unsigned, input_absinfo> axes;       // UI_ABS_SETUP
+        InputDevice made;                             // from UI_DEV_CREATE on
+        bool destroyed = false;                       // UI_DEV_DESTROY
+    };
 
     ControllerSysfs();
     ~ControllerSysfs();
@@ -41,8 +58,9 @@ public:
     ControllerSysfs &operator=(const ControllerSysfs &) = delete;
 
     const std::string &root() const { return root_; }
-    // LD_PRELOAD (the test's own kept after it), UMOCKDEV_DIR, and ASAN_OPTIONS letting the
-    // preload come before a sanitizer runtime.
+    // LD_PRELOAD (umockdev's, then the project's scandir(3) into the tree, the test's own kept
+    // after them), UMOCKDEV_DIR, and ASAN_OPTIONS letting the preload come before a sanitizer
+    // runtime.
     std::vector<std::string> childEnvironment() const;
     // The environment, with file modes holding for the child even when the test runs as root
     // (refuseWrites needs that).
@@ -82,6 +100,21 @@ public:
     // Whether a reader holds the device with an exclusive grab (EVIOCGRAB).
     bool grabbed(const InputDevice &device) const;
 
+    // /dev/uinput answering what libevdev's uinput calls ask, as the kernel's uinput (version 5)
+    // does: UI_DEV_CREATE makes the device an input device with its event node (whose ioctls
+    // answer as evdev's) and UI_DEV_DESTROY removes it; what the child writes to /dev/uinput
+    // is read with takeUinputEvents. Ioctls it does not know are refused and named in
+    // uinputProblems.
+    bool addUinput();
+    // /dev/uinput openable by no one (mode 0), as it is without the udev rule granting it; see
+    // childSetup.
+    bool refuseUinput();
+    // Every device made through /dev/uinput or being set up, in order, removed ones kept.
+    std::vector<UinputDevice> uinputDevices() const;
+    // The events written to /dev/uinput since the last call, whole ones only, without waiting.
+    std::vector<input_event> takeUinputEvents();
+    std::vector<std::string> uinputProblems() const;
+
     // <root>/sys/class/leds/<led>/brightness without its newline; empty when unreadable.
     std::string brightness(const std::string &led) const;
     // That brightness file can no longer be written (mode 0444): a process started with
@@ -91,9 +124,14 @@ public:
     const std::string &error() const { return error_; }
 
     struct EvdevNodes; // what the event nodes answer, shared with umockdev's ioctl thread
+    struct Uinput;     // what /dev/uinput was told, shared with that thread
 
 private:
     InputDevice addInputDevice(const std::string &name, bool keyboard);
+    // `udevKind` is the udev property naming the device's kind ("ID_INPUT_KEYBOARD").
+    InputDevice addEvdevDevice(const EvdevNode &state, const std::string &udevKind);
+    // Nothing more is made through /dev/uinput: the tree is going.
+    void closeUinput();
     bool writeEvents(const InputDevice &device, const void *events, std::size_t size);
 
     UMockdevTestbed *bed_ = nullptr;
@@ -104,6 +142,13 @@ private:
     std::shared_ptr<EvdevNodes> evdev_;
     UMockdevIoctlBase *evdevIoctls_ = nullptr;
     int inputDevices_ = 0;
+    std::shared_ptr<Uinput> uinput_;
+    UMockdevIoctlBase *uinputIoctls_ = nullptr;
+    int uinputMaster_ = -1;
+    std::string uinputBytes_; // a partial event read from it
+    // The tree changes from umockdev's ioctl thread too, as a device made through /dev/uinput
+    // comes and goes.
+    mutable std::recursive_mutex tree_;
     std::string error_;
 };
 

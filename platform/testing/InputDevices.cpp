@@ -1,7 +1,7 @@
 // Evdev input devices in the testbed: ControllerSysfs's keyboards and mouse. umockdev gives an
 // event node a PTY and hands its ioctls to a handler here, on umockdev's own thread, which
 // answers them as the kernel's evdev does for a device of these capabilities.
-#include "ControllerSysfs.h"
+#include "EvdevNodes.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -24,19 +24,22 @@
 
 namespace platform::testing {
 
-struct ControllerSysfs::EvdevNodes {
-    struct Node {
-        std::string name;
-        input_id id{};
-        std::map<unsigned, std::vector<unsigned>> codes; // by event type
-        std::set<unsigned> down;                         // keys held
-        unsigned leds = 0;
-        bool grabbed = false;
-        int master = -1; // the test's end of the PTY
-    };
-    std::mutex lock;
-    std::map<std::string, Node> nodes; // by "/dev/input/eventN"
-};
+std::string sysfsBitmap(const std::vector<unsigned> &codes) {
+    constexpr unsigned kBits = sizeof(unsigned long) * CHAR_BIT;
+    unsigned highest = 0;
+    for (unsigned code : codes)
+        highest = std::max(highest, code);
+    std::vector<unsigned long> words(highest / kBits + 1, 0);
+    for (unsigned code : codes)
+        words[code / kBits] |= 1ul << (code % kBits);
+    std::string text;
+    for (auto word = words.rbegin(); word != words.rend(); ++word) {
+        char hex[24];
+        std::snprintf(hex, sizeof hex, "%lx", *word);
+        text += (text.empty() ? "" : " ") + std::string(hex);
+    }
+    return text;
+}
 
 namespace {
 
@@ -62,26 +65,10 @@ std::vector<unsigned char> bitmap(const std::vector<unsigned> &codes, std::size_
     return bytes;
 }
 
-// The same as a sysfs capabilities attribute: hex longs, the highest first.
-std::string sysfsBitmap(const std::vector<unsigned> &codes) {
-    constexpr unsigned kBits = sizeof(unsigned long) * CHAR_BIT;
-    unsigned highest = 0;
-    for (unsigned code : codes)
-        highest = std::max(highest, code);
-    std::vector<unsigned long> words(highest / kBits + 1, 0);
-    for (unsigned code : codes)
-        words[code / kBits] |= 1ul << (code % kBits);
-    std::string text;
-    for (auto word = words.rbegin(); word != words.rend(); ++word) {
-        char hex[24];
-        std::snprintf(hex, sizeof hex, "%lx", *word);
-        text += (text.empty() ? "" : " ") + std::string(hex);
-    }
-    return text;
-}
+} // namespace
 
-void reply(UMockdevIoctlClient *client, std::size_t size, const void *bytes, std::size_t length,
-           long result) {
+void replyToIoctl(UMockdevIoctlClient *client, std::size_t size, const void *bytes,
+                  std::size_t length, long result) {
     GError *failure = nullptr;
     UMockdevIoctlData *data =
         umockdev_ioctl_data_resolve(umockdev_ioctl_client_get_arg(client), 0, size, &failure);
@@ -96,6 +83,8 @@ void reply(UMockdevIoctlClient *client, std::size_t size, const void *bytes, std
     g_object_unref(data);
     umockdev_ioctl_client_complete(client, result, 0);
 }
+
+namespace {
 
 gboolean answerEvdevIoctl(UMockdevIoctlBase *, UMockdevIoctlClient *client, gpointer shared) {
     const unsigned long request = umockdev_ioctl_client_get_request(client);
@@ -128,21 +117,21 @@ gboolean answerEvdevIoctl(UMockdevIoctlBase *, UMockdevIoctlClient *client, gpoi
     }
     if (request == EVIOCGVERSION) {
         const int version = EV_VERSION;
-        reply(client, sizeof version, &version, sizeof version, 0);
+        replyToIoctl(client, sizeof version, &version, sizeof version, 0);
         return TRUE;
     }
     if (request == EVIOCGID) {
-        reply(client, sizeof node.id, &node.id, sizeof node.id, 0);
+        replyToIoctl(client, sizeof node.id, &node.id, sizeof node.id, 0);
         return TRUE;
     }
     if (request == EVIOCGREP) {
         const unsigned int repeat[2] = {250, 33};
-        reply(client, sizeof repeat, repeat, sizeof repeat, 0);
+        replyToIoctl(client, sizeof repeat, repeat, sizeof repeat, 0);
         return TRUE;
     }
     if (reading && number == _IOC_NR(EVIOCGNAME(0))) {
-        reply(client, size, node.name.c_str(), node.name.size() + 1,
-              static_cast<long>(std::min(size, node.name.size() + 1)));
+        replyToIoctl(client, size, node.name.c_str(), node.name.size() + 1,
+                     static_cast<long>(std::min(size, node.name.size() + 1)));
         return TRUE;
     }
     if (reading && number >= _IOC_NR(EVIOCGBIT(0, 0)) && number <= _IOC_NR(EVIOCGBIT(EV_MAX, 0))) {
@@ -155,18 +144,25 @@ gboolean answerEvdevIoctl(UMockdevIoctlBase *, UMockdevIoctlClient *client, gpoi
             codes = of->second;
         }
         const auto bytes = bitmap(codes, size);
-        reply(client, size, bytes.data(), bytes.size(), static_cast<long>(size));
+        replyToIoctl(client, size, bytes.data(), bytes.size(), static_cast<long>(size));
+        return TRUE;
+    }
+    if (reading && number >= _IOC_NR(EVIOCGABS(0)) && number <= _IOC_NR(EVIOCGABS(ABS_MAX))) {
+        input_absinfo info{};
+        if (auto axis = node.axes.find(number - _IOC_NR(EVIOCGABS(0))); axis != node.axes.end())
+            info = axis->second;
+        replyToIoctl(client, size, &info, sizeof info, 0);
         return TRUE;
     }
     if (reading && number == _IOC_NR(EVIOCGKEY(0))) {
         const auto bytes = bitmap({node.down.begin(), node.down.end()}, size);
-        reply(client, size, bytes.data(), bytes.size(), static_cast<long>(size));
+        replyToIoctl(client, size, bytes.data(), bytes.size(), static_cast<long>(size));
         return TRUE;
     }
     if (reading && (number == _IOC_NR(EVIOCGLED(0)) || number == _IOC_NR(EVIOCGSW(0)) ||
                     number == _IOC_NR(EVIOCGSND(0)) || number == _IOC_NR(EVIOCGPROP(0)))) {
         std::vector<unsigned char> none(size, 0);
-        reply(client, size, none.data(), none.size(), static_cast<long>(size));
+        replyToIoctl(client, size, none.data(), none.size(), static_cast<long>(size));
         return TRUE;
     }
     // No physical path or unique id, as a virtual device has none; the rest is not needed.
@@ -188,6 +184,27 @@ ControllerSysfs::InputDevice ControllerSysfs::addMouse(const std::string &name) 
 
 ControllerSysfs::InputDevice ControllerSysfs::addInputDevice(const std::string &name,
                                                              bool keyboard) {
+    EvdevNodes::Node state;
+    state.name = name;
+    if (keyboard) {
+        state.id = {BUS_USB, 0x046d, 0xc31c, 0x0110};
+        state.codes[EV_SYN] = {SYN_REPORT, SYN_DROPPED};
+        state.codes[EV_KEY] = keyboardKeys();
+        state.codes[EV_MSC] = {MSC_SCAN};
+        state.codes[EV_LED] = {LED_NUML, LED_CAPSL, LED_SCROLLL};
+        state.codes[EV_REP] = {};
+    } else {
+        state.id = {BUS_USB, 0x046d, 0xc077, 0x0111};
+        state.codes[EV_SYN] = {SYN_REPORT, SYN_DROPPED};
+        state.codes[EV_KEY] = {BTN_LEFT};
+        state.codes[EV_REL] = {REL_X, REL_Y};
+    }
+    return addEvdevDevice(state, keyboard ? "ID_INPUT_KEYBOARD" : "ID_INPUT_MOUSE");
+}
+
+ControllerSysfs::InputDevice ControllerSysfs::addEvdevDevice(const EvdevNode &state,
+                                                             const std::string &udevKind) {
+    std::lock_guard tree(tree_);
     if (bed_ == nullptr)
         return {};
     if (!evdev_) {
@@ -206,21 +223,6 @@ ControllerSysfs::InputDevice ControllerSysfs::addInputDevice(const std::string &
     const std::string event = "event" + std::to_string(20 + number);
     const std::string node = "/dev/input/" + event;
 
-    EvdevNodes::Node state;
-    state.name = name;
-    if (keyboard) {
-        state.id = {BUS_USB, 0x046d, 0xc31c, 0x0110};
-        state.codes[EV_SYN] = {SYN_REPORT, SYN_DROPPED};
-        state.codes[EV_KEY] = keyboardKeys();
-        state.codes[EV_MSC] = {MSC_SCAN};
-        state.codes[EV_LED] = {LED_NUML, LED_CAPSL, LED_SCROLLL};
-        state.codes[EV_REP] = {};
-    } else {
-        state.id = {BUS_USB, 0x046d, 0xc077, 0x0111};
-        state.codes[EV_SYN] = {SYN_REPORT, SYN_DROPPED};
-        state.codes[EV_KEY] = {BTN_LEFT};
-        state.codes[EV_REL] = {REL_X, REL_Y};
-    }
     std::vector<unsigned> types;
     for (const auto &entry : state.codes)
         types.push_back(entry.first);
@@ -228,14 +230,17 @@ ControllerSysfs::InputDevice ControllerSysfs::addInputDevice(const std::string &
         const auto of = state.codes.find(type);
         return of == state.codes.end() ? std::string("0") : sysfsBitmap(of->second);
     };
+    char id[64];
+    std::snprintf(id, sizeof id, "A: id/bustype=%04x\nA: id/vendor=%04x\nA: id/product=%04x\n",
+                  state.id.bustype, state.id.vendor, state.id.product);
 
     // The device with its capabilities first and the handler ready before the node appears:
     // a reader watching /dev/input may open it at once.
-    if (!add("P: " + input + "\nE: SUBSYSTEM=input\nE: NAME=\"" + name +
-             "\"\nE: " + (keyboard ? "ID_INPUT_KEYBOARD=1" : "ID_INPUT_MOUSE=1") +
-             "\nA: name=" + name + "\nA: capabilities/ev=" + sysfsBitmap(types) +
-             "\nA: capabilities/key=" + codesOf(EV_KEY) +
-             "\nA: capabilities/rel=" + codesOf(EV_REL) + "\n"))
+    if (!add("P: " + input + "\nE: SUBSYSTEM=input\nE: NAME=\"" + state.name +
+             "\"\nE: " + udevKind + "=1\nA: name=" + state.name + "\n" + id +
+             "A: capabilities/ev=" + sysfsBitmap(types) + "\nA: capabilities/key=" +
+             codesOf(EV_KEY) + "\nA: capabilities/rel=" + codesOf(EV_REL) +
+             "\nA: capabilities/abs=" + codesOf(EV_ABS) + "\n"))
         return {};
     {
         std::lock_guard hold(evdev_->lock);
@@ -329,6 +334,7 @@ bool ControllerSysfs::releaseKeyUnseen(const InputDevice &device, std::uint16_t 
 }
 
 void ControllerSysfs::removeInputDevice(const InputDevice &device) {
+    std::lock_guard tree(tree_);
     if (bed_ == nullptr || !evdev_)
         return;
     int master = -1;
