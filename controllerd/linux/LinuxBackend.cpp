@@ -85,6 +85,8 @@ void LinuxBackend::readPreferences(bool withColour) {
             log("linux backend: preferences changed, controller " +
                 (followed_ ? formatBluetoothAddress(*followed_) : std::string("none paired")) +
                 " type=" + std::to_string(type_));
+        else
+            log("linux backend: preferences read again (the keymap)");
         return;
     }
     const std::uint32_t pixel =
@@ -274,10 +276,12 @@ bool LinuxBackend::startKeyboard(std::string &error) {
     return true;
 }
 
-// Choosing the keyboard on the page is its connect; choosing another type lets it go.
+// Choosing the keyboard on the page is its connect; choosing another type lets it go. Only a
+// choice counts: a file written for a keymap or a colour neither brings back a pad the user
+// disconnected nor retries one that could not be made.
 void LinuxBackend::followKeyboardType(bool wasKeyboard) {
     const bool isKeyboard = type_ == NBRControllerTypeKeyboard;
-    if (isKeyboard && !keyboard_.running()) {
+    if (isKeyboard && !wasKeyboard && !keyboard_.running()) {
         std::string error;
         if (startKeyboard(error))
             emit controllerAttached(NBRControllerTypeKeyboard, BluetoothAddress{});

@@ -341,6 +341,21 @@ TEST_F(KeyboardGamepadProcess, ChoosingTheKeyboardInTheFileMakesThePadAndAnother
     EXPECT_FALSE(connected());
 }
 
+// Let go by hand, the pad stays gone while the file is written for other things (a keymap).
+TEST_F(KeyboardGamepadProcess, APadDisconnectedByHandStaysGoneWhenTheFileIsWrittenAgain) {
+    addUinput();
+    addKeyboard();
+    storePreferences(NBRControllerTypeKeyboard);
+    start();
+    ASSERT_TRUE(padAppears()) << log();
+    disconnect();
+    ASSERT_TRUE(padGoes()) << log();
+    storePreferences(NBRControllerTypeKeyboard, {{"14", std::int64_t(NBRButtonNativeB)}});
+    ASSERT_TRUE(daemon_.waitForLog("preferences read again")) << log();
+    EXPECT_FALSE(livePad()) << log();
+    EXPECT_FALSE(connected());
+}
+
 TEST_F(KeyboardGamepadProcess, WithoutUinputTheConnectIsRefusedSayingToLoadTheModule) {
     if (::access("/dev/uinput", F_OK) == 0)
         GTEST_SKIP() << "the preload passes a /dev node the tree lacks on to the machine's own";
