@@ -31,6 +31,7 @@ constexpr std::pair<std::string_view, bool DaemonOptions::*> kSwitches[] = {
     {"--never-answer", &DaemonOptions::neverAnswer},
     {"--close-without-reply", &DaemonOptions::closeWithoutReply},
     {"--refuse-connect", &DaemonOptions::refuseConnect},
+    {"--grab-keyboards", &DaemonOptions::grabKeyboards},
 };
 
 constexpr std::pair<std::string_view, int DaemonOptions::*> kNumbers[] = {
@@ -115,8 +116,8 @@ bool parseOption(ArgumentCursor &cursor, DaemonOptions &options) {
 } // namespace
 
 const char *DaemonOptions::usage() {
-    return "nbr-controllerd [--backend simulator|linux] [--log FILE] [--timestamps]\n"
-           "                       [--never-answer] [--close-without-reply]\n"
+    return "nbr-controllerd [--backend simulator|linux] [--grab-keyboards] [--log FILE]\n"
+           "                       [--timestamps] [--never-answer] [--close-without-reply]\n"
            "                       [--refuse-connect] [--short-reply BYTES]\n"
            "                       [--partial-reply BYTES] [--trickle MS] [--delay MS]\n"
            "                       [--connect-delay MS] [--connected TYPE[,ADDRESS]]\n";
@@ -134,6 +135,10 @@ std::optional<DaemonOptions> DaemonOptions::parse(const std::vector<std::string>
             return std::nullopt;
     }
     // A real controller's connect is BlueZ's to make or refuse.
+    if (options.grabKeyboards && options.backend != DaemonOptions::Backend::Linux) {
+        error = "--grab-keyboards is for the keyboard of --backend linux";
+        return std::nullopt;
+    }
     if (simulatedOnly && options.backend == DaemonOptions::Backend::Linux) {
         error = "--refuse-connect, --connect-delay and --connected simulate a controller: "
                 "not with --backend linux";

@@ -12,6 +12,8 @@ struct DaemonOptions {
     // What holds the controller: a simulated one, or a real one through BlueZ and the kernel.
     enum class Backend { Simulator, Linux };
     Backend backend = Backend::Simulator;
+    // The keyboard played as a gamepad (type 6) types nothing else while it plays.
+    bool grabKeyboards = false;
     std::string logPath;      // empty: standard output
     bool timestamps = false;  // each log line begins with "t=SECONDS " on the monotonic clock
     bool neverAnswer = false; // read everything, reply to nothing, close nothing

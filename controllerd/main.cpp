@@ -29,7 +29,7 @@ int main(int argc, char **argv) {
         return platform::usageError(tool, error);
     std::unique_ptr<ControllerBackend> backend;
     if (options->backend == DaemonOptions::Backend::Linux)
-        backend = std::make_unique<controllerd::LinuxBackend>();
+        backend = std::make_unique<controllerd::LinuxBackend>(options->grabKeyboards);
     ControllerDaemon daemon(std::move(*options), std::move(backend));
     if (!daemon.listen(error)) {
         std::fprintf(stderr, "nbr-controllerd: %s\n", error.c_str());

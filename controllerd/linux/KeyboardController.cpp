@@ -21,6 +21,7 @@ bool KeyboardController::start(std::string &error) {
     if (!device)
         return false;
     auto reader = std::make_unique<KeyboardReader>();
+    reader->setExclusive(exclusive_);
     if (!reader->start(error))
         return false; // the device goes with `device`
     device_ = std::move(device);

@@ -27,6 +27,9 @@ public:
     void stop();
     bool running() const { return pad_ != nullptr; }
 
+    // Grabbed, the keyboards type nothing anywhere else while they play (off by default).
+    void setExclusive(bool exclusive) { exclusive_ = exclusive; }
+
     // Played from the next key on, also while stopped.
     void setKeymap(const KeyboardKeymap &keymap);
     std::string gamepadNode() const;
@@ -37,6 +40,7 @@ signals:
     void problem(const QString &message);
 
 private:
+    bool exclusive_ = false;
     std::unique_ptr<KeyboardKeymap> keymap_;
     std::unique_ptr<UinputGamepad> device_;
     std::unique_ptr<KeyboardGamepad> pad_;

@@ -28,7 +28,8 @@ bool isZero(const BluetoothAddress &address) {
 
 } // namespace
 
-LinuxBackend::LinuxBackend(QObject *parent) : ControllerBackend(parent) {
+LinuxBackend::LinuxBackend(bool grabKeyboards, QObject *parent) : ControllerBackend(parent) {
+    keyboard_.setExclusive(grabKeyboards);
     connect(&keyboard_, &KeyboardController::problem, this,
             [this](const QString &message) { log("keyboard gamepad: " + message.toStdString()); });
     anyControllerDeadline_.setSingleShot(true);

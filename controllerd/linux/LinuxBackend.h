@@ -24,7 +24,8 @@ public:
     // logged before the page gives up.
     static constexpr std::chrono::milliseconds kConnectTimeout{18000};
 
-    explicit LinuxBackend(QObject *parent = nullptr);
+    // `grabKeyboards`: the keyboard playing as a gamepad types nothing else meanwhile.
+    explicit LinuxBackend(bool grabKeyboards = false, QObject *parent = nullptr);
     ~LinuxBackend() override;
 
     std::uint64_t connectController(std::int32_t type, const BluetoothAddress &address,

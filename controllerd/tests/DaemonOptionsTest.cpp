@@ -66,7 +66,9 @@ TEST(DaemonOptions, TheBackendIsChosenAndAConnectIsOnlySimulatedByTheSimulator) 
     EXPECT_EQ(parse({"--backend", "simulator", "--connected", "1"})->backend,
               DaemonOptions::Backend::Simulator);
 
+    EXPECT_TRUE(parse({"--backend", "linux", "--grab-keyboards"})->grabKeyboards);
     std::string error;
+    EXPECT_FALSE(parse({"--grab-keyboards"}, &error)) << "the simulator has no keyboard to grab";
     EXPECT_FALSE(parse({"--backend", "bluez"}, &error));
     EXPECT_EQ(error, "--backend: expected simulator or linux, got bluez");
     for (std::vector<std::string> simulated :
