@@ -354,6 +354,10 @@ TEST_F(KeyboardGamepadProcess, APadDisconnectedByHandStaysGoneWhenTheFileIsWritt
     ASSERT_TRUE(daemon_.waitForLog("preferences read again")) << log();
     EXPECT_FALSE(livePad()) << log();
     EXPECT_FALSE(connected());
+
+    // A connect makes it again.
+    EXPECT_TRUE(connectKeyboard().acknowledged) << log();
+    EXPECT_TRUE(padAppears()) << log();
 }
 
 TEST_F(KeyboardGamepadProcess, WithoutUinputTheConnectIsRefusedSayingToLoadTheModule) {

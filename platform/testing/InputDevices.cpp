@@ -7,11 +7,13 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <mutex>
 #include <set>
 
+#include <dirent.h>
 #include <linux/input.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -349,6 +351,18 @@ void ControllerSysfs::removeInputDevice(const InputDevice &device) {
     const std::string event = device.node.substr(device.node.rfind('/') + 1);
     umockdev_testbed_remove_device(bed_, ("/sys" + device.path + "/" + event).c_str());
     umockdev_testbed_remove_device(bed_, ("/sys" + device.path).c_str());
+    // umockdev leaves the node's PTY in its map; the next node given that PTY would fail on it.
+    const std::string number = "13:" + std::to_string(64 + std::atoi(event.c_str() + 5));
+    const std::string map = root_ + "/dev/.ptymap";
+    if (DIR *entries = ::opendir(map.c_str())) {
+        while (const dirent *entry = ::readdir(entries)) {
+            char target[32] = {};
+            const std::string link = map + "/" + entry->d_name;
+            if (::readlink(link.c_str(), target, sizeof target - 1) > 0 && number == target)
+                ::unlink(link.c_str());
+        }
+        ::closedir(entries);
+    }
     // The testbed has closed its end of the PTY; with this one, the last, a reader finds the
     // node hung up.
     if (master >= 0) {
