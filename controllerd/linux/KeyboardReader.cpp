@@ -221,8 +221,23 @@ void KeyboardReader::stop() {
         watcher_->deleteLater();
         watcher_ = nullptr;
     }
-    for (const auto &[code, value] : releases)
+    deliver(releases);
+    down_.fill(0);
+}
+
+void KeyboardReader::deliver(const std::vector<KeyChange> &changes) {
+    for (const auto &[code, value] : changes) {
+        if (code >= down_.size())
+            continue;
+        std::uint8_t &holding = down_[code];
+        if (value == 1 && holding++ != 0)
+            continue;
+        if (value == 0 && (holding == 0 || --holding != 0))
+            continue;
+        if (value == 2 && holding == 0)
+            continue;
         emit keyEvent(code, value);
+    }
 }
 
 std::vector<std::string> KeyboardReader::keyboards() const {
@@ -289,8 +304,7 @@ void KeyboardReader::rescan() {
         }
     }
 
-    for (const auto &[code, value] : releases)
-        emit keyEvent(code, value);
+    deliver(releases);
     for (const auto &node : removed)
         emit keyboardRemoved(QString::fromStdString(node));
     for (const auto &node : added)
@@ -338,8 +352,7 @@ void KeyboardReader::readEvents(Keyboard *keyboard) {
         std::erase_if(keyboards_, [&](const auto &open) { return open.get() == keyboard; });
     }
     // Nothing of `keyboard` is touched from here: a receiver may stop the reader.
-    for (const auto &[code, value] : changes)
-        emit keyEvent(code, value);
+    deliver(changes);
     if (gone)
         emit keyboardRemoved(QString::fromStdString(node));
 }

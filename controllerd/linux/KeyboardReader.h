@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <array>
 
 #include <cstdint>
 #include <memory>
@@ -55,12 +56,15 @@ private:
     void rescan();
     void readEvents(Keyboard *keyboard);
     void drop(Keyboard *keyboard, bool releaseKeys);
+    // The keyboards as one: a key is down while any keyboard holds it.
+    void deliver(const std::vector<std::pair<std::uint16_t, std::int32_t>> &changes);
 
     std::vector<std::unique_ptr<Keyboard>> keyboards_;
     std::set<std::string> refused_; // reported once each; tried again on every rescan
     std::set<std::string> ignored_; // not keyboards, until their node goes away
     QFileSystemWatcher *watcher_ = nullptr;
     bool exclusive_ = false;
+    std::array<std::uint8_t, 0x300> down_{}; // keyboards holding each key code
 };
 
 } // namespace controllerd
