@@ -17,6 +17,8 @@ namespace {
 
 constexpr std::uint8_t kSuccess = 0x00;
 constexpr std::uint8_t kServiceAlreadyRegistered = 0x6A;
+// The daemon's MTU for a channel created without one.
+constexpr std::uint16_t kDefaultChannelMtu = 150;
 
 } // namespace
 
@@ -139,6 +141,8 @@ void BTstackServer::handleFrame(Client &client, const Frame &frame) {
         log("command " + who + " " + describeCommand(*command));
         if (command->handledByDaemon())
             keptCommand(client, *command);
+        else if (state_ != HCI_STATE_WORKING)
+            log("note controller not working, " + command->name + " dropped");
         else
             controllerCommand(client, *command);
         return;
@@ -188,9 +192,27 @@ void BTstackServer::keptCommand(Client &client, const DecodedCommand &command) {
         auto owner = services_.find(static_cast<std::uint16_t>(command.value("psm")));
         if (owner != services_.end() && owner->second == client.id)
             services_.erase(owner);
+    } else if (d == &l2cap_create_channel || d == &l2cap_create_channel_mtu) {
+        auto mtu = d == &l2cap_create_channel ? kDefaultChannelMtu
+                                              : static_cast<std::uint16_t>(command.value("mtu"));
+        openChannel(client.id, addressField(command),
+                    static_cast<std::uint16_t>(command.value("psm")), mtu);
+    } else if (d == &l2cap_disconnect) {
+        const auto cid = static_cast<std::uint16_t>(command.value("cid"));
+        if (!closeChannel(client.id, cid)) {
+            char text[48];
+            std::snprintf(text, sizeof text, "note no channel 0x%04x to disconnect", cid);
+            log(text);
+        }
     } else if (!daemonCommand(client, command)) {
         log("note " + command.name + " is not served");
     }
+}
+
+Address BTstackServer::addressField(const DecodedCommand &command) {
+    Address address{};
+    std::copy_n(command.field("address")->bytes.begin(), 6, address.begin());
+    return address;
 }
 
 void BTstackServer::updatePower() {

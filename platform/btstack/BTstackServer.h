@@ -56,8 +56,13 @@ protected:
 
     // A daemon command (group 0x3D) the server does not keep itself; false when not served.
     virtual bool daemonCommand(Client &client, const DecodedCommand &command) = 0;
-    // Any other command: the controller's.
+    // Any other command, once the stack works: the controller's.
     virtual void controllerCommand(Client &client, const DecodedCommand &command) = 0;
+    // A client's channel to `address`: opened (or failed) later, with its events.
+    virtual void openChannel(int client, const Address &address, std::uint16_t psm,
+                             std::uint16_t mtu) = 0;
+    // The client's channel `cid` closed, with its event; false when it has none such.
+    virtual bool closeChannel(int client, std::uint16_t cid) = 0;
     virtual void l2capData(Client &, const Frame &) {}
     // The client is gone; its services are already released.
     virtual void clientDropped(int) {}
@@ -67,6 +72,9 @@ protected:
 
     std::uint8_t state() const { return state_; }
     void setState(std::uint8_t state);
+    // The address a command carries (most significant byte first).
+    static Address addressField(const DecodedCommand &command);
+
     // Closes one client's connection at once (it sees the socket end).
     void dropClient(int id);
     bool hasClient(int id) const { return clients_.count(id) != 0; }
@@ -84,6 +92,18 @@ protected:
     void channelFailed(int client, const Address &address, std::uint16_t handle,
                        std::uint16_t psm, std::uint8_t status);
     void channelClosed(const Channel &channel);
+    // closeChannel for a subclass's links (each with its `channels`), by handle.
+    template <class Links> bool closeChannelIn(Links &links, int client, std::uint16_t cid) {
+        for (auto &[handle, link] : links)
+            for (auto it = link.channels.begin(); it != link.channels.end(); ++it)
+                if (it->localCid == cid && it->client == client) {
+                    const Channel closed = *it;
+                    link.channels.erase(it);
+                    channelClosed(closed);
+                    return true;
+                }
+        return false;
+    }
     void sendEvent(int client, std::uint16_t channel, std::uint8_t code, const Bytes &parameters);
     // Runs `work` after `ms` (at once for 0), unless the server is gone by then.
     void later(int ms, std::function<void()> work);

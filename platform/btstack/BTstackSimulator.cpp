@@ -20,7 +20,6 @@ constexpr std::uint8_t kLocalHostTerminated = 0x16;
 constexpr std::uint8_t kLmpResponseTimeout = 0x22;
 constexpr std::uint8_t kPsmRefused = 0x65;
 
-constexpr std::uint16_t kDefaultChannelMtu = 150;
 constexpr std::uint16_t kMaxLocalMtu = 1017; // ACL buffer of 1021 less the L2CAP header
 constexpr std::uint16_t kRemoteMtu = 48;
 constexpr std::size_t kExtendedInquiryResponseSize = 240;
@@ -29,11 +28,6 @@ std::uint16_t opcodeOf(const hci_cmd_t &command) {
     return command.opcode;
 }
 
-Address addressField(const DecodedCommand &command) {
-    Address address{};
-    std::copy_n(command.field("address")->bytes.begin(), 6, address.begin());
-    return address;
-}
 
 } // namespace
 
@@ -72,22 +66,6 @@ bool BTstackSimulator::daemonCommand(Client &client, const DecodedCommand &comma
         scenario_.systemBluetoothEnabled = command.value("enabled") != 0;
         broadcast(BTSTACK_EVENT_SYSTEM_BLUETOOTH_ENABLED,
                   {static_cast<std::uint8_t>(scenario_.systemBluetoothEnabled)});
-    } else if (d == &l2cap_create_channel || d == &l2cap_create_channel_mtu) {
-        auto mtu = d == &l2cap_create_channel ? kDefaultChannelMtu
-                                              : static_cast<std::uint16_t>(command.value("mtu"));
-        openChannel(client.id, addressField(command),
-                    static_cast<std::uint16_t>(command.value("psm")), mtu);
-    } else if (d == &l2cap_disconnect) {
-        auto cid = static_cast<std::uint16_t>(command.value("cid"));
-        for (auto &[handle, link] : links_)
-            for (std::size_t i = 0; i < link.channels.size(); ++i)
-                if (link.channels[i].localCid == cid && link.channels[i].client == client.id) {
-                    closeChannel(link, i);
-                    return true;
-                }
-        char text[48];
-        std::snprintf(text, sizeof text, "note no channel 0x%04x to disconnect", cid);
-        log(text);
     } else {
         return false;
     }
@@ -95,10 +73,6 @@ bool BTstackSimulator::daemonCommand(Client &client, const DecodedCommand &comma
 }
 
 void BTstackSimulator::controllerCommand(Client &, const DecodedCommand &command) {
-    if (state() != HCI_STATE_WORKING) {
-        log("note controller not working, " + command.name + " dropped");
-        return;
-    }
     using Handler = void (BTstackSimulator::*)(const DecodedCommand &);
     static constexpr std::pair<const hci_cmd_t *, Handler> kHandlers[] = {
         {&hci_reset, &BTstackSimulator::acknowledge},
@@ -555,10 +529,8 @@ void BTstackSimulator::completeChannel(Link &link, const PendingChannel &request
     sendEvent(channel.client, channel.localCid, L2CAP_EVENT_CREDITS, credits);
 }
 
-void BTstackSimulator::closeChannel(Link &link, std::size_t index) {
-    Channel channel = link.channels[index];
-    link.channels.erase(link.channels.begin() + static_cast<long>(index));
-    channelClosed(channel);
+bool BTstackSimulator::closeChannel(int client, std::uint16_t cid) {
+    return closeChannelIn(links_, client, cid);
 }
 
 void BTstackSimulator::dropLink(std::uint16_t handle, std::uint8_t reason) {

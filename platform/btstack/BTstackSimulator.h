@@ -53,12 +53,13 @@ private:
     void sendInquiryResults(const std::vector<const VirtualDevice *> &devices);
     void stopInquiry();
 
-    void openChannel(int client, const Address &address, std::uint16_t psm, std::uint16_t mtu);
+    void openChannel(int client, const Address &address, std::uint16_t psm,
+                     std::uint16_t mtu) override;
+    bool closeChannel(int client, std::uint16_t cid) override;
     void pageComplete(std::uint16_t handle);
     void continueLink(Link &link);
     void authenticationFinished(Link &link, std::uint8_t status);
     void completeChannel(Link &link, const PendingChannel &request);
-    void closeChannel(Link &link, std::size_t index);
     void dropLink(std::uint16_t handle, std::uint8_t reason);
     void securityReply(const Address &address, bool pinReply, const Bytes *secret);
 

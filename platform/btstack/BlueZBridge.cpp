@@ -32,7 +32,6 @@ constexpr std::uint8_t kCommandDisallowed = 0x0C;
 constexpr std::uint8_t kInvalidParameters = 0x12;
 constexpr std::uint8_t kLocalHostTerminated = 0x16;
 
-constexpr std::uint16_t kDefaultChannelMtu = 150;
 constexpr std::uint16_t kMaxLocalMtu = 1017;
 constexpr std::uint16_t kRemoteMtu = 672;
 // Pairing waits for a person (a PIN, the controller's buttons): longer than D-Bus's 25 s.
@@ -65,11 +64,6 @@ std::uint8_t statusFor(const QDBusMessage &reply) {
     return kPageTimeout;
 }
 
-Address addressField(const DecodedCommand &command) {
-    Address address{};
-    std::copy_n(command.field("address")->bytes.begin(), 6, address.begin());
-    return address;
-}
 
 } // namespace
 
@@ -361,23 +355,6 @@ bool BlueZBridge::daemonCommand(Client &client, const DecodedCommand &command) {
         d == &btstack_set_system_bluetooth_enabled) {
         // BlueZ is the system's Bluetooth and the bridge shares it: it never stands in the way.
         sendEvent(client.id, 0, BTSTACK_EVENT_SYSTEM_BLUETOOTH_ENABLED, {0});
-    } else if (d == &l2cap_create_channel || d == &l2cap_create_channel_mtu) {
-        auto mtu = d == &l2cap_create_channel ? kDefaultChannelMtu
-                                              : static_cast<std::uint16_t>(command.value("mtu"));
-        openChannel(client.id, addressField(command),
-                    static_cast<std::uint16_t>(command.value("psm")), mtu);
-    } else if (d == &l2cap_disconnect) {
-        auto cid = static_cast<std::uint16_t>(command.value("cid"));
-        for (auto &[handle, link] : links_)
-            for (auto it = link.channels.begin(); it != link.channels.end(); ++it)
-                if (it->localCid == cid && it->client == client.id) {
-                    channelClosed(*it);
-                    link.channels.erase(it);
-                    return true;
-                }
-        char text[48];
-        std::snprintf(text, sizeof text, "note no channel 0x%04x to disconnect", cid);
-        log(text);
     } else {
         return false;
     }
@@ -385,10 +362,6 @@ bool BlueZBridge::daemonCommand(Client &client, const DecodedCommand &command) {
 }
 
 void BlueZBridge::controllerCommand(Client &, const DecodedCommand &command) {
-    if (state() != HCI_STATE_WORKING) {
-        log("note controller not working, " + command.name + " dropped");
-        return;
-    }
     const hci_cmd_t *d = command.descriptor;
     if (d == &hci_reset || d == &hci_write_scan_enable) {
         commandComplete(command.opcode, kSuccess);
@@ -676,6 +649,10 @@ void BlueZBridge::failLink(std::uint16_t handle, std::uint8_t status, const std:
 
 void BlueZBridge::dropLink(std::uint16_t handle, std::uint8_t reason) {
     failLink(handle, reason, "link closed");
+}
+
+bool BlueZBridge::closeChannel(int client, std::uint16_t cid) {
+    return closeChannelIn(links_, client, cid);
 }
 
 void BlueZBridge::clientDropped(int id) {

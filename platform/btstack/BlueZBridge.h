@@ -81,7 +81,9 @@ private:
     void reportDevice(const QString &path);
 
     // Channels, through a link: pair (when not paired), trust, connect, open.
-    void openChannel(int client, const Address &address, std::uint16_t psm, std::uint16_t mtu);
+    void openChannel(int client, const Address &address, std::uint16_t psm,
+                     std::uint16_t mtu) override;
+    bool closeChannel(int client, std::uint16_t cid) override;
     void pairLink(std::uint16_t handle);
     void connectLink(std::uint16_t handle);
     void linkUp(std::uint16_t handle);
