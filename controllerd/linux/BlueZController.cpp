@@ -1,9 +1,10 @@
 #include "BlueZController.h"
 
+#include "BlueZBus.h"
+
 #include <QDBusArgument>
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
-#include <QDBusServiceWatcher>
 #include <QDBusVariant>
 #include <QSet>
 #include <algorithm>
@@ -11,42 +12,15 @@
 namespace controllerd {
 namespace {
 
-const QString kService = QStringLiteral("org.bluez");
-const QString kObjectManager = QStringLiteral("org.freedesktop.DBus.ObjectManager");
-const QString kProperties = QStringLiteral("org.freedesktop.DBus.Properties");
-const QString kAdapter = QStringLiteral("org.bluez.Adapter1");
-const QString kDevice = QStringLiteral("org.bluez.Device1");
-
-using InterfaceMap = QMap<QString, QVariantMap>;
+using namespace platform::bluez;
 
 QString noService() { return QStringLiteral("no Bluetooth service (org.bluez) on the system bus"); }
 QString serviceLeft() {
     return QStringLiteral("the Bluetooth service (org.bluez) left the system bus while connecting");
 }
 
-// The errors of a call whose peer is gone, as opposed to BlueZ answering no.
-bool serviceGone(const QDBusMessage &reply) {
-    const QString name = reply.errorName();
-    return name == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown") ||
-           name == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner") ||
-           name == QLatin1String("org.freedesktop.DBus.Error.NoReply") ||
-           name == QLatin1String("org.freedesktop.DBus.Error.Disconnected");
-}
-
-QString describe(const QDBusMessage &reply) {
-    const QString message = reply.errorMessage().simplified();
-    return message.isEmpty() ? reply.errorName()
-                             : reply.errorName() + QStringLiteral(" (") + message + u')';
-}
-
 QString seconds(std::chrono::milliseconds timeout) {
     return QString::number(static_cast<double>(timeout.count()) / 1000.0) + QStringLiteral(" s");
-}
-
-InterfaceMap interfacesOf(const QVariant &argument) {
-    InterfaceMap interfaces;
-    argument.value<QDBusArgument>() >> interfaces;
-    return interfaces;
 }
 
 } // namespace
@@ -64,20 +38,7 @@ BlueZController::BlueZController(const QDBusConnection &bus, QObject *parent)
     });
     if (!bus_.isConnected())
         return;
-    watcher_ = new QDBusServiceWatcher(kService, bus_, QDBusServiceWatcher::WatchForOwnerChange,
-                                       this);
-    connect(watcher_, &QDBusServiceWatcher::serviceRegistered, this,
-            &BlueZController::onServiceRegistered);
-    connect(watcher_, &QDBusServiceWatcher::serviceUnregistered, this,
-            &BlueZController::onServiceUnregistered);
-    // Any path: a controller paired after we started is followed too.
-    bus_.connect(kService, QString(), kProperties, QStringLiteral("PropertiesChanged"), this,
-                 SLOT(onPropertiesChanged(QDBusMessage)));
-    bus_.connect(kService, QStringLiteral("/"), kObjectManager, QStringLiteral("InterfacesAdded"),
-                 this, SLOT(onInterfacesAdded(QDBusMessage)));
-    bus_.connect(kService, QStringLiteral("/"), kObjectManager,
-                 QStringLiteral("InterfacesRemoved"), this,
-                 SLOT(onInterfacesRemoved(QDBusMessage)));
+    follow(bus_, this);
     onServiceRegistered();
 }
 
@@ -141,8 +102,7 @@ void BlueZController::readObjects(std::function<void(const QDBusMessage &)> then
 void BlueZController::storeObjects(const QDBusMessage &reply) {
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
         return;
-    QMap<QDBusObjectPath, InterfaceMap> objects;
-    reply.arguments().first().value<QDBusArgument>() >> objects;
+    const ManagedObjects objects = managedObjects(reply);
     QSet<QString> seen;
     for (auto it = objects.cbegin(); it != objects.cend(); ++it) {
         seen.insert(it.key().path());

@@ -9,7 +9,6 @@
 #include <chrono>
 #include <functional>
 
-class QDBusServiceWatcher;
 class QDBusPendingCallWatcher;
 
 namespace controllerd {
@@ -79,7 +78,6 @@ private slots:
 
 private:
     QDBusConnection bus_;
-    QDBusServiceWatcher *watcher_ = nullptr;
     QHash<QString, Device> devices_;  // by object path
     QHash<QString, bool> adapters_;   // powered, by object path
     QString connectedAddress_;

@@ -1,12 +1,12 @@
 #include "BlueZBridge.h"
 
 #include "BlueZAgent.h"
+#include "BlueZBus.h"
 
 #include <QDBusArgument>
 #include <QDBusConnectionInterface>
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
-#include <QDBusServiceWatcher>
 #include <QDBusVariant>
 #include <algorithm>
 #include <cstdio>
@@ -14,11 +14,8 @@
 namespace platform::btstack {
 namespace {
 
-const QString kService = QStringLiteral("org.bluez");
-const QString kObjectManager = QStringLiteral("org.freedesktop.DBus.ObjectManager");
-const QString kProperties = QStringLiteral("org.freedesktop.DBus.Properties");
-const QString kAdapter = QStringLiteral("org.bluez.Adapter1");
-const QString kDevice = QStringLiteral("org.bluez.Device1");
+using namespace platform::bluez;
+
 const QString kAgentManager = QStringLiteral("org.bluez.AgentManager1");
 const QString kAgentPath = QStringLiteral("/org/nimbrel/btstackd/agent");
 
@@ -39,8 +36,6 @@ constexpr int kPairTimeoutMs = 90000;
 constexpr int kConnectTimeoutMs = 30000;
 constexpr int kInquiryUnitMs = 1280;
 
-using InterfaceMap = QMap<QString, QVariantMap>;
-
 std::optional<Address> addressFrom(const QString &text) {
     return parseAddress(text.toStdString());
 }
@@ -49,10 +44,8 @@ bool isError(const QDBusMessage &reply) {
     return reply.type() == QDBusMessage::ErrorMessage;
 }
 
-std::string describe(const QDBusMessage &reply) {
-    const QString message = reply.errorMessage().simplified();
-    return (message.isEmpty() ? reply.errorName() : reply.errorName() + " (" + message + ")")
-        .toStdString();
+std::string described(const QDBusMessage &reply) {
+    return describe(reply).toStdString();
 }
 
 // BlueZ's refusals of a pairing are the link's authentication failing; anything else is the
@@ -78,19 +71,7 @@ bool BlueZBridge::start(std::string &error) {
         error = "no system bus: " + bus_.lastError().message().toStdString();
         return false;
     }
-    auto *watcher = new QDBusServiceWatcher(kService, bus_,
-                                            QDBusServiceWatcher::WatchForOwnerChange, this);
-    connect(watcher, &QDBusServiceWatcher::serviceRegistered, this,
-            &BlueZBridge::onBlueZRegistered);
-    connect(watcher, &QDBusServiceWatcher::serviceUnregistered, this,
-            &BlueZBridge::onBlueZUnregistered);
-    bus_.connect(kService, QString(), kProperties, QStringLiteral("PropertiesChanged"), this,
-                 SLOT(onPropertiesChanged(QDBusMessage)));
-    bus_.connect(kService, QStringLiteral("/"), kObjectManager, QStringLiteral("InterfacesAdded"),
-                 this, SLOT(onInterfacesAdded(QDBusMessage)));
-    bus_.connect(kService, QStringLiteral("/"), kObjectManager,
-                 QStringLiteral("InterfacesRemoved"), this,
-                 SLOT(onInterfacesRemoved(QDBusMessage)));
+    follow(bus_, this);
     auto *agent = new BlueZAgent(
         bus_, [this](const QString &device, const QDBusMessage &request) {
             pinRequested(device, request);
@@ -127,11 +108,10 @@ void BlueZBridge::readObjects() {
     call(QStringLiteral("/"), kObjectManager, QStringLiteral("GetManagedObjects"), {},
          [this](const QDBusMessage &reply) {
              if (isError(reply) || reply.arguments().isEmpty()) {
-                 log("note cannot read BlueZ's objects: " + describe(reply));
+                 log("note cannot read BlueZ's objects: " + described(reply));
                  return;
              }
-             QMap<QDBusObjectPath, InterfaceMap> objects;
-             reply.arguments().first().value<QDBusArgument>() >> objects;
+             const ManagedObjects objects = managedObjects(reply);
              for (auto it = objects.cbegin(); it != objects.cend(); ++it)
                  storeInterfaces(it.key().path(), it.value());
              adaptersChanged();
@@ -191,8 +171,7 @@ void BlueZBridge::onInterfacesAdded(const QDBusMessage &message) {
     const QList<QVariant> arguments = message.arguments();
     if (arguments.size() < 2)
         return;
-    InterfaceMap interfaces;
-    arguments.at(1).value<QDBusArgument>() >> interfaces;
+    const InterfaceMap interfaces = interfacesOf(arguments.at(1));
     storeInterfaces(arguments.at(0).value<QDBusObjectPath>().path(), interfaces);
     if (interfaces.contains(kAdapter))
         adaptersChanged();
@@ -227,12 +206,12 @@ void BlueZBridge::onPropertiesChanged(const QDBusMessage &message) {
         updateDevice(path, changed);
 }
 
-void BlueZBridge::onBlueZRegistered() {
+void BlueZBridge::onServiceRegistered() {
     log("note BlueZ is on the system bus");
     readObjects();
 }
 
-void BlueZBridge::onBlueZUnregistered() {
+void BlueZBridge::onServiceUnregistered() {
     log("note BlueZ left the system bus");
     ++generation_;
     agentRegistered_ = false;
@@ -316,7 +295,7 @@ void BlueZBridge::powerOn() {
                  return;
              if (isError(reply)) {
                  log("note power-on fails: BlueZ would not power " + adapter.toStdString() +
-                     ": " + describe(reply));
+                     ": " + described(reply));
                  setState(HCI_STATE_OFF);
                  broadcast(BTSTACK_EVENT_POWERON_FAILED, {});
                  return;
@@ -420,7 +399,7 @@ void BlueZBridge::inquiry(const DecodedCommand &command) {
                           reply.errorName() == QLatin1String("org.bluez.Error.InProgress") ||
                           generation != inquiryGeneration_)
                           return;
-                      log("note BlueZ would not discover: " + describe(reply));
+                      log("note BlueZ would not discover: " + described(reply));
                       stopInquiry();
                       broadcast(HCI_EVENT_INQUIRY_COMPLETE, {kCommandDisallowed});
                   });
@@ -485,7 +464,7 @@ void BlueZBridge::disconnect(const DecodedCommand &command) {
     const QString path = link->path;
     call(path, kDevice, QStringLiteral("Disconnect"), {}, [this, path](const QDBusMessage &reply) {
         if (isError(reply))
-            log("note BlueZ would not disconnect " + path.toStdString() + ": " + describe(reply));
+            log("note BlueZ would not disconnect " + path.toStdString() + ": " + described(reply));
     });
     dropLink(handle, kLocalHostTerminated);
 }
@@ -547,7 +526,7 @@ void BlueZBridge::pairLink(std::uint16_t handle) {
                  return;
              if (isError(reply) &&
                  reply.errorName() != QLatin1String("org.bluez.Error.AlreadyExists")) {
-                 failLink(handle, statusFor(reply), "BlueZ would not pair: " + describe(reply));
+                 failLink(handle, statusFor(reply), "BlueZ would not pair: " + described(reply));
                  return;
              }
              connectLink(handle);
@@ -566,7 +545,7 @@ void BlueZBridge::connectLink(std::uint16_t handle) {
              if (!linkForHandle(handle))
                  return;
              if (isError(trusted)) {
-                 failLink(handle, kPageTimeout, "BlueZ would not trust it: " + describe(trusted));
+                 failLink(handle, kPageTimeout, "BlueZ would not trust it: " + described(trusted));
                  return;
              }
              call(path, kDevice, QStringLiteral("Connect"), {},
@@ -577,7 +556,7 @@ void BlueZBridge::connectLink(std::uint16_t handle) {
                       if (isError(reply) && reply.errorName() !=
                                                 QLatin1String("org.bluez.Error.AlreadyConnected")) {
                           failLink(handle, statusFor(reply),
-                                   "BlueZ would not connect: " + describe(reply));
+                                   "BlueZ would not connect: " + described(reply));
                           return;
                       }
                       // Connect's reply alone proves nothing; Connected does.
@@ -693,7 +672,7 @@ void BlueZBridge::registerAgent() {
          [this](const QDBusMessage &reply) {
              if (isError(reply) &&
                  reply.errorName() != QLatin1String("org.bluez.Error.AlreadyExists")) {
-                 log("note BlueZ would not take the agent: " + describe(reply));
+                 log("note BlueZ would not take the agent: " + described(reply));
                  agentRegistered_ = false;
              }
          });

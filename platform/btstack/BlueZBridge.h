@@ -107,8 +107,8 @@ private slots:
     void onInterfacesAdded(const QDBusMessage &message);
     void onInterfacesRemoved(const QDBusMessage &message);
     void onPropertiesChanged(const QDBusMessage &message);
-    void onBlueZRegistered();
-    void onBlueZUnregistered();
+    void onServiceRegistered();
+    void onServiceUnregistered();
 
 private:
     friend class BridgeAgent;
