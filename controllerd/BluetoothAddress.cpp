@@ -1,31 +1,18 @@
 #include "BluetoothAddress.h"
 
+#include <charconv>
 #include <cstdio>
-
-namespace {
-
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-} // namespace
 
 std::optional<BluetoothAddress> parseBluetoothAddress(std::string_view text) {
     if (text.size() != 17)
         return std::nullopt;
     BluetoothAddress address{};
     for (std::size_t i = 0; i < 6; ++i) {
-        int high = hexDigit(text[i * 3]);
-        int low = hexDigit(text[i * 3 + 1]);
-        if (high < 0 || low < 0 || (i < 5 && text[i * 3 + 2] != ':'))
+        const char *pair = text.data() + i * 3;
+        // from_chars takes no sign for base 16, so two characters are two digits or nothing.
+        auto [end, error] = std::from_chars(pair, pair + 2, address[i], 16);
+        if (error != std::errc() || end != pair + 2 || (i < 5 && pair[2] != ':'))
             return std::nullopt;
-        address[i] = static_cast<std::uint8_t>(high * 16 + low);
     }
     return address;
 }
