@@ -1,67 +1,27 @@
 // The keyboard played as a gamepad by the daemon on its Linux backend, as a process: the desktop's
 // keyboards and /dev/uinput are the umockdev tree's, the gamepad is what the daemon made through
 // /dev/uinput and the events it wrote there; the control socket and the notifications are real.
-#include "BlueZDouble.h"
-#include "ControllerDaemonProcess.h"
-#include "ControllerSysfs.h"
-#include "EventLoopWait.h"
-#include "NBRControlSocket.h"
-#include "PostedNotifications.h"
-#include "TestDeviceRoot.h"
+#include "LinuxDaemonOnDoubles.h"
 
-#include <gtest/gtest.h>
 #include <libevdev/libevdev.h>
 #include <linux/input.h>
 
 #include <QDeadlineTimer>
 #include <algorithm>
-#include <array>
 #include <filesystem>
-#include <future>
 #include <map>
 #include <optional>
 #include <set>
-#include <string>
-#include <unistd.h>
-#include <vector>
 
-using namespace std::chrono_literals;
-using platform::testing::BlueZDouble;
-using platform::testing::ControllerDaemonProcess;
+using namespace linux_daemon;
 using platform::testing::ControllerSysfs;
-using platform::testing::PostedNotifications;
-using platform::testing::scaled;
-using platform::testing::spinUntil;
-using platform::testing::TestDeviceRoot;
 
 namespace {
 
-struct ConnectOutcome {
-    bool acknowledged = false;
-    std::chrono::milliseconds took{};
-};
-
-// A connect on a client thread (the daemon's reply waited for up to the page's 20 s) while this
-// thread keeps the event loop going.
+// A connect of the keyboard, waited for.
 ConnectOutcome connectKeyboard() {
-    auto pending = std::async(std::launch::async, [] {
-        const auto start = std::chrono::steady_clock::now();
-        ConnectOutcome outcome;
-        int fd = NBRConnectToControlSocket();
-        if (fd >= 0 && NBRControlSetReceiveTimeout(fd, 20s)) {
-            outcome.acknowledged =
-                NBRControlConnect(fd, NBRControllerTypeKeyboard, std::array<std::uint8_t, 6>{});
-            if (!outcome.acknowledged)
-                NBRControlSend(fd, NBRControlMessage{.command = NBRControlCommandRelease});
-        }
-        if (fd >= 0)
-            ::close(fd);
-        outcome.took = std::chrono::duration_cast<std::chrono::milliseconds>(
-            std::chrono::steady_clock::now() - start);
-        return outcome;
-    });
-    spinUntil([&] { return pending.wait_for(0s) == std::future_status::ready; }, scaled(25s));
-    return pending.get();
+    auto pending = startConnect(NBRControllerTypeKeyboard, {});
+    return finish(pending);
 }
 
 // "ABS_HAT0Y=-1 BTN_A=1": one frame of the pad, up to its SYN_REPORT. The buttons by the pad's
@@ -83,13 +43,9 @@ std::string described(const std::vector<input_event> &events) {
     return text;
 }
 
-class KeyboardGamepadProcess : public ::testing::Test {
+// The double's BlueZ stays empty: the backend wants a system bus, the keyboard nothing of it.
+class KeyboardGamepadProcess : public LinuxDaemonOnDoubles {
 protected:
-    void SetUp() override {
-        std::string error;
-        ASSERT_FALSE(sysfs_.root().empty()) << sysfs_.error();
-        ASSERT_TRUE(bluez_.start(NBR_BLUEZ_TEMPLATE, &error)) << error;
-    }
 
     void addUinput() { ASSERT_TRUE(sysfs_.addUinput()) << sysfs_.error(); }
     ControllerSysfs::InputDevice addKeyboard() {
@@ -107,34 +63,6 @@ protected:
             root_.writePlist(NBRPreferencesPath, std::move(file), platform::PlistFormat::Binary));
     }
 
-    void start() {
-        platform::testing::ChildSetup setup = sysfs_.childSetup();
-        setup.environment.push_back("DBUS_SYSTEM_BUS_ADDRESS=" + bluez_.busAddress());
-        ASSERT_TRUE(daemon_.start(CONTROLLERD_PATH, root_.path("/tmp/controllerd.log"),
-                                  {"--backend", "linux"}, setup));
-    }
-
-    std::string log() const { return daemon_.log(); }
-
-    bool connected() {
-        int fd = NBRConnectToControlSocket();
-        if (fd < 0 || !NBRControlSetReceiveTimeout(fd, 2s)) {
-            ADD_FAILURE() << "the daemon does not answer";
-            return false;
-        }
-        const bool answer = NBRConnectedAfterStatusReply(NBRControlQueryStatus(fd), false);
-        ::close(fd);
-        return answer;
-    }
-
-    static void disconnect() {
-        int fd = NBRConnectToControlSocket();
-        ASSERT_GE(fd, 0);
-        NBRControlDisconnect(fd, NBRControllerTypeKeyboard);
-        ::close(fd);
-    }
-
-    // The gamepad the daemon made and has not removed; null when there is none.
     std::optional<ControllerSysfs::UinputDevice> livePad() const {
         const auto devices = sysfs_.uinputDevices();
         if (devices.empty() || devices.back().made.node.empty() || devices.back().destroyed)
@@ -181,16 +109,6 @@ protected:
         return nextFrame();
     }
 
-    bool posted(std::vector<std::string> expected) {
-        spinUntil([&] { return posted_.names().size() >= expected.size(); }, scaled(5s));
-        const bool same = posted_.names() == expected;
-        if (!same)
-            for (const auto &name : posted_.names())
-                ADD_FAILURE() << "posted " << name;
-        posted_.names().clear();
-        return same;
-    }
-
     // The log's lines holding `text`.
     int linesWith(const std::string &text) const {
         int count = 0;
@@ -213,12 +131,6 @@ protected:
         EXPECT_EQ(sysfs_.uinputProblems(), std::vector<std::string>{});
     }
 
-    PostedNotifications posted_{NBRSearchingNotification, NBRControllerDetectedNotification,
-                                NBRDisconnectedNotification};
-    TestDeviceRoot root_;
-    BlueZDouble bluez_; // empty: the backend wants a system bus, the keyboard nothing of it
-    ControllerSysfs sysfs_;
-    ControllerDaemonProcess daemon_;
     std::vector<input_event> unread_;
 };
 
@@ -307,7 +219,7 @@ TEST_F(KeyboardGamepadProcess, ADisconnectRemovesThePadWithItsControlsAtRest) {
     ASSERT_EQ(press(keyboard, KEY_W), "ABS_HAT0Y=-1");
     ASSERT_EQ(press(keyboard, KEY_K), "BTN_A=1");
 
-    disconnect();
+    disconnect(NBRControllerTypeKeyboard);
     ASSERT_TRUE(padGoes()) << log();
 
     std::string released = nextFrame();
@@ -348,7 +260,7 @@ TEST_F(KeyboardGamepadProcess, APadDisconnectedByHandStaysGoneWhenTheFileIsWritt
     storePreferences(NBRControllerTypeKeyboard);
     start();
     ASSERT_TRUE(padAppears()) << log();
-    disconnect();
+    disconnect(NBRControllerTypeKeyboard);
     ASSERT_TRUE(padGoes()) << log();
     storePreferences(NBRControllerTypeKeyboard, {{"14", std::int64_t(NBRButtonNativeB)}});
     ASSERT_TRUE(daemon_.waitForLog("preferences read again")) << log();

@@ -1,28 +1,11 @@
-// The daemon on its Linux backend as a process: BlueZ is python-dbusmock's on a bus of the
-// test's own, /sys and /dev a umockdev tree; the control socket and the notifications are real.
-#include "BlueZDouble.h"
-#include "ControllerDaemonProcess.h"
-#include "ControllerSysfs.h"
-#include "EventLoopWait.h"
-#include "NBRControlSocket.h"
-#include "PostedNotifications.h"
-#include "TestDeviceRoot.h"
+// The daemon on its Linux backend as a process, a DualShock 4 and BlueZ's doubles around it.
+#include "LinuxDaemonOnDoubles.h"
 
-#include <array>
 #include <fstream>
-#include <future>
-#include <gtest/gtest.h>
 #include <poll.h>
-#include <unistd.h>
 
-using namespace std::chrono_literals;
-using platform::testing::BlueZDouble;
-using platform::testing::ControllerDaemonProcess;
+using namespace linux_daemon;
 using platform::testing::ControllerSysfs;
-using platform::testing::PostedNotifications;
-using platform::testing::scaled;
-using platform::testing::spinUntil;
-using platform::testing::TestDeviceRoot;
 
 namespace {
 
@@ -30,37 +13,6 @@ const QString kAdapter = QStringLiteral("hci0");
 const QString kAddress = QStringLiteral("1C:66:6D:01:02:03");
 constexpr std::array<std::uint8_t, 6> kAddressBytes = {0x1c, 0x66, 0x6d, 0x01, 0x02, 0x03};
 constexpr std::array<std::uint8_t, 6> kStrangerBytes = {0x1c, 0x66, 0x6d, 0x0a, 0x0b, 0x0c};
-
-// The reply to a connect and how long it took; a client thread waits for it (up to the page's
-// 20 s) while this thread keeps the event loop going.
-struct ConnectOutcome {
-    bool acknowledged = false;
-    std::chrono::milliseconds took{};
-};
-
-std::future<ConnectOutcome> startConnect(std::int32_t type, std::array<std::uint8_t, 6> address) {
-    return std::async(std::launch::async, [type, address] {
-        const auto start = std::chrono::steady_clock::now();
-        ConnectOutcome outcome;
-        int fd = NBRConnectToControlSocket();
-        if (fd >= 0 && NBRControlSetReceiveTimeout(fd, 20s)) {
-            outcome.acknowledged = NBRControlConnect(fd, type, address);
-            // As the page does after a connect that was not acknowledged.
-            if (!outcome.acknowledged)
-                NBRControlSend(fd, NBRControlMessage{.command = NBRControlCommandRelease});
-        }
-        if (fd >= 0)
-            ::close(fd);
-        outcome.took = std::chrono::duration_cast<std::chrono::milliseconds>(
-            std::chrono::steady_clock::now() - start);
-        return outcome;
-    });
-}
-
-ConnectOutcome finish(std::future<ConnectOutcome> &pending) {
-    spinUntil([&] { return pending.wait_for(0s) == std::future_status::ready; }, scaled(25s));
-    return pending.get();
-}
 
 // The CRC-32 of the zlib polynomial, bit by bit: a computation of its own, not the daemon's
 // table.
@@ -74,11 +26,10 @@ std::uint32_t bitwiseCrc32(const std::vector<std::uint8_t> &bytes) {
     return ~crc;
 }
 
-class LinuxBackendProcess : public ::testing::Test {
+class LinuxBackendProcess : public LinuxDaemonOnDoubles {
 protected:
     void SetUp() override {
-        std::string error;
-        ASSERT_TRUE(bluez_.start(NBR_BLUEZ_TEMPLATE, &error)) << error;
+        ASSERT_NO_FATAL_FAILURE(LinuxDaemonOnDoubles::SetUp());
         ASSERT_TRUE(pairController()) << bluez_.error();
     }
     bool pairController() {
@@ -95,37 +46,10 @@ protected:
                                      platform::PlistFormat::Binary));
     }
 
-    void start() {
-        platform::testing::ChildSetup setup = sysfs_.childSetup();
-        setup.environment.push_back("DBUS_SYSTEM_BUS_ADDRESS=" + bluez_.busAddress());
-        ASSERT_TRUE(daemon_.start(CONTROLLERD_PATH, root_.path("/tmp/controllerd.log"),
-                                  {"--backend", "linux"}, setup));
-    }
-
-    std::string log() const { return daemon_.log(); }
-
-    bool connected() {
-        int fd = NBRConnectToControlSocket();
-        if (fd < 0 || !NBRControlSetReceiveTimeout(fd, 2s)) {
-            ADD_FAILURE() << "the daemon does not answer";
-            return false;
-        }
-        const bool answer = NBRConnectedAfterStatusReply(NBRControlQueryStatus(fd), false);
-        ::close(fd);
-        return answer;
-    }
-
     static void sendColour(std::uint32_t pixel) {
         int fd = NBRConnectToControlSocket();
         ASSERT_GE(fd, 0);
         NBRControlSetLightColor(fd, pixel);
-        ::close(fd);
-    }
-
-    static void disconnect() {
-        int fd = NBRConnectToControlSocket();
-        ASSERT_GE(fd, 0);
-        NBRControlDisconnect(fd, 1);
         ::close(fd);
     }
 
@@ -146,22 +70,6 @@ protected:
                 << "0\n";
     }
 
-    bool posted(std::vector<std::string> expected) {
-        spinUntil([&] { return posted_.names().size() >= expected.size(); }, scaled(5s));
-        const bool same = posted_.names() == expected;
-        if (!same)
-            for (const auto &name : posted_.names())
-                ADD_FAILURE() << "posted " << name;
-        posted_.names().clear();
-        return same;
-    }
-
-    PostedNotifications posted_{NBRSearchingNotification, NBRControllerDetectedNotification,
-                                NBRDisconnectedNotification};
-    TestDeviceRoot root_;
-    BlueZDouble bluez_;
-    ControllerSysfs sysfs_;
-    ControllerDaemonProcess daemon_;
 };
 
 } // namespace
@@ -193,7 +101,7 @@ TEST_F(LinuxBackendProcess, ConnectsLightsAndFollowsThePairedController) {
     EXPECT_TRUE(connected());
     EXPECT_TRUE(ledsShow(pad, "0 255 0 1")) << leds(pad);
 
-    disconnect();
+    disconnect(1);
     EXPECT_TRUE(posted({NBRDisconnectedNotification}));
     EXPECT_FALSE(connected());
     EXPECT_TRUE(spinUntil([&] { return bluez_.callsOf(kAddress, QStringLiteral("Disconnect")) == 1; }));
