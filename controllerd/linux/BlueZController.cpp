@@ -283,19 +283,17 @@ void BlueZController::onPropertiesChanged(const QDBusMessage &message) {
 }
 
 void BlueZController::onInterfacesAdded(const QDBusMessage &message) {
-    const QList<QVariant> arguments = message.arguments();
-    if (arguments.size() < 2)
-        return;
-    storeInterfaces(arguments.at(0).value<QDBusObjectPath>().path(),
-                    interfacesOf(arguments.at(1)));
+    QString path;
+    InterfaceMap interfaces;
+    if (interfacesAdded(message, path, interfaces))
+        storeInterfaces(path, interfaces);
 }
 
 void BlueZController::onInterfacesRemoved(const QDBusMessage &message) {
-    const QList<QVariant> arguments = message.arguments();
-    if (arguments.size() < 2)
+    QString path;
+    QStringList interfaces;
+    if (!interfacesRemoved(message, path, interfaces))
         return;
-    const QString path = arguments.at(0).value<QDBusObjectPath>().path();
-    const QStringList interfaces = arguments.at(1).toStringList();
     if (interfaces.contains(kDevice))
         forgetDevice(path);
     if (interfaces.contains(kAdapter))

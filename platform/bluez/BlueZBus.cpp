@@ -26,10 +26,22 @@ ManagedObjects managedObjects(const QDBusMessage &reply) {
     return objects;
 }
 
-InterfaceMap interfacesOf(const QVariant &argument) {
-    InterfaceMap interfaces;
-    argument.value<QDBusArgument>() >> interfaces;
-    return interfaces;
+bool interfacesAdded(const QDBusMessage &signal, QString &path, InterfaceMap &interfaces) {
+    const QList<QVariant> arguments = signal.arguments();
+    if (arguments.size() < 2)
+        return false;
+    path = arguments.at(0).value<QDBusObjectPath>().path();
+    arguments.at(1).value<QDBusArgument>() >> interfaces;
+    return true;
+}
+
+bool interfacesRemoved(const QDBusMessage &signal, QString &path, QStringList &interfaces) {
+    const QList<QVariant> arguments = signal.arguments();
+    if (arguments.size() < 2)
+        return false;
+    path = arguments.at(0).value<QDBusObjectPath>().path();
+    interfaces = arguments.at(1).toStringList();
+    return true;
 }
 
 void follow(const QDBusConnection &bus, QObject *receiver) {

@@ -26,8 +26,10 @@ bool serviceGone(const QDBusMessage &reply);
 QString describe(const QDBusMessage &reply);
 // GetManagedObjects' answer; empty for an error.
 ManagedObjects managedObjects(const QDBusMessage &reply);
-// InterfacesAdded's second argument.
-InterfaceMap interfacesOf(const QVariant &argument);
+// InterfacesAdded's object and what it now has; false for a signal without them.
+bool interfacesAdded(const QDBusMessage &signal, QString &path, InterfaceMap &interfaces);
+// InterfacesRemoved's object and what it no longer has; false for a signal without them.
+bool interfacesRemoved(const QDBusMessage &signal, QString &path, QStringList &interfaces);
 
 // From now on `receiver`'s slots onServiceRegistered(), onServiceUnregistered(),
 // onPropertiesChanged(QDBusMessage), onInterfacesAdded(QDBusMessage) and

@@ -19,6 +19,7 @@ constexpr std::uint8_t kSuccess = 0x00;
 constexpr std::uint8_t kServiceAlreadyRegistered = 0x6A;
 // The daemon's MTU for a channel created without one.
 constexpr std::uint16_t kDefaultChannelMtu = 150;
+constexpr std::uint16_t kMaxLocalMtu = 1017; // ACL buffer of 1021 less the L2CAP header
 
 } // namespace
 
@@ -295,6 +296,17 @@ void BTstackServer::channelFailed(int client, const Address &address, std::uint1
     appendLE16(parameters, psm);
     parameters.resize(parameters.size() + 8, 0);
     sendEvent(client, 0, L2CAP_EVENT_CHANNEL_OPENED, parameters);
+}
+
+BTstackServer::Channel BTstackServer::newChannel(const PendingChannel &request,
+                                                 std::uint16_t &nextRemoteCid) {
+    Channel channel;
+    channel.localCid = nextLocalCid_++;
+    channel.remoteCid = nextRemoteCid++;
+    channel.psm = request.psm;
+    channel.mtu = std::min(request.mtu, kMaxLocalMtu);
+    channel.client = request.client;
+    return channel;
 }
 
 void BTstackServer::channelClosed(const Channel &channel) {

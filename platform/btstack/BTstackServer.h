@@ -92,6 +92,8 @@ protected:
     void channelFailed(int client, const Address &address, std::uint16_t handle,
                        std::uint16_t psm, std::uint8_t status);
     void channelClosed(const Channel &channel);
+    // The channel `request` gets on a link whose next remote id is `nextRemoteCid`.
+    Channel newChannel(const PendingChannel &request, std::uint16_t &nextRemoteCid);
     // closeChannel for a subclass's links (each with its `channels`), by handle.
     template <class Links> bool closeChannelIn(Links &links, int client, std::uint16_t cid) {
         for (auto &[handle, link] : links)
@@ -130,6 +132,7 @@ private:
     int nextClient_ = 1;
     std::uint8_t state_ = 0; // off, initializing, working, halting
     std::map<std::uint16_t, int> services_; // PSM -> client
+    std::uint16_t nextLocalCid_ = 0x0040;
 };
 
 } // namespace platform::btstack

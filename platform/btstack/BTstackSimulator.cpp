@@ -20,7 +20,6 @@ constexpr std::uint8_t kLocalHostTerminated = 0x16;
 constexpr std::uint8_t kLmpResponseTimeout = 0x22;
 constexpr std::uint8_t kPsmRefused = 0x65;
 
-constexpr std::uint16_t kMaxLocalMtu = 1017; // ACL buffer of 1021 less the L2CAP header
 constexpr std::uint16_t kRemoteMtu = 48;
 constexpr std::size_t kExtendedInquiryResponseSize = 240;
 
@@ -515,12 +514,7 @@ void BTstackSimulator::completeChannel(Link &link, const PendingChannel &request
         channelFailed(request.client, device.address, link.handle, request.psm, kPsmRefused);
         return;
     }
-    Channel channel;
-    channel.localCid = nextLocalCid_++;
-    channel.remoteCid = link.nextRemoteCid++;
-    channel.psm = request.psm;
-    channel.mtu = std::min(request.mtu, kMaxLocalMtu);
-    channel.client = request.client;
+    const Channel channel = newChannel(request, link.nextRemoteCid);
     link.channels.push_back(channel);
     channelOpened(device.address, link.handle, channel, kRemoteMtu);
     Bytes credits;

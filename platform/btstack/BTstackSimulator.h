@@ -78,7 +78,6 @@ private:
     int inquiryResponsesLeft_ = 0;
     std::map<std::uint16_t, Link> links_;   // handle -> link
     std::uint16_t nextHandle_ = 0x000B;
-    std::uint16_t nextLocalCid_ = 0x0040;
     std::map<Address, Bytes> linkKeys_;
 };
 

@@ -29,7 +29,6 @@ constexpr std::uint8_t kCommandDisallowed = 0x0C;
 constexpr std::uint8_t kInvalidParameters = 0x12;
 constexpr std::uint8_t kLocalHostTerminated = 0x16;
 
-constexpr std::uint16_t kMaxLocalMtu = 1017;
 constexpr std::uint16_t kRemoteMtu = 672;
 // Pairing waits for a person (a PIN, the controller's buttons): longer than D-Bus's 25 s.
 constexpr int kPairTimeoutMs = 90000;
@@ -168,21 +167,20 @@ void BlueZBridge::forgetDevice(const QString &path) {
 }
 
 void BlueZBridge::onInterfacesAdded(const QDBusMessage &message) {
-    const QList<QVariant> arguments = message.arguments();
-    if (arguments.size() < 2)
+    QString path;
+    InterfaceMap interfaces;
+    if (!interfacesAdded(message, path, interfaces))
         return;
-    const InterfaceMap interfaces = interfacesOf(arguments.at(1));
-    storeInterfaces(arguments.at(0).value<QDBusObjectPath>().path(), interfaces);
+    storeInterfaces(path, interfaces);
     if (interfaces.contains(kAdapter))
         adaptersChanged();
 }
 
 void BlueZBridge::onInterfacesRemoved(const QDBusMessage &message) {
-    const QList<QVariant> arguments = message.arguments();
-    if (arguments.size() < 2)
+    QString path;
+    QStringList interfaces;
+    if (!interfacesRemoved(message, path, interfaces))
         return;
-    const QString path = arguments.at(0).value<QDBusObjectPath>().path();
-    const QStringList interfaces = arguments.at(1).toStringList();
     if (interfaces.contains(kDevice))
         forgetDevice(path);
     if (interfaces.contains(kAdapter)) {
@@ -593,12 +591,7 @@ void BlueZBridge::openPending(Link &link) {
     for (const PendingChannel &request : pending) {
         if (!hasClient(request.client))
             continue;
-        Channel channel;
-        channel.localCid = nextLocalCid_++;
-        channel.remoteCid = link.nextRemoteCid++;
-        channel.psm = request.psm;
-        channel.mtu = std::min(request.mtu, kMaxLocalMtu);
-        channel.client = request.client;
+        const Channel channel = newChannel(request, link.nextRemoteCid);
         link.channels.push_back(channel);
         channelOpened(link.address, link.handle, channel, kRemoteMtu);
     }

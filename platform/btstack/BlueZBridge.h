@@ -129,7 +129,6 @@ private:
 
     std::map<std::uint16_t, Link> links_; // by handle
     std::uint16_t nextHandle_ = 0x000B;
-    std::uint16_t nextLocalCid_ = 0x0040;
 };
 
 } // namespace platform::btstack
