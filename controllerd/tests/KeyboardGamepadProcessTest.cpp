@@ -8,6 +8,7 @@
 
 #include <QDeadlineTimer>
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -267,9 +268,11 @@ TEST_F(KeyboardGamepadProcess, APadDisconnectedByHandStaysGoneWhenTheFileIsWritt
     EXPECT_FALSE(livePad()) << log();
     EXPECT_FALSE(connected());
 
-    // A connect makes it again.
+    // A connect makes it again, and the daemon's end removes it.
     EXPECT_TRUE(connectKeyboard().acknowledged) << log();
     EXPECT_TRUE(padAppears()) << log();
+    EXPECT_EQ(daemon_->stop(SIGTERM), 0);
+    EXPECT_TRUE(padGoes()) << log();
 }
 
 TEST_F(KeyboardGamepadProcess, WithoutUinputTheConnectIsRefusedSayingToLoadTheModule) {
