@@ -4,6 +4,7 @@
 
 #include <linux/input-event-codes.h>
 
+#include <charconv>
 #include <string>
 
 namespace controllerd {
@@ -64,17 +65,13 @@ bool isNative(std::int64_t value) {
 
 // The keys the editor writes: the usage in decimal, nothing else around it.
 std::optional<std::uint8_t> usageOfKey(const std::string &key) {
-    if (key.empty() || key.size() > 3 || key[0] == '0')
+    std::uint8_t usage = 0;
+    const char *end = key.data() + key.size();
+    // from_chars takes no sign and no space, and fails past 255; a leading zero is not written.
+    auto [stop, error] = std::from_chars(key.data(), end, usage);
+    if (key.empty() || key[0] == '0' || error != std::errc() || stop != end)
         return std::nullopt;
-    int usage = 0;
-    for (char c : key) {
-        if (c < '0' || c > '9')
-            return std::nullopt;
-        usage = usage * 10 + (c - '0');
-    }
-    if (usage > 255)
-        return std::nullopt;
-    return static_cast<std::uint8_t>(usage);
+    return usage;
 }
 
 } // namespace
