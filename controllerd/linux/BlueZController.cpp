@@ -266,13 +266,13 @@ void BlueZController::forgetDevice(const QString &path) {
 }
 
 void BlueZController::onPropertiesChanged(const QDBusMessage &message) {
-    const QList<QVariant> arguments = message.arguments();
-    if (arguments.size() < 2)
+    QString interface;
+    QVariantMap changed;
+    if (!propertiesChanged(message, interface, changed))
         return;
-    const QString interface = arguments.at(0).toString();
-    const QVariantMap changed = qdbus_cast<QVariantMap>(arguments.at(1));
     const QString path = message.path();
-    if (interface == kAdapter && adapters_.contains(path) && changed.contains(QStringLiteral("Powered")))
+    if (interface == kAdapter && adapters_.contains(path) &&
+        changed.contains(QStringLiteral("Powered")))
         adapters_[path] = changed.value(QStringLiteral("Powered")).toBool();
     if (interface != kDevice || !devices_.contains(path))
         return;

@@ -26,6 +26,15 @@ ManagedObjects managedObjects(const QDBusMessage &reply) {
     return objects;
 }
 
+bool propertiesChanged(const QDBusMessage &signal, QString &interface, QVariantMap &changed) {
+    const QList<QVariant> arguments = signal.arguments();
+    if (arguments.size() < 2)
+        return false;
+    interface = arguments.at(0).toString();
+    changed = qdbus_cast<QVariantMap>(arguments.at(1));
+    return true;
+}
+
 bool interfacesAdded(const QDBusMessage &signal, QString &path, InterfaceMap &interfaces) {
     const QList<QVariant> arguments = signal.arguments();
     if (arguments.size() < 2)

@@ -26,6 +26,8 @@ bool serviceGone(const QDBusMessage &reply);
 QString describe(const QDBusMessage &reply);
 // GetManagedObjects' answer; empty for an error.
 ManagedObjects managedObjects(const QDBusMessage &reply);
+// PropertiesChanged's interface and what changed; false for a signal without them.
+bool propertiesChanged(const QDBusMessage &signal, QString &interface, QVariantMap &changed);
 // InterfacesAdded's object and what it now has; false for a signal without them.
 bool interfacesAdded(const QDBusMessage &signal, QString &path, InterfaceMap &interfaces);
 // InterfacesRemoved's object and what it no longer has; false for a signal without them.

@@ -191,11 +191,10 @@ void BlueZBridge::onInterfacesRemoved(const QDBusMessage &message) {
 }
 
 void BlueZBridge::onPropertiesChanged(const QDBusMessage &message) {
-    const QList<QVariant> arguments = message.arguments();
-    if (arguments.size() < 2)
+    QString interface;
+    QVariantMap changed;
+    if (!propertiesChanged(message, interface, changed))
         return;
-    const QString interface = arguments.at(0).toString();
-    const QVariantMap changed = qdbus_cast<QVariantMap>(arguments.at(1));
     const QString path = message.path();
     if (interface == kAdapter && adapters_.count(path) &&
         changed.contains(QStringLiteral("Powered")))

@@ -36,6 +36,9 @@ struct ControllerSysfs::EvdevNodes {
 // The same as a sysfs capabilities attribute: hex longs, the highest first.
 std::string sysfsBitmap(const std::vector<unsigned> &codes);
 
+// The `size` bytes the ioctl's argument points to (unref when done); null, with the ioctl failed
+// (EFAULT), when they cannot be reached.
+UMockdevIoctlData *ioctlArgument(UMockdevIoctlClient *client, std::size_t size);
 // Completes an ioctl whose argument points to `size` bytes with `bytes` (zero-filled beyond
 // `length`) and `result`.
 void replyToIoctl(UMockdevIoctlClient *client, std::size_t size, const void *bytes,

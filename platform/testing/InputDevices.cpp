@@ -69,8 +69,7 @@ std::vector<unsigned char> bitmap(const std::vector<unsigned> &codes, std::size_
 
 } // namespace
 
-void replyToIoctl(UMockdevIoctlClient *client, std::size_t size, const void *bytes,
-                  std::size_t length, long result) {
+UMockdevIoctlData *ioctlArgument(UMockdevIoctlClient *client, std::size_t size) {
     GError *failure = nullptr;
     UMockdevIoctlData *data =
         umockdev_ioctl_data_resolve(umockdev_ioctl_client_get_arg(client), 0, size, &failure);
@@ -78,8 +77,15 @@ void replyToIoctl(UMockdevIoctlClient *client, std::size_t size, const void *byt
         if (failure)
             g_error_free(failure);
         umockdev_ioctl_client_complete(client, -1, EFAULT);
-        return;
     }
+    return data;
+}
+
+void replyToIoctl(UMockdevIoctlClient *client, std::size_t size, const void *bytes,
+                  std::size_t length, long result) {
+    UMockdevIoctlData *data = ioctlArgument(client, size);
+    if (data == nullptr)
+        return;
     std::memset(data->data, 0, size);
     std::memcpy(data->data, bytes, std::min(size, length));
     g_object_unref(data);

@@ -142,15 +142,9 @@ unsigned long valueArgument(UMockdevIoctlClient *client) {
 
 // The `size` bytes the argument points to; false (the ioctl failed) when they cannot be read.
 bool readArgument(UMockdevIoctlClient *client, void *into, std::size_t size) {
-    GError *failure = nullptr;
-    UMockdevIoctlData *data =
-        umockdev_ioctl_data_resolve(umockdev_ioctl_client_get_arg(client), 0, size, &failure);
-    if (data == nullptr) {
-        if (failure)
-            g_error_free(failure);
-        umockdev_ioctl_client_complete(client, -1, EFAULT);
+    UMockdevIoctlData *data = ioctlArgument(client, size);
+    if (data == nullptr)
         return false;
-    }
     std::memcpy(into, data->data, size);
     g_object_unref(data);
     return true;
